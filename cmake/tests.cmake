@@ -1,0 +1,45 @@
+# Unit tests (GoogleTest, built from the sources Debian ships), the Windows-only tests
+# (run under Wine through CMAKE_CROSSCOMPILING_EMULATOR) and the end-to-end tests that
+# drive the real executable over pipes.
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+file(GLOB_RECURSE TESSIVA_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(tessiva_unit_tests ${TESSIVA_UNIT_SOURCES})
+target_link_libraries(tessiva_unit_tests PRIVATE tessiva_lib GTest::gtest_main)
+target_include_directories(tessiva_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+if(WIN32)
+  target_link_options(tessiva_unit_tests PRIVATE -static)
+endif()
+add_test(NAME unit COMMAND tessiva_unit_tests --gtest_brief=1)
+
+if(WIN32)
+  file(GLOB_RECURSE TESSIVA_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
+  if(TESSIVA_WINDOWS_TEST_SOURCES)
+    add_executable(tessiva_windows_tests ${TESSIVA_WINDOWS_TEST_SOURCES})
+    target_link_libraries(tessiva_windows_tests PRIVATE tessiva_lib GTest::gtest_main)
+    target_include_directories(tessiva_windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_link_options(tessiva_windows_tests PRIVATE -static -municode)
+    add_test(NAME windows COMMAND tessiva_windows_tests --gtest_brief=1)
+  endif()
+  set(TESSIVA_E2E_HOST --wine ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:tessiva>)
+  set_property(TEST unit PROPERTY ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine")
+else()
+  set(TESSIVA_E2E_HOST --native $<TARGET_FILE:tessiva>)
+endif()
+
+# Every e2e script is one ctest test, run against this build's executable.
+file(GLOB TESSIVA_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(script ${TESSIVA_E2E_SCRIPTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e_${name}
+    COMMAND Python3::Interpreter ${script} ${TESSIVA_E2E_HOST})
+  set_property(TEST e2e_${name} PROPERTY ENVIRONMENT
+    "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1")
+  set_property(TEST e2e_${name} PROPERTY TIMEOUT 600)
+endforeach()

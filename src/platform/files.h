@@ -1,0 +1,87 @@
+#pragma once
+/// Files and folders. Paths are UTF-8; on Windows they are converted to UTF-16 and
+/// handed to the W functions.
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/os_error.h"
+
+namespace tessiva::platform {
+
+/// The separator that joins path components: '\' on Windows, '/' in the stand-in.
+extern const char PATH_SEPARATOR;
+
+/// `folder` + separator + `name` (no separator is doubled when `folder` ends in one).
+[[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);
+
+/// A file opened for writing. Move-only; closes its handle when destroyed.
+class File {
+ public:
+  File() noexcept = default;
+  explicit File(std::intptr_t handle) noexcept : handle_(handle) {}
+  File(File&& other) noexcept : handle_(other.release()) {}
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  [[nodiscard]] bool is_open() const noexcept { return handle_ != INVALID; }
+  /// Writes all of `bytes` at the current position.
+  [[nodiscard]] Result<void> write(std::span<const std::byte> bytes);
+  [[nodiscard]] Result<void> write(std::string_view text) { return write(std::as_bytes(std::span(text))); }
+  /// Cuts the file (or extends it with zeros) to `size` and moves the position there.
+  [[nodiscard]] Result<void> truncate(std::uint64_t size);
+  /// Flushes the file's data to the disk (`FlushFileBuffers`, `fsync`).
+  [[nodiscard]] Result<void> flush_to_disk();
+  void close() noexcept;
+  [[nodiscard]] std::intptr_t release() noexcept {
+    auto h = handle_;
+    handle_ = INVALID;
+    return h;
+  }
+
+ private:
+  static constexpr std::intptr_t INVALID = -1;
+  std::intptr_t handle_ = INVALID;
+};
+
+/// Creates a new file; fails when the path exists (also as a folder). Others may read,
+/// write and delete it while it is open.
+[[nodiscard]] Result<File> create_exclusive(const std::string& path);
+/// Creates the file or truncates an existing one.
+[[nodiscard]] Result<File> create_truncate(const std::string& path);
+/// Opens an existing file for appending writes.
+[[nodiscard]] Result<File> open_append(const std::string& path);
+
+/// Reads a whole file.
+[[nodiscard]] Result<std::string> read_file(const std::string& path);
+/// Renames `from` to `to`, replacing `to` when it exists (`MoveFileExW` with
+/// `MOVEFILE_REPLACE_EXISTING`).
+[[nodiscard]] Result<void> rename_replace(const std::string& from, const std::string& to);
+/// Copies `from` onto `to`, replacing its contents.
+[[nodiscard]] Result<void> copy_file(const std::string& from, const std::string& to);
+[[nodiscard]] Result<void> delete_file(const std::string& path);
+/// Creates `path` and every missing parent folder; an existing folder is fine.
+[[nodiscard]] Result<void> create_folders(const std::string& path);
+/// Removes an empty folder.
+[[nodiscard]] Result<void> remove_folder(const std::string& path);
+/// The canonical absolute form of an existing path (links resolved, `..` removed,
+/// the letter case of the file system).
+[[nodiscard]] Result<std::string> canonical_path(const std::string& path);
+
+struct FileAttributes {
+  bool is_directory = false;
+  /// Neither a folder nor a device: a plain file.
+  bool is_regular = false;
+  std::uint64_t size = 0;
+  std::chrono::system_clock::time_point last_write;
+};
+
+/// Attributes of `path`, following links.
+[[nodiscard]] Result<FileAttributes> file_attributes(const std::string& path);
+
+}  // namespace tessiva::platform

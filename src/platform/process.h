@@ -1,0 +1,42 @@
+#pragma once
+/// Process, command line and standard streams.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/os_error.h"
+
+namespace tessiva::platform {
+
+/// The process command line as one UTF-16 text, the way Windows hands it over
+/// (`GetCommandLineW`). The POSIX stand-in quotes its argv into the same form. May be
+/// empty.
+[[nodiscard]] std::u16string command_line();
+
+/// Full path of the running executable, UTF-8.
+[[nodiscard]] Result<std::string> executable_path();
+
+[[nodiscard]] std::uint32_t process_id() noexcept;
+
+/// Reads up to `buffer.size()` bytes from standard input as raw bytes. Returns the
+/// count read; 0 means the input has ended (on Windows a broken pipe is an end too).
+[[nodiscard]] Result<std::size_t> read_stdin(std::span<std::byte> buffer);
+
+/// Writes all of `bytes` to standard output, unbuffered.
+[[nodiscard]] Result<void> write_stdout(std::span<const std::byte> bytes);
+
+/// Starts `program` with `arguments` (each quoted by the Windows rules into one
+/// command line) and the given creation flags, closes every handle of the new process
+/// at once and never waits for it. The POSIX stand-in ignores the flags and detaches
+/// the child in a session of its own.
+[[nodiscard]] Result<void> spawn_detached(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          std::uint32_t creation_flags);
+
+/// Ends the process with `code`.
+[[noreturn]] void exit_process(int code);
+
+}  // namespace tessiva::platform
