@@ -5,11 +5,15 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/os_error.h"
 
 namespace tessiva::platform {
+
+/// The operating system's name as the host reports it: "windows", or the stand-in's.
+extern const std::string_view PLATFORM_NAME;
 
 /// The process command line as one UTF-16 text, the way Windows hands it over
 /// (`GetCommandLineW`). The POSIX stand-in quotes its argv into the same form. May be

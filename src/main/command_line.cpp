@@ -1,0 +1,112 @@
+#include "main/command_line.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "messages/protocol.h"
+#include "text/utf.h"
+
+namespace tessiva::app {
+namespace {
+
+bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+}  // namespace
+
+std::vector<std::string> split_command_line(std::u16string_view line) {
+  std::vector<std::string> out;
+  if (line.empty()) return out;
+
+  std::size_t i = 0;
+  std::u16string current;
+  bool quoted = false;
+  for (; i < line.size(); ++i) {
+    const char16_t c = line[i];
+    if (c == u'"') {
+      quoted = !quoted;
+    } else if (is_blank(c) && !quoted) {
+      break;
+    } else {
+      current.push_back(c);
+    }
+  }
+  out.push_back(text::utf16_to_utf8_lossy(current));
+
+  while (true) {
+    while (i < line.size() && is_blank(line[i])) ++i;
+    if (i >= line.size()) break;
+    current.clear();
+    quoted = false;
+    while (i < line.size()) {
+      const char16_t c = line[i];
+      if (c == u'\\') {
+        std::size_t n = 0;
+        while (i < line.size() && line[i] == u'\\') ++n, ++i;
+        if (i < line.size() && line[i] == u'"') {
+          current.append(n / 2, u'\\');
+          if (n % 2 == 1) {
+            current.push_back(u'"');
+            ++i;
+          }
+          // With an even count the quote is handled as a delimiter on the next turn.
+        } else {
+          current.append(n, u'\\');
+        }
+        continue;
+      }
+      if (c == u'"') {
+        if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+          current.push_back(u'"');
+          i += 2;
+          continue;
+        }
+        quoted = !quoted;
+        ++i;
+        continue;
+      }
+      if (is_blank(c) && !quoted) break;
+      current.push_back(c);
+      ++i;
+    }
+    out.push_back(text::utf16_to_utf8_lossy(current));
+  }
+  return out;
+}
+
+std::optional<std::int64_t> parse_parent_window(std::string_view s) {
+  std::size_t first_digit = 0;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) first_digit = 1;
+  if (first_digit == s.size()) return std::nullopt;
+  if (!std::all_of(s.begin() + first_digit, s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  // from_chars takes a leading '-' (so the most negative value parses) but not '+'.
+  const std::string_view number = s.front() == '+' ? s.substr(1) : s;
+  std::int64_t value = 0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (ec != std::errc{} || end != number.data() + number.size() || value == 0) return std::nullopt;
+  return value;
+}
+
+Mode select_mode(const std::vector<std::string>& args) {
+  constexpr std::string_view ORIGIN_PREFIX = "chrome-extension://";
+  constexpr std::string_view PARENT_PREFIX = "--parent-window=";
+  const bool native = std::any_of(args.begin(), args.end(), [&](const std::string& a) {
+    return a.starts_with(ORIGIN_PREFIX) || a.ends_with(".json") || a == messages::FIREFOX_EXTENSION_ID;
+  });
+  if (native) {
+    NativeMessagingMode mode;
+    const auto it = std::find_if(args.begin(), args.end(),
+                                 [&](const std::string& a) { return a.starts_with(PARENT_PREFIX); });
+    if (it != args.end()) mode.parent_window = parse_parent_window(std::string_view(*it).substr(PARENT_PREFIX.size()));
+    return mode;
+  }
+  const bool quiet = std::find(args.begin(), args.end(), "--quiet") != args.end();
+  if (const auto it = std::find(args.begin(), args.end(), "--launch"); it != args.end()) {
+    if (it + 1 == args.end()) return LaunchMode{};
+    return LaunchMode{*(it + 1)};
+  }
+  if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
+  return InstallMode{quiet};
+}
+
+}  // namespace tessiva::app

@@ -1,0 +1,48 @@
+#pragma once
+/// The command line and the choice of the program's mode.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tessiva::app {
+
+/// Splits a Windows command line into UTF-8 arguments. The first element is the program
+/// path: it ends at the first space or tab outside double quotes, and quotes in it only
+/// group. The rest follow the usual rules (quotes toggle, "" inside quotes is a quote,
+/// 2n backslashes before a quote give n and the quote delimits, 2n+1 give n and a
+/// literal quote, other backslashes are literal). Returns an empty list for an empty
+/// command line.
+[[nodiscard]] std::vector<std::string> split_command_line(std::u16string_view command_line);
+
+/// Reads the text after "--parent-window=": an optional sign and decimal digits within
+/// the signed 64-bit range. Anything else, and 0, give none.
+[[nodiscard]] std::optional<std::int64_t> parse_parent_window(std::string_view remainder);
+
+struct NativeMessagingMode {
+  std::optional<std::int64_t> parent_window;
+  friend bool operator==(const NativeMessagingMode&, const NativeMessagingMode&) = default;
+};
+struct LaunchMode {
+  /// The job text; none when "--launch" was the last argument.
+  std::optional<std::string> job;
+  friend bool operator==(const LaunchMode&, const LaunchMode&) = default;
+};
+struct UninstallMode {
+  bool quiet = false;
+  friend bool operator==(const UninstallMode&, const UninstallMode&) = default;
+};
+struct InstallMode {
+  bool quiet = false;
+  friend bool operator==(const InstallMode&, const InstallMode&) = default;
+};
+using Mode = std::variant<NativeMessagingMode, LaunchMode, UninstallMode, InstallMode>;
+
+/// Chooses the mode from the whole argument list (the program path included): native
+/// messaging first, then "--launch", then "--uninstall", else the installer.
+[[nodiscard]] Mode select_mode(const std::vector<std::string>& arguments);
+
+}  // namespace tessiva::app

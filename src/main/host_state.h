@@ -1,0 +1,16 @@
+#pragma once
+/// The state of one native messaging connection.
+
+#include <cstdint>
+#include <optional>
+
+namespace tessiva::app {
+
+/// Created when native messaging starts, handed to every request handler, gone when
+/// the channel closes.
+struct HostState {
+  /// The browser window named by "--parent-window=", owner of the pickers' dialogs.
+  std::optional<std::int64_t> parent_window;
+};
+
+}  // namespace tessiva::app

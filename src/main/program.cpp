@@ -1,0 +1,48 @@
+#include "main/program.h"
+
+#include "main/command_line.h"
+#include "main/dispatch.h"
+#include "messages/channel.h"
+#include "platform/process.h"
+
+namespace tessiva::app {
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
+int run_host(HostState& state) {
+  messages::StdinSource input;
+  messages::StdoutSink output;
+  const auto end = messages::run_channel(input, output, [&](const nlohmann::json& request) {
+    return dispatch(state, request);
+  });
+  return messages::exit_code(end);
+}
+
+std::vector<std::string> arguments() {
+  auto args = split_command_line(platform::command_line());
+  if (args.empty()) args.push_back(platform::executable_path().value_or(""));
+  return args;
+}
+
+}  // namespace
+
+int run_program() {
+  return std::visit(Overloaded{
+                        [](const NativeMessagingMode& mode) {
+                          HostState state{mode.parent_window};
+                          return run_host(state);
+                        },
+                        // The launch child, the uninstaller and the installer are not
+                        // built into this program yet.
+                        [](const LaunchMode&) { return 1; },
+                        [](const UninstallMode&) { return 1; },
+                        [](const InstallMode&) { return 1; },
+                    },
+                    select_mode(arguments()));
+}
+
+}  // namespace tessiva::app

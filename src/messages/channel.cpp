@@ -1,0 +1,97 @@
+#include "messages/channel.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "messages/json_reader.h"
+#include "messages/protocol.h"
+#include "messages/reply.h"
+#include "platform/process.h"
+
+namespace tessiva::messages {
+namespace {
+
+/// Under Wine one ReadFile that asks for the rest of a 16 MiB frame costs far more CPU
+/// than several smaller ones, so reads ask for at most this much.
+constexpr std::size_t MAX_READ = 1024 * 1024;
+
+enum class ReadOutcome { Complete, EndAtStart, EndInside, Failed };
+
+/// Reads exactly `buffer.size()` bytes, repeating partial reads.
+ReadOutcome read_exactly(ByteSource& input, std::span<std::byte> buffer) {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    const std::size_t want = std::min(buffer.size() - done, MAX_READ);
+    const auto got = input.read(buffer.subspan(done, want));
+    if (!got) return ReadOutcome::Failed;
+    if (*got == 0) return done == 0 ? ReadOutcome::EndAtStart : ReadOutcome::EndInside;
+    done += *got;
+  }
+  return ReadOutcome::Complete;
+}
+
+/// The request buffer, kept from one frame to the next so that its pages are touched
+/// only once. It grows to exactly what a frame needs and never shrinks.
+class FrameBuffer {
+ public:
+  char* get(std::size_t size) {
+    const std::size_t needed = size + JSON_PADDING;
+    if (needed > capacity_) {
+      data_.reset();  // release the old block before taking the larger one
+      data_ = std::make_unique_for_overwrite<char[]>(needed);
+      capacity_ = needed;
+    }
+    return data_.get();
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t capacity_ = 0;
+};
+
+}  // namespace
+
+platform::Result<std::size_t> StdinSource::read(std::span<std::byte> buffer) { return platform::read_stdin(buffer); }
+
+platform::Result<void> StdoutSink::write(std::span<const std::byte> bytes) { return platform::write_stdout(bytes); }
+
+int exit_code(ChannelEnd end) noexcept { return end == ChannelEnd::InputClosed ? 0 : 1; }
+
+ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch) {
+  FrameBuffer buffer;
+  while (true) {
+    std::array<std::byte, 4> prefix;
+    switch (read_exactly(input, prefix)) {
+      case ReadOutcome::Complete: break;
+      case ReadOutcome::EndAtStart:
+      case ReadOutcome::EndInside: return ChannelEnd::InputClosed;
+      case ReadOutcome::Failed: return ChannelEnd::ReadFailed;
+    }
+    const std::uint32_t size = std::to_integer<std::uint32_t>(prefix[0]) |
+                               std::to_integer<std::uint32_t>(prefix[1]) << 8 |
+                               std::to_integer<std::uint32_t>(prefix[2]) << 16 |
+                               std::to_integer<std::uint32_t>(prefix[3]) << 24;
+    if (size > MAX_MESSAGE_SIZE) return ChannelEnd::MessageTooLarge;
+
+    char* body = buffer.get(size);
+    if (size > 0 && read_exactly(input, std::as_writable_bytes(std::span(body, size))) != ReadOutcome::Complete)
+      return ChannelEnd::ReadFailed;
+
+    auto request = read_json_in_situ(body, size);
+    const nlohmann::json reply =
+        request ? dispatch(*request) : error_reply(nullptr, HostError::invalid_request());
+    request.reset();  // a 16 MiB request need not live on while the reply is written
+
+    const std::string text = write_compact(reply);
+    if (text.size() > MAX_REPLY_SIZE) return ChannelEnd::ReplyTooLarge;
+    const auto n = static_cast<std::uint32_t>(text.size());
+    const std::array<std::byte, 4> length{std::byte(n & 0xFF), std::byte((n >> 8) & 0xFF),
+                                          std::byte((n >> 16) & 0xFF), std::byte(n >> 24)};
+    if (!output.write(length) || !output.write(std::as_bytes(std::span(text)))) return ChannelEnd::WriteFailed;
+  }
+}
+
+}  // namespace tessiva::messages

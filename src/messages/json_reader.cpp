@@ -1,0 +1,103 @@
+#include "messages/json_reader.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <rapidjson/reader.h>
+
+#include "text/utf.h"
+
+namespace tessiva::messages {
+namespace {
+
+using nlohmann::json;
+
+/// Builds the value from RapidJSON's events. Returning false stops the reader.
+class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> {
+ public:
+  json root;
+
+  bool Null() { return add(json(nullptr)); }
+  bool Bool(bool b) { return add(json(b)); }
+  // Non-negative integers become unsigned values, negative ones signed: the same
+  // types nlohmann's own parser would give.
+  bool Int(int i) { return add(json(static_cast<json::number_integer_t>(i))); }
+  bool Uint(unsigned u) { return add(json(static_cast<json::number_unsigned_t>(u))); }
+  bool Int64(std::int64_t i) { return add(json(static_cast<json::number_integer_t>(i))); }
+  bool Uint64(std::uint64_t u) { return add(json(static_cast<json::number_unsigned_t>(u))); }
+  bool Double(double d) { return add(json(d)); }
+  bool String(const char* s, rapidjson::SizeType n, bool) {
+    const std::string_view text(s, n);
+    if (!text::is_valid_utf8(text)) return false;
+    return add(json(std::string(text)));
+  }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    const std::string_view text(s, n);
+    if (!text::is_valid_utf8(text)) return false;
+    key_.assign(text);
+    return true;
+  }
+  bool StartObject() { return open(json::object()); }
+  bool EndObject(rapidjson::SizeType) { return close(); }
+  bool StartArray() { return open(json::array()); }
+  bool EndArray(rapidjson::SizeType) { return close(); }
+
+ private:
+  /// Containers being filled, innermost last. Elements of a parent are not touched
+  /// while a child is open, so these pointers stay valid.
+  std::vector<json*> open_;
+  std::string key_;
+
+  json* add_slot() {
+    if (open_.empty()) return &root;
+    json& top = *open_.back();
+    if (top.is_array()) {
+      top.push_back(nullptr);
+      return &top.back();
+    }
+    return &top[key_];  // a repeated key keeps the last value
+  }
+  bool add(json&& value) {
+    *add_slot() = std::move(value);
+    return true;
+  }
+  bool open(json&& container) {
+    if (static_cast<int>(open_.size()) >= MAX_JSON_DEPTH) return false;
+    json* slot = add_slot();
+    *slot = std::move(container);
+    open_.push_back(slot);
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
+  }
+};
+
+}  // namespace
+
+std::optional<json> read_json_in_situ(char* text, std::size_t size) {
+  // The in-situ reader stops at a NUL byte, which would hide whatever follows it.
+  if (size == 0 || std::memchr(text, 0, size) != nullptr) return std::nullopt;
+  std::memset(text + size, 0, JSON_PADDING);
+  try {
+    Builder builder;
+    rapidjson::InsituStringStream stream(text);
+    rapidjson::Reader reader;
+    const auto ok = reader.Parse<rapidjson::kParseInsituFlag>(stream, builder);
+    if (ok.IsError()) return std::nullopt;
+    return std::move(builder.root);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<json> read_json(std::string_view text) {
+  const auto copy = std::make_unique_for_overwrite<char[]>(text.size() + JSON_PADDING);
+  std::memcpy(copy.get(), text.data(), text.size());
+  return read_json_in_situ(copy.get(), text.size());
+}
+
+}  // namespace tessiva::messages

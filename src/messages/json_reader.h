@@ -1,0 +1,30 @@
+#pragma once
+/// Reading JSON that comes from outside: RapidJSON's in-situ SAX reader feeding a
+/// builder of nlohmann::json values that enforces our limits.
+
+#include <cstddef>
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+namespace tessiva::messages {
+
+/// Arrays and objects may nest this deep; the outermost one is the first level.
+inline constexpr int MAX_JSON_DEPTH = 127;
+
+/// Bytes that must be writable after the text handed to `read_json_in_situ`: the
+/// terminator, and room for the reader's 16-byte aligned vector loads.
+inline constexpr std::size_t JSON_PADDING = 32;
+
+/// Parses `text[0, size)` as exactly one JSON value, with white space (space, tab, line
+/// feed, carriage return) only around it, nesting at most MAX_JSON_DEPTH levels, and
+/// every string and key valid UTF-8. Duplicate keys keep the last value. Any NUL byte
+/// in the text makes it invalid. The text is overwritten (strings are decoded in
+/// place); `text` must have JSON_PADDING writable bytes after `size`. Returns none when
+/// the text is not acceptable.
+[[nodiscard]] std::optional<nlohmann::json> read_json_in_situ(char* text, std::size_t size);
+
+/// The same rules for text that may not be modified (copies it first).
+[[nodiscard]] std::optional<nlohmann::json> read_json(std::string_view text);
+
+}  // namespace tessiva::messages

@@ -1,0 +1,19 @@
+#pragma once
+/// Fixed names and versions of the protocol and the product.
+
+#include <cstddef>
+#include <string_view>
+
+namespace tessiva::messages {
+
+inline constexpr int PROTOCOL_VERSION = 1;
+inline constexpr std::string_view HOST_VERSION = "0.1.0";
+inline constexpr std::string_view PRODUCT_NAME = "Tessiva";
+inline constexpr std::string_view NATIVE_HOST_NAME = "com.orbelle.tessiva";
+inline constexpr std::string_view FIREFOX_EXTENSION_ID = "tessiva@orbelle.software";
+
+/// The largest request body read, and the largest reply body written.
+inline constexpr std::size_t MAX_MESSAGE_SIZE = 16 * 1024 * 1024;
+inline constexpr std::size_t MAX_REPLY_SIZE = 1024 * 1024;
+
+}  // namespace tessiva::messages

@@ -1,0 +1,122 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/posix/posix_process.h"
+#include "text/quote.h"
+#include "text/utf.h"
+
+namespace tessiva::platform {
+
+const std::string_view PLATFORM_NAME = "linux";
+
+namespace {
+
+std::vector<std::string>& saved_arguments() {
+  static std::vector<std::string> args;
+  return args;
+}
+
+OsError errno_error(int code) { return OsError{static_cast<std::uint32_t>(code), std::strerror(code)}; }
+
+}  // namespace
+
+void set_process_arguments(int argc, char** argv) {
+  saved_arguments().assign(argv, argv + argc);
+  // A reader that goes away must give a write error, not end the process.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+std::u16string command_line() {
+  std::u16string line;
+  for (const auto& arg : saved_arguments()) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(arg));
+  return line;
+}
+
+Result<std::string> executable_path() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n < 0) return std::unexpected(errno_error(errno));
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::uint32_t process_id() noexcept { return static_cast<std::uint32_t>(getpid()); }
+
+Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
+  while (true) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::unexpected(errno_error(errno));
+  }
+}
+
+Result<void> write_stdout(std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(errno_error(errno));
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments, std::uint32_t) {
+  // Double fork: the grandchild is adopted by init, so nobody ever waits for it and
+  // it leaves no zombie behind. A pipe reports an exec failure back.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return std::unexpected(errno_error(errno));
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child < 0) {
+    const int e = errno;
+    close(report[0]);
+    close(report[1]);
+    return std::unexpected(errno_error(e));
+  }
+  if (child == 0) {
+    setsid();
+    const pid_t grandchild = fork();
+    if (grandchild == 0) {
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+      }
+      execv(program.c_str(), argv.data());
+      const int e = errno;
+      [[maybe_unused]] auto ignored = write(report[1], &e, sizeof e);
+      _exit(127);
+    }
+    _exit(grandchild < 0 ? 1 : 0);
+  }
+  close(report[1]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  int exec_error = 0;
+  ssize_t got;
+  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  if (got == sizeof exec_error) return std::unexpected(errno_error(exec_error));
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::unexpected(errno_error(EAGAIN));
+  return {};
+}
+
+void exit_process(int code) { std::exit(code); }
+
+}  // namespace tessiva::platform

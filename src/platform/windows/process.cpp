@@ -1,0 +1,88 @@
+#include "platform/process.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/windows/unique.h"
+#include "platform/windows/win_error.h"
+#include "platform/windows/windows.h"
+#include "text/quote.h"
+#include "text/utf.h"
+
+namespace tessiva::platform {
+
+const std::string_view PLATFORM_NAME = "windows";
+
+std::u16string command_line() {
+  const wchar_t* line = GetCommandLineW();
+  if (line == nullptr) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(line));
+}
+
+Result<std::string> executable_path() {
+  // GetModuleFileNameW truncates silently when the buffer is too small: retry with a
+  // larger one until the result is shorter than the buffer.
+  std::wstring buffer(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::unexpected(last_os_error());
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return narrow(buffer);
+    }
+    if (buffer.size() >= 32768) return std::unexpected(os_error(ERROR_INSUFFICIENT_BUFFER));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::uint32_t process_id() noexcept { return GetCurrentProcessId(); }
+
+Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == nullptr || in == INVALID_HANDLE_VALUE) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  DWORD got = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
+  if (!ReadFile(in, buffer.data(), want, &got, nullptr)) {
+    const DWORD e = GetLastError();
+    // The writer closing its end of the pipe is how the input ends.
+    if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF) return 0;
+    return std::unexpected(os_error(e));
+  }
+  return got;
+}
+
+Result<void> write_stdout(std::span<const std::byte> bytes) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  while (!bytes.empty()) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(out, bytes.data(), want, &put, nullptr)) return std::unexpected(last_os_error());
+    bytes = bytes.subspan(put);
+  }
+  return {};
+}
+
+Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments,
+                            std::uint32_t creation_flags) {
+  const std::wstring wide_program = widen(program);
+  std::u16string line;
+  text::append_quoted_argument(line, text::utf8_to_utf16_lossy(program));
+  for (const auto& a : arguments) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(a));
+  std::wstring mutable_line(reinterpret_cast<const wchar_t*>(line.c_str()));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(wide_program.c_str(), mutable_line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
+                      nullptr, &startup, &info))
+    return std::unexpected(last_os_error());
+  // Never waited for: both handles go at once.
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return {};
+}
+
+void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace tessiva::platform

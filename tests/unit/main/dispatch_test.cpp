@@ -1,0 +1,46 @@
+#include "main/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include "messages/reply.h"
+#include "platform/process.h"
+
+namespace tessiva::app {
+namespace {
+
+using nlohmann::json;
+
+std::string reply_to(const json& request) {
+  HostState state;
+  return messages::write_compact(dispatch(state, request));
+}
+
+TEST(Dispatch, EchoesTheIdOfAnyType) {
+  const std::string result = R"({"host_version":"0.1.0","platform":")" + std::string(platform::PLATFORM_NAME) +
+                             R"(","protocol":1})";
+  EXPECT_EQ(reply_to({{"type", "hello"}}), R"({"id":null,"ok":true,"result":)" + result + "}");
+  for (const char* id : {"null", "\"abc\"", "-1.5", "7", "true", "{\"x\":[1,{}]}", "[1,\"2\"]"}) {
+    json request = {{"type", "hello"}, {"path", "C:\\x"}};
+    request["id"] = json::parse(id);
+    EXPECT_EQ(reply_to(request), std::string(R"({"id":)") + id + R"(,"ok":true,"result":)" + result + "}");
+  }
+}
+
+TEST(Dispatch, UnknownTypes) {
+  for (const json& request : {json::object(), json{{"type", 5}}, json{{"type", nullptr}}, json{{"type", "Hello"}},
+                              json{{"type", "hello "}}, json{{"type", ""}}, json{{"type", "format_disk"}},
+                              json{{"type", json::array({"hello"})}}}) {
+    json with_id = request;
+    with_id["id"] = 3;
+    EXPECT_EQ(reply_to(with_id), R"({"error":{"code":"unknown_request"},"id":3,"ok":false})") << request.dump();
+  }
+}
+
+TEST(Dispatch, NonObjectsAreInvalidWithANullId) {
+  for (const json& request : {json::array({{{"id", 1}, {"type", "hello"}}}), json("hello"), json(1), json(nullptr)}) {
+    EXPECT_EQ(reply_to(request), R"({"error":{"code":"invalid_request"},"id":null,"ok":false})");
+  }
+}
+
+}  // namespace
+}  // namespace tessiva::app
