@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds every flavour and runs every test: native unit and
+# end-to-end tests, the same under AddressSanitizer/UBSan, the Windows build's unit,
+# Windows-only and end-to-end tests under Wine, the fuzz targets for a bounded time,
+# and the browser tests. Exits non-zero when anything failed or the Wine tests did
+# not run.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${TESSIVA_JOBS:-2}
+fuzz_seconds=${TESSIVA_FUZZ_SECONDS:-60}
+
+bash scripts/setup.sh || exit 1
+
+passed=0
+failed=0
+failures=()
+step() {
+  local name=$1; shift
+  echo "::: $name"
+  local start=$SECONDS
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "::: $name: ok ($((SECONDS - start)) s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "::: $name: FAILED ($((SECONDS - start)) s)"
+  fi
+}
+
+build() {  # preset [targets...]
+  local preset=$1; shift
+  cmake --preset "$preset" >/dev/null || return 1
+  if [ $# -gt 0 ]; then
+    cmake --build --preset "$preset" -j "$jobs" --target "$@"
+  else
+    cmake --build --preset "$preset" -j "$jobs"
+  fi
+}
+
+native_tests() { build linux && ctest --preset linux -j "$jobs"; }
+asan_tests() {
+  build linux-asan tessiva_unit_tests tessiva &&
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --preset linux-asan -j "$jobs" -R '^unit$'
+}
+wine_tests() {
+  build windows || return 1
+  local marker=$root/build/windows/wine/runs
+  rm -f "$marker"
+  TESSIVA_WINE_MARK=$marker ctest --preset windows -j "$jobs" || return 1
+  # Every test of this build runs under Wine; a run in which Wine never started a
+  # program did not test the Windows build at all.
+  local runs
+  runs=$(wc -l <"$marker" 2>/dev/null || echo 0)
+  echo "programs started under Wine: $runs"
+  [ "$runs" -gt 0 ]
+}
+fuzz_run() {
+  build fuzz || return 1
+  local ok=0 target corpus
+  for target in build/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    local name=${target##*/fuzz_}
+    local seconds=$((fuzz_seconds / 3))
+    [ "$name" = channel ] && seconds=$fuzz_seconds
+    corpus=$(mktemp -d)
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+    echo "fuzzing $name for $seconds s"
+    if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+        -artifact_prefix="build/fuzz/$name-" "$corpus" >"build/fuzz/$name.log" 2>&1; then
+      tail -n 40 "build/fuzz/$name.log"
+      ok=1
+    fi
+    rm -rf "$corpus"
+  done
+  return $ok
+}
+browser_tests() {
+  if [ -x tests/browser/run.sh ]; then tests/browser/run.sh; else echo "no browser tests yet"; fi
+}
+
+step "native build and tests" native_tests
+step "sanitizer unit tests" asan_tests
+step "Windows build and tests under Wine" wine_tests
+step "fuzzing" fuzz_run
+step "browser tests" browser_tests
+
+echo
+for f in "${failures[@]}"; do echo "failed: $f"; done
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
