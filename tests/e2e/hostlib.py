@@ -1,0 +1,235 @@
+"""Shared pieces of the end-to-end tests: the executable under test, frames and the
+expected reply texts, and a tally of checks.
+
+Every test script is run as
+    python3 test_x.py --native PATH/tessiva
+    python3 test_x.py --wine PATH/wine-run.sh PATH/tessiva.exe
+and ends with the line "N passed, N failed" and exit status 0 only when nothing failed.
+"""
+
+import argparse
+import contextlib
+import os
+import shutil
+import struct
+import sys
+import tempfile
+import time
+import traceback
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "nmclient"))
+import nmclient  # noqa: E402  (the path is set just above)
+
+NMClientError = nmclient.NMClientError
+
+# What a Chromium-family browser passes: the calling extension's origin.
+ORIGIN = "chrome-extension://" + "hgfedcbaponmlkjihgfedcbaponmlkji" + "/"
+
+MAX_MESSAGE_SIZE = 16 * 1024 * 1024
+MAX_REPLY_SIZE = 1024 * 1024
+
+HELLO_RESULT = b'{"host_version":"0.1.0","platform":"windows","protocol":1}'
+
+
+def frame(body):
+    """A frame as the browser writes it: little-endian length, then the body."""
+    return struct.pack("<I", len(body)) + body
+
+
+def ok_reply(id_json, result=HELLO_RESULT):
+    """The exact text of a success reply; `id_json` is the id as written JSON."""
+    return b'{"id":' + id_json + b',"ok":true,"result":' + result + b"}"
+
+
+def error_reply(code, id_json=b"null"):
+    """The exact text of an error reply without detail."""
+    return b'{"error":{"code":"' + code.encode() + b'"},"id":' + id_json + b',"ok":false}'
+
+
+def describe_difference(got, want):
+    """A short account of how two byte strings differ (replies can be 1 MiB long)."""
+    if got is None:
+        return "got nothing"
+    at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+    start = max(0, at - 40)
+    return (f"differs at byte {at} (got {len(got)} bytes, want {len(want)}): "
+            f"got {got[start:at + 40]!r}, want {want[start:at + 40]!r}")
+
+
+class Tally:
+    """Counts checks and prints each failure as it happens."""
+
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def passes(self, name):
+        self.passed += 1
+
+    def fails(self, name, why):
+        self.failed += 1
+        print(f"FAIL {name}: {why}", flush=True)
+
+    def equal(self, name, got, want):
+        if got == want:
+            self.passes(name)
+        elif isinstance(want, bytes) and isinstance(got, (bytes, type(None))):
+            self.fails(name, describe_difference(got, want))
+        else:
+            self.fails(name, f"got {shorten(got)}, want {shorten(want)}")
+
+    def finish(self):
+        print(f"{self.passed} passed, {self.failed} failed", flush=True)
+        return 0 if self.failed == 0 and self.passed > 0 else 1
+
+
+def shorten(value, limit=300):
+    text = repr(value)
+    return text if len(text) <= limit else f"{text[:limit]}... ({len(text)} characters)"
+
+
+class Target:
+    """The executable under test and how to start it with private state."""
+
+    STARTUP_TIMEOUT = 180.0  # the first start under Wine may create the prefix
+
+    def __init__(self, argv):
+        parser = argparse.ArgumentParser()
+        mode = parser.add_mutually_exclusive_group(required=True)
+        mode.add_argument("--native", nargs=1, metavar="EXE")
+        mode.add_argument("--wine", nargs=2, metavar=("RUNNER", "EXE"))
+        options = parser.parse_args(argv)
+        self.wine = options.wine is not None
+        self.launcher = options.wine if self.wine else options.native
+        self.timeout = 20.0 if self.wine else 10.0
+        self.root = Path(tempfile.mkdtemp(prefix="tessiva-e2e-"))
+        self._count = 0
+        self._files = []
+
+    def problems(self):
+        """Reasons why the executable cannot be run at all."""
+        found = []
+        if self.wine and shutil.which("wine") is None:
+            found.append("wine is not installed, so the Windows build cannot be tested")
+        for path in self.launcher:
+            if not Path(path).is_file():
+                found.append(f"{path} does not exist")
+        return found
+
+    def host(self, args=(ORIGIN,), timeout=None):
+        """A host (not started yet) with the given arguments after the program path.
+
+        The native build gets a HOME of its own; under Wine the runner's prefix and
+        home are private already. Standard error goes to a file beside that state.
+        """
+        self._count += 1
+        folder = self.root / f"host{self._count}"
+        folder.mkdir()
+        env = dict(os.environ)
+        if not self.wine:
+            (folder / "home").mkdir()
+            env["HOME"] = str(folder / "home")
+            for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR",
+                         "XDG_CACHE_HOME", "XDG_STATE_HOME"):
+                env.pop(name, None)
+        stderr = open(folder / "stderr", "wb")
+        self._files.append(stderr)
+        host = nmclient.Host([*self.launcher, *args], env=env, cwd=folder,
+                             timeout=timeout or self.timeout, stderr=stderr)
+        host.stderr_path = folder / "stderr"
+        return host
+
+    def cleanup(self):
+        for file in self._files:
+            file.close()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def stderr_tail(host, limit=400):
+    path = getattr(host, "stderr_path", None)
+    try:
+        data = path.read_bytes() if path else b""
+    except OSError:
+        return ""
+    return f" [host stderr: {data[-limit:]!r}]" if data.strip() else ""
+
+
+def expect_reply(tally, host, name, body, want, timeout=None):
+    """Sends one framed body and checks the reply text byte for byte."""
+    try:
+        got = host.request(body, timeout)
+    except NMClientError as error:
+        tally.fails(name, f"{error}{stderr_tail(host)}")
+        return
+    tally.equal(name, got, want)
+
+
+@contextlib.contextmanager
+def session(target, tally, group):
+    """One host for a group of checks that leave it running. At the end its input is
+    closed: it must exit with code 0 and must not have written anything else."""
+    host = target.host()
+    host.start()
+    try:
+        yield host
+        if host.running or host.exit_code is None:
+            try:
+                code = host.close()
+            except NMClientError as error:
+                tally.fails(f"{group}: exit at the end of input", str(error))
+                return
+            tally.equal(f"{group}: exit at the end of input", (code, host.unread), (0, b""))
+    finally:
+        if host.running:
+            host.kill()
+
+
+def run_to_end(host, data, close=True, timeout=None):
+    """Writes `data`, closes the input (unless told not to) and waits for the exit.
+    Returns (exit code, everything the host wrote)."""
+    host.start()
+    try:
+        if data:
+            host.send(data, timeout)
+        if close:
+            host.close_input()
+        code = host.wait(timeout)
+        return code, host.unread
+    finally:
+        if host.running:
+            host.kill()
+
+
+def starts(target, tally):
+    """The first start, allowed to be slow (under Wine it may create the prefix)."""
+    host = target.host(timeout=Target.STARTUP_TIMEOUT)
+    with host:
+        expect_reply(tally, host, "first start answers hello",
+                     b'{"type":"hello","id":0}', ok_reply(b"0"))
+    return tally.failed == 0
+
+
+def main(groups, argv=None):
+    """Runs each group(target, tally) in turn; returns the process exit status."""
+    tally = Tally()
+    target = Target(sys.argv[1:] if argv is None else argv)
+    try:
+        problems = target.problems()
+        if problems:
+            for problem in problems:
+                tally.fails("setup", problem)
+            return tally.finish()
+        if not starts(target, tally):
+            return tally.finish()  # every other check would wait for its timeout
+        for group in groups:
+            started = time.monotonic()
+            try:
+                group(target, tally)
+            except Exception as error:  # one broken group must not hide the others
+                tally.fails(group.__name__, f"{type(error).__name__}: {error}")
+                traceback.print_exc()
+            print(f"  {group.__name__}: {time.monotonic() - started:.1f} s", flush=True)
+        return tally.finish()
+    finally:
+        target.cleanup()
