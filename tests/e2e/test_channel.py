@@ -48,6 +48,11 @@ def id_echo_group(target, tally):
         ("smallest signed 64-bit", b"-9223372036854775808", b"-9223372036854775808"),
         ("fraction", b"2.5", b"2.5"),
         ("negative fraction", b"-0.25", b"-0.25"),
+        # Doubles that need every digit: a reader that rounds loosely changes them.
+        ("17 significant digits", b"0.30000000000000004", b"0.30000000000000004"),
+        ("17 digits, large", b"123456789.12345679", b"123456789.12345679"),
+        ("an exactly representable fraction", b"0.9868011474609375", b"0.9868011474609375"),
+        ("a fraction written with an exponent", b"625e-3", b"0.625"),
         ("true", b"true", b"true"),
         ("false", b"false", b"false"),
         ("null", b"null", b"null"),
@@ -299,6 +304,18 @@ def ending_group(target, tally):
          first + frame(hello_with_id(id_for_reply_size(MAX_REPLY_SIZE + 1, "é"))), False, 1,
          answered),
     ]
+    name = "end: a reader that went away makes the reply fail, exit 1"
+    host = target.host()
+    try:
+        host.start()
+        host.close_output()
+        host.send(first)
+        tally.equal(name, host.wait(), 1)
+    except NMClientError as error:
+        tally.fails(name, f"{error}{stderr_tail(host)}")
+    finally:
+        host.kill()
+
     for name, data, close, want_code, want_output in cases:
         host = target.host()
         try:

@@ -133,6 +133,12 @@ class Host:
             except OSError:
                 pass
 
+    def close_output(self):
+        """Closes the reading end of the host's output, so that its next write fails:
+        for seeing how a host copes with a reader that went away."""
+        self._output_ended = True
+        self._proc.stdout.close()
+
     def close(self, timeout=None):
         """Closes the host's input, waits for it to exit and returns its exit code.
 
