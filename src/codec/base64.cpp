@@ -1,0 +1,145 @@
+#include "codec/base64.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace tessiva::codec {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the decoding tables lay out output bytes for a little-endian store");
+
+constexpr std::uint8_t NOT_BASE64 = 0xFF;
+
+/// The 6-bit value of a character of either alphabet, or NOT_BASE64.
+constexpr std::uint8_t sextet(unsigned char c) noexcept {
+  if (c >= 'A' && c <= 'Z') return static_cast<std::uint8_t>(c - 'A');
+  if (c >= 'a' && c <= 'z') return static_cast<std::uint8_t>(c - 'a' + 26);
+  if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0' + 52);
+  if (c == '+' || c == '-') return 62;
+  if (c == '/' || c == '_') return 63;
+  return NOT_BASE64;
+}
+
+// A group of four characters decodes to the OR of one entry from each of four tables:
+// each entry holds its character's six bits already shifted to where they land in the
+// three output bytes, read as a little-endian 32-bit word. A character outside the
+// alphabets has an entry with bit 24 set, which no valid entry has, so one test per
+// step finds any bad character.
+constexpr std::uint32_t BAD_ENTRY = 0x01FFFFFF;
+constexpr std::uint32_t BAD_BITS = 0xFF000000;
+
+struct DecodeTables {
+  std::array<std::uint8_t, 256> value{};
+  std::array<std::uint32_t, 256> first{};
+  std::array<std::uint32_t, 256> second{};
+  std::array<std::uint32_t, 256> third{};
+  std::array<std::uint32_t, 256> fourth{};
+};
+
+constexpr DecodeTables make_decode_tables() noexcept {
+  DecodeTables t;
+  for (unsigned c = 0; c < 256; ++c) {
+    const std::uint32_t v = sextet(static_cast<unsigned char>(c));
+    t.value[c] = static_cast<std::uint8_t>(v);
+    if (v == NOT_BASE64) {
+      t.first[c] = t.second[c] = t.third[c] = t.fourth[c] = BAD_ENTRY;
+      continue;
+    }
+    t.first[c] = v << 2;
+    t.second[c] = (v >> 4) | ((v & 0x0F) << 12);
+    t.third[c] = ((v >> 2) << 8) | ((v & 0x03) << 22);
+    t.fourth[c] = v << 16;
+  }
+  return t;
+}
+
+constexpr DecodeTables TABLES = make_decode_tables();
+
+inline std::uint32_t decode_group(const unsigned char* s) noexcept {
+  return TABLES.first[s[0]] | TABLES.second[s[1]] | TABLES.third[s[2]] | TABLES.fourth[s[3]];
+}
+
+constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+}  // namespace
+
+std::string base64_encode(std::span<const std::byte> bytes) {
+  std::string text((bytes.size() + 2) / 3 * 4, '=');
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  char* out = text.data();
+  std::size_t left = bytes.size();
+  for (; left >= 3; left -= 3, in += 3, out += 4) {
+    const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
+    out[0] = ALPHABET[v >> 18];
+    out[1] = ALPHABET[(v >> 12) & 0x3F];
+    out[2] = ALPHABET[(v >> 6) & 0x3F];
+    out[3] = ALPHABET[v & 0x3F];
+  }
+  if (left > 0) {
+    const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (left == 2 ? std::uint32_t{in[1]} << 8 : 0);
+    out[0] = ALPHABET[v >> 18];
+    out[1] = ALPHABET[(v >> 12) & 0x3F];
+    if (left == 2) out[2] = ALPHABET[(v >> 6) & 0x3F];
+  }
+  return text;
+}
+
+std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
+                                                      std::span<std::byte> out) noexcept {
+  std::size_t n = text.size();
+  while (n > 0 && text[n - 1] == '=') --n;
+  if (n % 4 == 1) return std::unexpected(DecodeError::invalid_length);
+
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
+  std::size_t i = 0;
+
+  // Eight characters per step, stored as one 8-byte word of which 6 bytes count. A step
+  // runs only while at least 12 characters remain: the 4 beyond this step decode to at
+  // least 3 more bytes, so the 2 spare bytes of the store stay inside the output.
+  while (n - i >= 12) {
+    const std::uint32_t x = decode_group(s + i);
+    const std::uint32_t y = decode_group(s + i + 4);
+    if (((x | y) & BAD_BITS) != 0) return std::unexpected(DecodeError::invalid_character);
+    const std::uint64_t word = x | (std::uint64_t{y} << 24);
+    std::memcpy(o, &word, sizeof word);
+    i += 8;
+    o += 6;
+  }
+  for (; n - i >= 4; i += 4, o += 3) {
+    const std::uint32_t x = decode_group(s + i);
+    if ((x & BAD_BITS) != 0) return std::unexpected(DecodeError::invalid_character);
+    o[0] = static_cast<unsigned char>(x);
+    o[1] = static_cast<unsigned char>(x >> 8);
+    o[2] = static_cast<unsigned char>(x >> 16);
+  }
+
+  const std::size_t rest = n - i;
+  if (rest >= 2) {
+    const std::uint8_t a = TABLES.value[s[i]];
+    const std::uint8_t b = TABLES.value[s[i + 1]];
+    const std::uint8_t c = rest == 3 ? TABLES.value[s[i + 2]] : 0;
+    if (a == NOT_BASE64 || b == NOT_BASE64 || c == NOT_BASE64) {
+      return std::unexpected(DecodeError::invalid_character);
+    }
+    if ((rest == 2 ? (b & 0x0F) : (c & 0x03)) != 0) {
+      return std::unexpected(DecodeError::nonzero_spare_bits);
+    }
+    o[0] = static_cast<unsigned char>((a << 2) | (b >> 4));
+    if (rest == 3) o[1] = static_cast<unsigned char>((b << 4) | (c >> 2));
+    o += rest - 1;
+  }
+  return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data()));
+}
+
+std::expected<std::size_t, DecodeError> base64_decode_into(std::string_view text,
+                                                           std::vector<std::byte>& out) {
+  const std::size_t needed = base64_decoded_size_max(text.size());
+  if (out.size() < needed) out.resize(needed);
+  return base64_decode(text, out);
+}
+
+}  // namespace tessiva::codec
