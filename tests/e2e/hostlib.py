@@ -101,7 +101,9 @@ class Target:
         mode.add_argument("--wine", nargs=2, metavar=("RUNNER", "EXE"))
         options = parser.parse_args(argv)
         self.wine = options.wine is not None
-        self.launcher = options.wine if self.wine else options.native
+        # Absolute, since each host runs in a folder of its own.
+        self.launcher = [os.path.abspath(path)
+                         for path in (options.wine if self.wine else options.native)]
         self.timeout = 20.0 if self.wine else 10.0
         self.root = Path(tempfile.mkdtemp(prefix="tessiva-e2e-"))
         self._count = 0
@@ -204,10 +206,15 @@ def run_to_end(host, data, close=True, timeout=None):
 def starts(target, tally):
     """The first start, allowed to be slow (under Wine it may create the prefix)."""
     host = target.host(timeout=Target.STARTUP_TIMEOUT)
+    name = "first start answers hello"
     with host:
-        expect_reply(tally, host, "first start answers hello",
-                     b'{"type":"hello","id":0}', ok_reply(b"0"))
-    return tally.failed == 0
+        try:
+            got = host.request(b'{"type":"hello","id":0}')
+        except NMClientError as error:
+            tally.fails(name, f"{error}{stderr_tail(host)}")
+            return False
+        tally.equal(name, got, ok_reply(b"0"))
+    return True
 
 
 def main(groups, argv=None):
@@ -220,7 +227,12 @@ def main(groups, argv=None):
             for problem in problems:
                 tally.fails("setup", problem)
             return tally.finish()
-        if not starts(target, tally):
+        try:
+            started = starts(target, tally)
+        except OSError as error:
+            tally.fails("first start", str(error))
+            started = False
+        if not started:
             return tally.finish()  # every other check would wait for its timeout
         for group in groups:
             started = time.monotonic()
