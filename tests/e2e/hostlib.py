@@ -64,7 +64,7 @@ class Tally:
         self.passed = 0
         self.failed = 0
 
-    def passes(self, name):
+    def passes(self, name):  # noqa: ARG002  (kept symmetrical with `fails`)
         self.passed += 1
 
     def fails(self, name, why):
@@ -140,6 +140,7 @@ class Target:
         host = nmclient.Host([*self.launcher, *args], env=env, cwd=folder,
                              timeout=timeout or self.timeout, stderr=stderr)
         host.stderr_path = folder / "stderr"
+        host.home = None if self.wine else folder / "home"
         return host
 
     def cleanup(self):
