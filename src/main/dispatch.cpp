@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "config/requests.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "platform/process.h"
@@ -26,8 +27,8 @@ struct Route {
 // The complete request table. Matching is exact and case-sensitive.
 constexpr std::array ROUTES{
     Route{"hello", hello},
-    Route{"get_config", nullptr},
-    Route{"set_config", nullptr},
+    Route{"get_config", [](HostState&, const json& r) { return config::handle_get_config(r); }},
+    Route{"set_config", [](HostState&, const json& r) { return config::handle_set_config(r); }},
     Route{"begin_transfer", nullptr},
     Route{"transfer_chunk", nullptr},
     Route{"finish_transfer", nullptr},

@@ -14,6 +14,8 @@ struct OsError {
 
   /// "<message> (os error <code>)", the form in which system errors reach the browser.
   [[nodiscard]] std::string text() const;
+
+  friend bool operator==(const OsError&, const OsError&) = default;
 };
 
 template <class T>

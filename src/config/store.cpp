@@ -1,0 +1,53 @@
+#include "config/store.h"
+
+#include "platform/files.h"
+#include "platform/folders.h"
+
+namespace tessiva::config {
+
+std::optional<std::string> config_file_path() {
+  const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
+  if (!roaming) return std::nullopt;
+  return platform::join_path(platform::join_path(*roaming, PRODUCT_FOLDER), "config.json");
+}
+
+Config load_config() {
+  const auto path = config_file_path();
+  return path ? load_config_file(*path) : default_config();
+}
+
+Config load_config_file(const std::string& path) {
+  const auto text = platform::read_file(path);
+  if (!text) return default_config();
+  auto parsed = parse_config(std::string_view(*text));
+  if (!parsed || !validate_config(*parsed)) return default_config();
+  return std::move(*parsed);
+}
+
+std::expected<void, std::string> store_config(const Config& config) {
+  const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
+  if (!roaming) return std::unexpected("no config directory");
+  const std::string folder = platform::join_path(*roaming, PRODUCT_FOLDER);
+  return store_config_file(folder, platform::join_path(folder, "config.json"), config);
+}
+
+std::expected<void, std::string> store_config_file(const std::string& folder, const std::string& path,
+                                                   const Config& config) {
+  const std::string temporary = path + ".tmp";  // config.json.tmp
+  const auto fail = [](const platform::OsError& e) { return std::unexpected(e.text()); };
+
+  if (auto made = platform::create_folders(folder); !made) return fail(made.error());
+  const std::string text = write_config_json(config);
+  {
+    auto file = platform::create_truncate(temporary);
+    if (!file) return fail(file.error());
+    if (auto w = file->write(text); !w) return fail(w.error());
+    // Without this a power cut after the rename could leave a config.json whose
+    // name is new but whose contents never reached the disk.
+    if (auto f = file->flush_to_disk(); !f) return fail(f.error());
+  }
+  if (auto r = platform::rename_replace(temporary, path); !r) return fail(r.error());
+  return {};
+}
+
+}  // namespace tessiva::config

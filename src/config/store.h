@@ -1,0 +1,35 @@
+#pragma once
+/// config.json: where it lives, reading it, and replacing it atomically.
+
+#include <expected>
+#include <optional>
+#include <string>
+
+#include "config/config.h"
+
+namespace tessiva::config {
+
+/// The product's folder name under the user's folders.
+inline constexpr std::string_view PRODUCT_FOLDER = "Tessiva";
+
+/// Full path of config.json under the roaming application-data folder; none when that
+/// folder cannot be found.
+[[nodiscard]] std::optional<std::string> config_file_path();
+
+/// The stored settings. Never fails and never creates anything: a missing, unreadable,
+/// malformed or invalid file gives the defaults.
+[[nodiscard]] Config load_config();
+
+/// Replaces config.json by `config` (already validated): the text goes to
+/// config.json.tmp, is flushed to the disk and then renamed over config.json, so that
+/// neither a failed store nor a power cut leaves config.json empty or half-written.
+/// The error is "no config directory" or "<system message> (os error <n>)".
+[[nodiscard]] std::expected<void, std::string> store_config(const Config& config);
+
+/// `load_config` and `store_config` on an explicit file (which must be named
+/// "*.json"); the folder that holds it is created by the store.
+[[nodiscard]] Config load_config_file(const std::string& path);
+[[nodiscard]] std::expected<void, std::string> store_config_file(const std::string& folder, const std::string& path,
+                                                               const Config& config);
+
+}  // namespace tessiva::config
