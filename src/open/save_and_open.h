@@ -1,0 +1,51 @@
+#pragma once
+/// "open_file", the targets of a saved file, and the save-and-open operation that also
+/// ends a chunked transfer.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <nlohmann/json.hpp>
+
+#include "messages/host_error.h"
+
+namespace tessiva::open {
+
+/// The greatest age in seconds of a file that "open_file" accepts.
+inline constexpr long long MAX_SOURCE_AGE_SECS = 900;
+
+/// What to do with a saved file, tagged by "kind" on the wire.
+namespace target {
+struct App {
+  std::string app_id;
+  friend bool operator==(const App&, const App&) = default;
+};
+struct Handler {
+  std::string handler_id;
+  friend bool operator==(const Handler&, const Handler&) = default;
+};
+struct Default {
+  friend bool operator==(const Default&, const Default&) = default;
+};
+struct SaveOnly {
+  friend bool operator==(const SaveOnly&, const SaveOnly&) = default;
+};
+}  // namespace target
+using Target = std::variant<target::App, target::Handler, target::Default, target::SaveOnly>;
+
+/// Reads the request member "target"; none when it is missing or not a valid target.
+[[nodiscard]] std::optional<Target> read_target(const nlohmann::json& request);
+
+/// Loads the settings, resolves the target, saves `source` into the save folder under
+/// a name built from `reported_name` (moving it, or copying and deleting it), starts
+/// the launcher for the plan and, when the settings ask for it, a reveal. Replies
+/// {"saved_path": ...}.
+[[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
+                                                    const Target& target);
+
+/// "open_file".
+[[nodiscard]] messages::HandlerResult handle_open_file(const nlohmann::json& request);
+
+}  // namespace tessiva::open
