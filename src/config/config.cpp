@@ -1,0 +1,623 @@
+#include "config/config.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include "text/unicode.h"
+#include "text/utf.h"
+#include "text/windows_path.h"
+
+namespace tessiva::config {
+namespace {
+
+using namespace std::string_view_literals;
+
+/// Longest text of the input that a message repeats. Replies are capped at 1 MiB, so a
+/// message must not grow with the input.
+constexpr std::size_t MAX_QUOTED_BYTES = 256;
+
+constexpr std::array<std::string_view, 9> CONFIG_FIELDS = {
+    "version", "save_folder", "name_pattern", "apps", "type_defaults",
+    "language", "theme", "show_detected_apps", "reveal_after_save"};
+constexpr std::array<std::string_view, 5> APP_FIELDS = {"id", "name", "path", "args", "file_types"};
+
+/// Where the next event lands. The value slots of `Config` come first, in field order,
+/// then those of `App`, so a field's slot is its index plus an offset.
+enum class Slot : std::uint8_t {
+  Version, SaveFolder, NamePattern, Apps, TypeDefaults, Language, Theme, ShowDetectedApps, RevealAfterSave,
+  AppId, AppName, AppPath, AppArgs, AppFileTypes,
+  Root,          // the whole record
+  ConfigMember,  // a member name of Config, or its end
+  AppsElement,   // an App, or the end of `apps`
+  AppMember,     // a member name of App, or its end
+  FileType,      // an element of `file_types`, or its end
+  DefaultKey,    // a key of `type_defaults`, or its end
+  DefaultValue,  // the value of that key
+  Done,
+};
+
+constexpr bool is_config_field(Slot s) noexcept { return s <= Slot::RevealAfterSave; }
+constexpr bool is_app_field(Slot s) noexcept { return s >= Slot::AppId && s <= Slot::AppFileTypes; }
+
+/// What was found where a value was expected.
+struct Found {
+  enum class Kind : std::uint8_t { Null, Boolean, Unsigned, Negative, Float, String, Sequence, Map, Bytes };
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  std::uint64_t unsigned_value = 0;
+  std::int64_t negative_value = 0;
+  double float_value = 0;
+  std::string_view text;
+
+  static Found of(Kind k) {
+    Found f;
+    f.kind = k;
+    return f;
+  }
+  static Found of_bool(bool v) {
+    Found f = of(Kind::Boolean);
+    f.boolean = v;
+    return f;
+  }
+  /// Any integer: a negative one is kept apart from the unsigned range.
+  static Found of_integer(std::int64_t v) {
+    if (v >= 0) return of_unsigned(static_cast<std::uint64_t>(v));
+    Found f = of(Kind::Negative);
+    f.negative_value = v;
+    return f;
+  }
+  static Found of_unsigned(std::uint64_t v) {
+    Found f = of(Kind::Unsigned);
+    f.unsigned_value = v;
+    return f;
+  }
+  static Found of_float(double v) {
+    Found f = of(Kind::Float);
+    f.float_value = v;
+    return f;
+  }
+  static Found of_string(std::string_view v) {
+    Found f = of(Kind::String);
+    f.text = v;
+    return f;
+  }
+};
+
+/// `text`, cut to at most MAX_QUOTED_BYTES at a character boundary, with "..." when cut.
+void append_limited(std::string& out, std::string_view text) {
+  if (text.size() <= MAX_QUOTED_BYTES) {
+    out += text;
+    return;
+  }
+  std::size_t n = MAX_QUOTED_BYTES;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  out += text.substr(0, n);
+  out += "...";
+}
+
+/// Appends `s` as a JSON string: quotation mark, backslash and control characters
+/// escaped, everything else as it is.
+void append_json_string(std::string& out, std::string_view s) {
+  static constexpr char HEX[] = "0123456789abcdef";
+  out += '"';
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(s, run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        out += "\\u00";
+        out += HEX[c >> 4];
+        out += HEX[c & 0xF];
+    }
+  }
+  out.append(s, run);
+  out += '"';
+}
+
+template <typename T>
+void append_number(std::string& out, T value) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, end);
+}
+
+std::string describe(const Found& f) {
+  std::string out;
+  switch (f.kind) {
+    case Found::Kind::Null: return "null";
+    case Found::Kind::Boolean: return f.boolean ? "boolean `true`" : "boolean `false`";
+    case Found::Kind::Unsigned:
+      out = "integer `";
+      append_number(out, f.unsigned_value);
+      break;
+    case Found::Kind::Negative:
+      out = "integer `";
+      append_number(out, f.negative_value);
+      break;
+    case Found::Kind::Float: {
+      out = "floating point `";
+      const std::size_t start = out.size();
+      append_number(out, f.float_value);
+      // A whole number still reads as floating point: 1.0, not 1.
+      if (out.find_first_of(".en", start) == std::string::npos) out += ".0";
+      break;
+    }
+    case Found::Kind::String: {
+      std::string shown;
+      append_limited(shown, f.text);
+      out = "string ";
+      append_json_string(out, shown);
+      return out;
+    }
+    case Found::Kind::Sequence: return "sequence";
+    case Found::Kind::Map: return "map";
+    case Found::Kind::Bytes: return "byte array";
+  }
+  out += '`';
+  return out;
+}
+
+std::string_view expected_for(Slot s) noexcept {
+  switch (s) {
+    case Slot::Root: return "struct Config";
+    case Slot::AppsElement: return "struct App";
+    case Slot::Version: return "u32";
+    case Slot::ShowDetectedApps:
+    case Slot::RevealAfterSave: return "a boolean";
+    case Slot::Apps:
+    case Slot::AppFileTypes: return "a sequence";
+    case Slot::TypeDefaults: return "a map";
+    default: return "a string";
+  }
+}
+
+/// Builds a `Config` from a stream of JSON events, in whatever order they come. The
+/// text reader and the walk over a parsed value both feed it, so both give the same
+/// messages. Every method returns false once the first problem is recorded in
+/// `error`; the structure allows at most four levels of nesting, so anything deeper is
+/// refused before the caller descends into it.
+class Builder {
+ public:
+  std::string error;
+
+  [[nodiscard]] Config take() && { return std::move(config_); }
+
+  bool scalar(const Found& f) {
+    if (f.kind == Found::Kind::String && !text::is_valid_utf8(f.text)) return fail("invalid UTF-8 in a string");
+    const bool is_string = f.kind == Found::Kind::String;
+    switch (slot_) {
+      case Slot::Version:
+        if (f.kind == Found::Kind::Unsigned && f.unsigned_value <= std::numeric_limits<std::uint32_t>::max()) {
+          config_.version = static_cast<std::uint32_t>(f.unsigned_value);
+          return member_done();
+        }
+        if (f.kind == Found::Kind::Unsigned || f.kind == Found::Kind::Negative) return invalid("value", f);
+        return invalid("type", f);
+      case Slot::SaveFolder:
+        if (f.kind == Found::Kind::Null) {
+          config_.save_folder.reset();
+          return member_done();
+        }
+        if (is_string) config_.save_folder.emplace(f.text);
+        break;
+      case Slot::NamePattern:
+      case Slot::Language:
+      case Slot::Theme:
+      case Slot::AppId:
+      case Slot::AppName:
+      case Slot::AppPath:
+      case Slot::AppArgs:
+        if (is_string) string_field(slot_).assign(f.text);
+        break;
+      case Slot::ShowDetectedApps:
+      case Slot::RevealAfterSave:
+        if (f.kind != Found::Kind::Boolean) return invalid("type", f);
+        (slot_ == Slot::ShowDetectedApps ? config_.show_detected_apps : config_.reveal_after_save) = f.boolean;
+        return member_done();
+      case Slot::FileType:
+        if (!is_string) return invalid("type", f);
+        config_.apps.back().file_types.emplace_back(f.text);
+        return true;
+      case Slot::DefaultValue:
+        if (!is_string) return invalid("type", f);
+        config_.type_defaults.insert_or_assign(std::move(key_), std::string(f.text));
+        slot_ = Slot::DefaultKey;
+        return true;
+      default:
+        return invalid("type", f);
+    }
+    return is_string ? member_done() : invalid("type", f);
+  }
+
+  bool start_array() {
+    switch (slot_) {
+      case Slot::Apps: slot_ = Slot::AppsElement; return true;
+      case Slot::AppFileTypes: slot_ = Slot::FileType; return true;
+      default: return invalid("type", Found::of(Found::Kind::Sequence));
+    }
+  }
+
+  bool end_array() {
+    slot_ = slot_ == Slot::AppsElement ? Slot::ConfigMember : Slot::AppMember;
+    return true;
+  }
+
+  bool start_object() {
+    switch (slot_) {
+      case Slot::Root: slot_ = Slot::ConfigMember; return true;
+      case Slot::TypeDefaults: slot_ = Slot::DefaultKey; return true;
+      case Slot::AppsElement:
+        config_.apps.emplace_back();
+        app_seen_ = 0;
+        slot_ = Slot::AppMember;
+        return true;
+      default: return invalid("type", Found::of(Found::Kind::Map));
+    }
+  }
+
+  bool key(std::string_view name) {
+    if (!text::is_valid_utf8(name)) return fail("invalid UTF-8 in a member name");
+    switch (slot_) {
+      case Slot::ConfigMember: return field(name, CONFIG_FIELDS, config_seen_, Slot::Version);
+      case Slot::AppMember: return field(name, APP_FIELDS, app_seen_, Slot::AppId);
+      default:
+        key_.assign(name);
+        slot_ = Slot::DefaultValue;
+        return true;
+    }
+  }
+
+  bool end_object() {
+    switch (slot_) {
+      case Slot::ConfigMember:
+        if (!(config_seen_ & 1u)) return fail("missing field `version`");
+        slot_ = Slot::Done;
+        return true;
+      case Slot::AppMember:
+        for (std::size_t i = 0; i < 3; ++i) {
+          if (!(app_seen_ & (1u << i))) return fail(std::string("missing field `").append(APP_FIELDS[i]) + '`');
+        }
+        slot_ = Slot::AppsElement;
+        return true;
+      default:
+        slot_ = Slot::ConfigMember;
+        return true;
+    }
+  }
+
+ private:
+  Config config_;
+  Slot slot_ = Slot::Root;
+  std::uint32_t config_seen_ = 0;
+  std::uint32_t app_seen_ = 0;
+  std::string key_;
+
+  bool fail(std::string message) {
+    error = std::move(message);
+    return false;
+  }
+
+  bool invalid(std::string_view what, const Found& f) {
+    return fail(std::string("invalid ").append(what).append(": ") + describe(f) + ", expected " +
+                std::string(expected_for(slot_)));
+  }
+
+  template <std::size_t N>
+  bool field(std::string_view name, const std::array<std::string_view, N>& names, std::uint32_t& seen,
+             Slot first) {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (names[i] != name) continue;
+      if (seen & (1u << i)) return fail(std::string("duplicate field `").append(name) + '`');
+      seen |= 1u << i;
+      slot_ = static_cast<Slot>(static_cast<std::size_t>(first) + i);
+      return true;
+    }
+    std::string message = "unknown field `";
+    append_limited(message, name);
+    message += "`, expected one of ";
+    for (std::size_t i = 0; i < N; ++i) message.append(i ? ", `" : "`").append(names[i]) += '`';
+    return fail(std::move(message));
+  }
+
+  std::string& string_field(Slot s) {
+    switch (s) {
+      case Slot::NamePattern: return config_.name_pattern;
+      case Slot::Language: return config_.language;
+      case Slot::Theme: return config_.theme;
+      case Slot::AppId: return config_.apps.back().id;
+      case Slot::AppName: return config_.apps.back().name;
+      case Slot::AppPath: return config_.apps.back().path;
+      default: return config_.apps.back().args;
+    }
+  }
+
+  bool member_done() {
+    slot_ = is_config_field(slot_) ? Slot::ConfigMember : Slot::AppMember;
+    return true;
+  }
+};
+
+/// RapidJSON's reader interface over a `Builder`.
+struct ReaderEvents {
+  Builder& b;
+
+  bool Null() { return b.scalar(Found::of(Found::Kind::Null)); }
+  bool Bool(bool v) { return b.scalar(Found::of_bool(v)); }
+  // The reader reports negative numbers (and "-0") as Int or Int64, others as Uint or
+  // Uint64, and numbers with a fraction, an exponent or beyond 64 bits as Double.
+  bool Int(int v) { return b.scalar(Found::of_integer(v)); }
+  bool Uint(unsigned v) { return b.scalar(Found::of_unsigned(v)); }
+  bool Int64(std::int64_t v) { return b.scalar(Found::of_integer(v)); }
+  bool Uint64(std::uint64_t v) { return b.scalar(Found::of_unsigned(v)); }
+  bool Double(double v) { return b.scalar(Found::of_float(v)); }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
+  bool String(const char* s, rapidjson::SizeType n, bool) { return b.scalar(Found::of_string({s, n})); }
+  bool StartObject() { return b.start_object(); }
+  bool Key(const char* s, rapidjson::SizeType n, bool) { return b.key({s, n}); }
+  bool EndObject(rapidjson::SizeType) { return b.end_object(); }
+  bool StartArray() { return b.start_array(); }
+  bool EndArray(rapidjson::SizeType) { return b.end_array(); }
+};
+
+/// Feeds a parsed value to `b`, objects in key order. Stops at the builder's first
+/// refusal, which also bounds the recursion.
+bool walk(const nlohmann::json& v, Builder& b) {
+  using json = nlohmann::json;
+  using Type = json::value_t;
+  switch (v.type()) {
+    case Type::object:
+      if (!b.start_object()) return false;
+      for (auto it = v.cbegin(); it != v.cend(); ++it) {
+        if (!b.key(it.key()) || !walk(it.value(), b)) return false;
+      }
+      return b.end_object();
+    case Type::array:
+      if (!b.start_array()) return false;
+      for (const auto& element : v) {
+        if (!walk(element, b)) return false;
+      }
+      return b.end_array();
+    case Type::string: return b.scalar(Found::of_string(*v.get_ptr<const json::string_t*>()));
+    case Type::boolean: return b.scalar(Found::of_bool(*v.get_ptr<const json::boolean_t*>()));
+    // The channel stores non-negative integers as unsigned; values built in code may
+    // hold them as signed.
+    case Type::number_unsigned: return b.scalar(Found::of_unsigned(*v.get_ptr<const json::number_unsigned_t*>()));
+    case Type::number_integer: return b.scalar(Found::of_integer(*v.get_ptr<const json::number_integer_t*>()));
+    case Type::number_float: return b.scalar(Found::of_float(*v.get_ptr<const json::number_float_t*>()));
+    case Type::binary: return b.scalar(Found::of(Found::Kind::Bytes));
+    case Type::null:
+    case Type::discarded: break;
+  }
+  return b.scalar(Found::of(Found::Kind::Null));
+}
+
+constexpr bool is_app_id_char(char c) noexcept {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+bool is_valid_app_id(std::string_view id) noexcept {
+  if (id.empty() || id.size() > MAX_APP_ID_BYTES) return false;
+  for (const char c : id) {
+    if (!is_app_id_char(c)) return false;
+  }
+  return true;
+}
+
+bool is_valid_path(std::string_view path) noexcept {
+  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES && text::is_absolute_windows_path(path);
+}
+
+/// `s` with every occurrence of `what` removed, in one pass from the left.
+std::string remove_all(std::string_view s, std::string_view what) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t at; (at = s.find(what)) != std::string_view::npos;) {
+    out += s.substr(0, at);
+    s.remove_prefix(at + what.size());
+  }
+  out += s;
+  return out;
+}
+
+bool is_valid_name_pattern(std::string_view pattern) {
+  if (pattern.empty() || text::code_point_count(pattern) > MAX_NAME_PATTERN_CHARS) return false;
+  if (pattern.find("{name}") == std::string_view::npos && pattern.find("{date}") == std::string_view::npos &&
+      pattern.find("{time}") == std::string_view::npos) {
+    return false;
+  }
+  const std::string rest = remove_all(remove_all(remove_all(pattern, "{name}"), "{date}"), "{time}");
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    const auto c = static_cast<unsigned char>(rest[i]);
+    if (c < 0x20 || c == 0x7F || "{}\"*/:<>?\\|"sv.find(static_cast<char>(c)) != std::string_view::npos) return false;
+    // U+0080 to U+009F are C2 80 to C2 9F.
+    if (c == 0xC2 && i + 1 < rest.size() && static_cast<unsigned char>(rest[i + 1]) <= 0x9F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Config default_config() { return Config{}; }
+
+std::expected<Config, std::string> parse_config(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) return std::unexpected("a byte-order mark is not allowed");
+  // In-situ reading ends at a NUL byte, which would hide whatever follows it.
+  if (std::memchr(text.data(), 0, text.size()) != nullptr) return std::unexpected("the text holds a NUL byte");
+  std::string buffer(text);
+  rapidjson::InsituStringStream stream(buffer.data());
+  Builder builder;
+  ReaderEvents events{builder};
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult result =
+      reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag>(stream, events);
+  if (!builder.error.empty()) return std::unexpected(std::move(builder.error));
+  if (result.IsError()) {
+    std::string message = "invalid JSON at byte ";
+    append_number(message, result.Offset());
+    return std::unexpected(message.append(": ").append(rapidjson::GetParseError_En(result.Code())));
+  }
+  return std::move(builder).take();
+}
+
+std::expected<Config, std::string> parse_config(const nlohmann::json& value) {
+  Builder builder;
+  if (!walk(value, builder)) return std::unexpected(std::move(builder.error));
+  return std::move(builder).take();
+}
+
+bool is_valid_file_type(std::string_view type) noexcept {
+  if (type.empty() || type.size() > MAX_FILE_TYPE_BYTES) return false;
+  for (const char c : type) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
+  }
+  return true;
+}
+
+std::expected<void, std::string_view> validate_config(const Config& config) {
+  if (config.version != 1) return std::unexpected("version"sv);
+  if (config.apps.size() > MAX_APPS) return std::unexpected("apps"sv);
+  std::unordered_set<std::string_view> ids;
+  ids.reserve(config.apps.size());
+  for (const App& app : config.apps) {
+    if (!is_valid_app_id(app.id) || !ids.insert(app.id).second) return std::unexpected("app_id"sv);
+    if (text::is_blank(app.name) || text::code_point_count(app.name) > MAX_APP_NAME_CHARS) {
+      return std::unexpected("app_name"sv);
+    }
+    if (!is_valid_path(app.path)) return std::unexpected("app_path"sv);
+    if (app.args.size() > MAX_ARGS_BYTES || app.args.find_first_of("\0\n\r"sv) != std::string::npos) {
+      return std::unexpected("app_args"sv);
+    }
+    if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected("file_types"sv);
+    for (const std::string& type : app.file_types) {
+      if (!is_valid_file_type(type)) return std::unexpected("file_types"sv);
+    }
+  }
+  if (const auto& folder = config.save_folder) {
+    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || text::is_absolute_windows_path(*folder))) {
+      return std::unexpected("save_folder"sv);
+    }
+  }
+  if (!is_valid_name_pattern(config.name_pattern)) return std::unexpected("name_pattern"sv);
+  if (config.language != "auto" && config.language != "en" && config.language != "es" && config.language != "pt-BR") {
+    return std::unexpected("language"sv);
+  }
+  if (config.theme != "dark" && config.theme != "light" && config.theme != "system") {
+    return std::unexpected("theme"sv);
+  }
+  for (const auto& [type, target] : config.type_defaults) {
+    const std::string_view value = target;
+    const bool is_handler = value.starts_with(HANDLER_PREFIX) && value.size() > HANDLER_PREFIX.size() &&
+                            value.size() - HANDLER_PREFIX.size() <= MAX_HANDLER_ID_BYTES;
+    if (!is_valid_file_type(type) || !(is_handler || ids.contains(value))) return std::unexpected("type_defaults"sv);
+  }
+  return {};
+}
+
+std::string write_config_json(const Config& config) {
+  std::string out;
+  out.reserve(400 + config.apps.size() * 200);
+  out += "{\n  \"version\": ";
+  append_number(out, config.version);
+  out += ",\n  \"save_folder\": ";
+  if (config.save_folder) {
+    append_json_string(out, *config.save_folder);
+  } else {
+    out += "null";
+  }
+  out += ",\n  \"name_pattern\": ";
+  append_json_string(out, config.name_pattern);
+  out += ",\n  \"apps\": ";
+  if (config.apps.empty()) {
+    out += "[]";
+  } else {
+    out += '[';
+    for (std::size_t i = 0; i < config.apps.size(); ++i) {
+      const App& app = config.apps[i];
+      out += i ? ",\n    {\n      \"id\": " : "\n    {\n      \"id\": ";
+      append_json_string(out, app.id);
+      out += ",\n      \"name\": ";
+      append_json_string(out, app.name);
+      out += ",\n      \"path\": ";
+      append_json_string(out, app.path);
+      out += ",\n      \"args\": ";
+      append_json_string(out, app.args);
+      out += ",\n      \"file_types\": ";
+      if (app.file_types.empty()) {
+        out += "[]";
+      } else {
+        out += '[';
+        for (std::size_t j = 0; j < app.file_types.size(); ++j) {
+          out += j ? ",\n        " : "\n        ";
+          append_json_string(out, app.file_types[j]);
+        }
+        out += "\n      ]";
+      }
+      out += "\n    }";
+    }
+    out += "\n  ]";
+  }
+  out += ",\n  \"type_defaults\": ";
+  if (config.type_defaults.empty()) {
+    out += "{}";
+  } else {
+    out += '{';
+    bool first = true;
+    for (const auto& [type, target] : config.type_defaults) {
+      out += first ? "\n    " : ",\n    ";
+      first = false;
+      append_json_string(out, type);
+      out += ": ";
+      append_json_string(out, target);
+    }
+    out += "\n  }";
+  }
+  out += ",\n  \"language\": ";
+  append_json_string(out, config.language);
+  out += ",\n  \"theme\": ";
+  append_json_string(out, config.theme);
+  out += config.show_detected_apps ? ",\n  \"show_detected_apps\": true" : ",\n  \"show_detected_apps\": false";
+  out += config.reveal_after_save ? ",\n  \"reveal_after_save\": true\n}" : ",\n  \"reveal_after_save\": false\n}";
+  return out;
+}
+
+nlohmann::json config_to_json(const Config& config) {
+  nlohmann::json apps = nlohmann::json::array();
+  for (const App& app : config.apps) {
+    nlohmann::json a = nlohmann::json::object();
+    a["id"] = app.id;
+    a["name"] = app.name;
+    a["path"] = app.path;
+    a["args"] = app.args;
+    a["file_types"] = app.file_types;
+    apps.push_back(std::move(a));
+  }
+  nlohmann::json out = nlohmann::json::object();
+  out["version"] = config.version;
+  out["save_folder"] = config.save_folder ? nlohmann::json(*config.save_folder) : nlohmann::json(nullptr);
+  out["name_pattern"] = config.name_pattern;
+  out["apps"] = std::move(apps);
+  out["type_defaults"] = config.type_defaults;
+  out["language"] = config.language;
+  out["theme"] = config.theme;
+  out["show_detected_apps"] = config.show_detected_apps;
+  out["reveal_after_save"] = config.reveal_after_save;
+  return out;
+}
+
+}  // namespace tessiva::config
