@@ -1,0 +1,308 @@
+// The host under test, as the browser starts it: a small wrapper script named by the
+// native messaging manifest. The wrapper writes its PID (which the host keeps, since
+// every step execs the next) and arguments to a log, gives the host a private home or
+// Wine prefix, and sends the host's standard error to a file: Wine's helper processes
+// inherit it and would otherwise keep the browser's pipe open.
+'use strict';
+
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn, execFile } = require('node:child_process');
+const processes = require('./processes');
+
+const HOST_NAME = 'com.orbelle.tessiva';
+
+const quote = (text) => `'${String(text).replace(/'/g, "'\\''")}'`;
+
+/** Files of unfinished transfers (".part") anywhere under `roots`, links not followed. */
+function partialFiles(roots) {
+  const found = [];
+  const walk = (folder) => {
+    let entries;
+    try {
+      entries = fs.readdirSync(folder, { withFileTypes: true });
+    } catch {
+      return;
+    }
+    for (const entry of entries) {
+      const full = path.join(folder, entry.name);
+      if (entry.isDirectory()) walk(full);
+      else if (entry.isFile() && entry.name.endsWith('.part')) found.push(full);
+    }
+  };
+  roots.forEach(walk);
+  return found;
+}
+
+class HostUnderTest {
+  constructor(kind, exe) {
+    this.kind = kind;
+    this.exe = path.resolve(exe);
+    this.pidsLog = null;
+    this.known = new Map(); // pid -> start time, as first seen
+  }
+
+  /** Sets up one browser run's wrapper in `runDir`; returns the wrapper's path. */
+  prepareRun(runDir) {
+    this.runDir = runDir;
+    this.pidsLog = path.join(runDir, 'host-pids.log');
+    this.stderrLog = path.join(runDir, 'host-stderr.log');
+    fs.writeFileSync(this.pidsLog, '');
+    this.sources = path.join(runDir, 'sources');
+    fs.mkdirSync(this.sources, { recursive: true });
+    this.sourceCount = 0;
+    this.madeSources = new Map();
+    this.known.clear();
+    const wrapper = path.join(runDir, 'host-wrapper.sh');
+    fs.writeFileSync(wrapper, [
+      '#!/bin/sh',
+      '# Native messaging host for one browser test run (written by the test driver).',
+      `echo "$$ $*" >> ${quote(this.pidsLog)}`,
+      ...this.wrapperLines(),
+      '',
+    ].join('\n'), { mode: 0o755 });
+    return wrapper;
+  }
+
+  /** The host processes that the wrapper reported, from line `mark` of the log on. */
+  pidsSince(mark) {
+    const lines = fs.readFileSync(this.pidsLog, 'utf8').split('\n').filter(Boolean);
+    return lines.slice(mark).map((line) => {
+      const [pid, ...args] = line.split(' ');
+      const number = Number(pid);
+      if (!this.known.has(number)) {
+        this.known.set(number, processes.startTime(number));
+        processes.track(number, this.known.get(number));
+      }
+      return { pid: number, start: this.known.get(number), args: args.join(' ') };
+    });
+  }
+
+  mark() {
+    return fs.readFileSync(this.pidsLog, 'utf8').split('\n').filter(Boolean).length;
+  }
+
+  /** Every host process of this run that still runs. */
+  leftOver() {
+    this.pidsSince(0);
+    return [...this.known].filter(([pid, start]) => processes.alive(pid, start)).map(([pid, start]) => ({ pid, start }));
+  }
+
+  stderrText() {
+    try {
+      return fs.readFileSync(this.stderrLog, 'utf8');
+    } catch {
+      return '';
+    }
+  }
+
+  /** A fresh file for "open_file": {id, path as the host names it}. */
+  async makeSource() {
+    this.sourceCount += 1;
+    const local = path.join(this.sources, `source-${this.sourceCount}.txt`);
+    const content = `report ${this.sourceCount} written at ${new Date().toISOString()}\n`.repeat(100);
+    fs.writeFileSync(local, content);
+    const id = String(this.sourceCount);
+    this.madeSources.set(id, { local, content });
+    return { id, path: await this.hostPath(local) };
+  }
+
+  /** Answers one /rpc request of the extension. */
+  async rpc(op, args, verifyPattern) {
+    switch (op) {
+      case 'host_mark':
+        return this.mark();
+      case 'host_pids_since':
+        return this.pidsSince(args.mark);
+      case 'host_gone': {
+        const started = Date.now();
+        const left = await processes.waitGone(args.pids, args.timeout_ms);
+        return { left: left.map((p) => p.pid), ms: Date.now() - started };
+      }
+      case 'partial_files':
+        return partialFiles(this.stateRoots());
+      case 'make_source':
+        return this.makeSource();
+      case 'verify_source': {
+        const source = this.madeSources.get(args.id);
+        const saved = await this.localPath(args.path);
+        let content;
+        try {
+          content = fs.readFileSync(saved, 'utf8');
+        } catch (error) {
+          return { ok: false, detail: `cannot read ${saved}: ${error.message}` };
+        }
+        if (content !== source.content) return { ok: false, detail: `${saved} does not hold the source's text` };
+        if (fs.existsSync(source.local)) return { ok: false, detail: `the source ${source.local} is still there` };
+        return { ok: true, detail: saved };
+      }
+      case 'verify_pattern':
+        return verifyPattern(await this.localPath(args.path), args.size, args.seed);
+      case 'remove_saved': {
+        const saved = await this.localPath(args.path);
+        const size = fs.statSync(saved).size;
+        fs.rmSync(saved);
+        if (size !== args.size) throw new Error(`saved file has ${size} bytes, want ${args.size}`);
+        return {};
+      }
+      default:
+        throw new Error(`unknown rpc ${op}`);
+    }
+  }
+}
+
+/** The native build: a private HOME per run, no XDG variables. */
+class NativeHost extends HostUnderTest {
+  constructor(exe) {
+    super('native', exe);
+    this.platform = 'linux';
+    this.timeouts = { first: 10000, reply: 10000, exit: 10000 };
+  }
+
+  prepareRun(runDir) {
+    this.home = path.join(runDir, 'host-home');
+    fs.mkdirSync(this.home, { recursive: true });
+    return super.prepareRun(runDir);
+  }
+
+  wrapperLines() {
+    return [
+      `HOME=${quote(this.home)}; export HOME`,
+      'unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_DOCUMENTS_DIR XDG_CACHE_HOME',
+      `exec ${quote(this.exe)} "$@" 2>> ${quote(this.stderrLog)}`,
+    ];
+  }
+
+  stateRoots() { return [this.home]; }
+  async hostPath(local) { return local; }
+  async localPath(hostPath) { return hostPath; }
+  async stop() {}
+
+  /** Checks, outside any browser, that the host answers at all. */
+  async warmUp(scratch) {
+    const home = path.join(scratch, 'native-warm-up-home');
+    fs.mkdirSync(home, { recursive: true });
+    return helloOverPipe(this.exe, ['chrome-extension://warm-up/'], { ...process.env, HOME: home }, 60000, this.platform);
+  }
+}
+
+/** tessiva.exe under Wine, in the tests' own prefix (TESSIVA_WINE_STATE). */
+class WineHost extends HostUnderTest {
+  constructor(exe, runner, state) {
+    super('wine', exe);
+    this.runner = path.resolve(runner);
+    this.state = path.resolve(state);
+    this.platform = 'windows';
+    this.timeouts = { first: 30000, reply: 20000, exit: 10000 };
+    this.env = {
+      ...process.env,
+      WINEPREFIX: path.join(this.state, 'prefix'),
+      HOME: path.join(this.state, 'home'),
+      WINEDEBUG: '-all',
+      LC_ALL: 'C.UTF-8',
+      WINEDLLOVERRIDES: 'mscoree,mshtml=',
+      WINEARCH: 'win64',
+    };
+  }
+
+  wrapperLines() {
+    return [
+      `TESSIVA_WINE_STATE=${quote(this.state)}; export TESSIVA_WINE_STATE`,
+      `exec ${quote(this.runner)} ${quote(this.exe)} "$@" 2>> ${quote(this.stderrLog)}`,
+    ];
+  }
+
+  prepareRun(runDir) {
+    this.clearAppState();
+    return super.prepareRun(runDir);
+  }
+
+  /** Removes what the host stored in the prefix, so that each run starts afresh. */
+  clearAppState() {
+    const users = path.join(this.state, 'prefix', 'drive_c', 'users');
+    let names = [];
+    try { names = fs.readdirSync(users); } catch { /* no prefix yet */ }
+    for (const user of names) {
+      for (const sub of [['AppData', 'Roaming'], ['AppData', 'Local'], ['Documents']]) {
+        fs.rmSync(path.join(users, user, ...sub, 'Tessiva'), { recursive: true, force: true });
+      }
+    }
+    fs.rmSync(path.join(this.state, 'home', 'Tessiva'), { recursive: true, force: true });
+  }
+
+  stateRoots() {
+    return [path.join(this.state, 'prefix', 'drive_c', 'users'), path.join(this.state, 'home')];
+  }
+
+  winepath(flag, value) {
+    return new Promise((resolve, reject) => {
+      execFile('winepath', [flag, value], { env: this.env, timeout: 20000 }, (error, stdout) => {
+        if (error) reject(new Error(`winepath ${flag} ${value}: ${error.message}`));
+        else resolve(stdout.replace(/\r?\n$/, ''));
+      });
+    });
+  }
+
+  hostPath(local) { return this.winepath('-w', local); }
+  localPath(hostPath) { return this.winepath('-u', hostPath); }
+
+  /** The first start may create the prefix (a minute on a small machine). */
+  async warmUp() {
+    processes.onInterrupt(() => this.stop());
+    fs.mkdirSync(this.state, { recursive: true });
+    this.clearAppState();
+    const env = { ...process.env, TESSIVA_WINE_STATE: this.state };
+    return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, 240000, this.platform);
+  }
+
+  /** Stops the prefix's wineserver and with it every Wine process of the prefix. */
+  async stop() {
+    await new Promise((resolve) => {
+      execFile('wineserver', ['-k'], { env: this.env, timeout: 20000 }, () => resolve());
+    });
+  }
+}
+
+/**
+ * Starts `program` with `args`, sends one "hello" frame and reads the reply, outside any
+ * browser: tells apart a host that does not work at all from a browser problem.
+ */
+function helloOverPipe(program, args, env, timeoutMs, platform) {
+  return new Promise((resolve) => {
+    const started = Date.now();
+    const child = spawn(program, args, { env, stdio: ['pipe', 'pipe', 'ignore'] });
+    const pid = child.pid;
+    const start = processes.startTime(pid);
+    processes.track(pid, start);
+    let output = Buffer.alloc(0);
+    let settled = false;
+    const finish = (ok, detail) => {
+      if (settled) return;
+      settled = true;
+      clearTimeout(timer);
+      child.stdin.end();
+      processes.waitGone([{ pid, start }], 10000).then((left) => {
+        if (left.length > 0) processes.end(pid, start);
+        resolve({ ok, detail, ms: Date.now() - started });
+      });
+    };
+    const timer = setTimeout(() => finish(false, `no reply to "hello" over a pipe within ${timeoutMs / 1000} s`), timeoutMs);
+    child.on('error', (error) => finish(false, `cannot start ${program}: ${error.message}`));
+    child.on('exit', (code) => finish(false, `the host exited with code ${code} before answering "hello"`));
+    child.stdout.on('data', (part) => {
+      output = Buffer.concat([output, part]);
+      if (output.length >= 4 && output.length >= 4 + output.readUInt32LE(0)) {
+        const text = output.subarray(4, 4 + output.readUInt32LE(0)).toString('utf8');
+        const want = `{"id":1,"ok":true,"result":{"host_version":"0.1.0","platform":"${platform}","protocol":1}}`;
+        finish(text === want, text === want ? 'answers "hello"' : `answered ${text.slice(0, 200)}`);
+      }
+    });
+    const body = Buffer.from('{"type":"hello","id":1}');
+    const frame = Buffer.alloc(4);
+    frame.writeUInt32LE(body.length);
+    child.stdin.on('error', () => {});
+    child.stdin.write(Buffer.concat([frame, body]));
+  });
+}
+
+module.exports = { HOST_NAME, NativeHost, WineHost };

@@ -1,0 +1,136 @@
+#!/usr/bin/env node
+// Runs the browser scenarios: each chosen browser against each chosen host build, one
+// run after the other, printing every check and a closing line "N passed, N failed,
+// N skipped". Exits 1 when any check failed.
+//
+//   node driver/run.js [--browsers chromium,firefox] [--hosts wine,native]
+//                      [--native PATH] [--exe PATH] [--scenarios a,b] [--keep] [--verbose]
+'use strict';
+
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { ControlServer } = require('./lib/server');
+const { NativeHost, WineHost } = require('./lib/hosts');
+const { runOne } = require('./lib/suite');
+const processes = require('./lib/processes');
+
+const REPO = path.resolve(__dirname, '..', '..', '..');
+const ALL_SCENARIOS = ['hello', 'order', 'big_reply', 'disconnect', 'settings', 'transfer', 'open_file'];
+
+function parseArgs(argv) {
+  const options = {
+    browsers: ['chromium', 'firefox'],
+    hosts: ['wine', 'native'],
+    native: process.env.TESSIVA_BROWSER_NATIVE || path.join(REPO, 'build', 'linux', 'tessiva'),
+    exe: process.env.TESSIVA_BROWSER_EXE || path.join(REPO, 'build', 'windows', 'tessiva.exe'),
+    wineState: process.env.TESSIVA_BROWSER_WINE_STATE || null,
+    scenarios: ALL_SCENARIOS,
+    keep: false,
+    verbose: false,
+    runTimeout: Number(process.env.TESSIVA_BROWSER_RUN_TIMEOUT || 150),
+  };
+  const list = (value) => value.split(',').map((s) => s.trim()).filter(Boolean);
+  for (let i = 0; i < argv.length; i += 1) {
+    const arg = argv[i];
+    const value = () => {
+      if (i + 1 >= argv.length) throw new Error(`${arg} needs a value`);
+      i += 1;
+      return argv[i];
+    };
+    switch (arg) {
+      case '--browsers': options.browsers = list(value()); break;
+      case '--hosts': options.hosts = list(value()); break;
+      case '--native': options.native = value(); break;
+      case '--exe': options.exe = value(); break;
+      case '--wine-state': options.wineState = value(); break;
+      case '--scenarios': options.scenarios = list(value()); break;
+      case '--run-timeout': options.runTimeout = Number(value()); break;
+      case '--keep': options.keep = true; break;
+      case '--verbose': options.verbose = true; break;
+      default: throw new Error(`unknown argument ${arg}`);
+    }
+  }
+  for (const b of options.browsers) if (!['chromium', 'firefox'].includes(b)) throw new Error(`unknown browser ${b}`);
+  for (const h of options.hosts) if (!['wine', 'native'].includes(h)) throw new Error(`unknown host ${h}`);
+  for (const s of options.scenarios) if (!ALL_SCENARIOS.includes(s)) throw new Error(`unknown scenario ${s}`);
+  options.wineState ||= path.join(path.dirname(path.resolve(options.exe)), 'browser-wine');
+  return options;
+}
+
+function makeHost(kind, options) {
+  if (kind === 'native') return new NativeHost(options.native);
+  return new WineHost(options.exe, path.join(REPO, 'cmake', 'wine-run.sh'), options.wineState);
+}
+
+class Tally {
+  constructor() {
+    this.counts = { pass: 0, fail: 0, skip: 0 };
+    this.failures = [];
+  }
+
+  add({ run, scenario, name, status, detail }) {
+    const word = { pass: 'PASS', fail: 'FAIL', skip: 'SKIP' }[status] || 'FAIL';
+    this.counts[status in this.counts ? status : 'fail'] += 1;
+    const line = `${word} ${run} ${scenario}: ${name}${detail ? ` (${detail})` : ''}`;
+    if (status === 'fail') this.failures.push(line);
+    console.log(line);
+  }
+}
+
+async function main() {
+  const options = parseArgs(process.argv.slice(2));
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tessiva-browser-'));
+  const tally = new Tally();
+  const server = new ControlServer();
+  await server.start();
+  const hosts = [];
+  const timings = [];
+  try {
+    for (const kind of options.hosts) {
+      const host = makeHost(kind, options);
+      const exe = kind === 'native' ? options.native : options.exe;
+      if (!fs.existsSync(exe)) {
+        tally.add({ run: `*/${kind}`, scenario: 'setup', name: 'host build exists', status: 'fail', detail: `${exe} is missing` });
+        continue;
+      }
+      const warm = await host.warmUp(scratch);
+      tally.add({ run: `pipe/${kind}`, scenario: 'setup', name: 'host answers hello over a pipe',
+        status: warm.ok ? 'pass' : 'fail', detail: `${warm.detail}, ${warm.ms} ms` });
+      hosts.push(host);
+      if (!warm.ok) continue;
+      for (const browser of options.browsers) {
+        const runDir = path.join(scratch, `${browser}-${kind}`);
+        const failuresBefore = tally.failures.length;
+        const result = await runOne({
+          server, browser, host, scenarios: options.scenarios, runDir,
+          timeoutMs: options.runTimeout * 1000, report: (check) => tally.add(check), verbose: options.verbose,
+        });
+        timings.push(`${browser}/${kind} ${(result.ms / 1000).toFixed(1)} s`);
+        if (tally.failures.length > failuresBefore && !options.verbose) {
+          const stderr = host.stderrText().trim();
+          if (stderr) console.log(`  host standard error of ${browser}/${kind}:\n${stderr.slice(0, 2000)}`);
+        }
+      }
+    }
+  } finally {
+    for (const host of hosts) await host.stop();
+    await server.stop();
+    if (options.keep) console.log(`run folders kept in ${scratch}`);
+    else fs.rmSync(scratch, { recursive: true, force: true });
+  }
+  if (timings.length) console.log(`runs: ${timings.join(', ')}`);
+  for (const line of tally.failures) console.log(`failed: ${line}`);
+  const { pass, fail, skip } = tally.counts;
+  console.log(`${pass} passed, ${fail} failed, ${skip} skipped`);
+  return fail === 0 && pass > 0 ? 0 : 1;
+}
+
+process.on('SIGINT', () => processes.endTracked().then(() => process.exit(130)));
+process.on('SIGTERM', () => processes.endTracked().then(() => process.exit(143)));
+
+main().then((code) => process.exit(code), (error) => {
+  console.error(`browser tests: ${error.stack || error}`);
+  console.log('0 passed, 1 failed, 0 skipped');
+  process.exit(1);
+});
