@@ -174,7 +174,11 @@ class NativeHost extends HostUnderTest {
   }
 
   stateRoots() { return [this.home]; }
-  async hostPath(local) { return local; }
+
+  // The host checks "source_path" by the Windows rules, which no POSIX path passes. A
+  // path that begins with two slashes names the same file on Linux and has the form of
+  // a UNC path ("//server/share/..."), so the native build accepts it.
+  async hostPath(local) { return `/${local}`; }
   async localPath(hostPath) { return hostPath; }
   async stop() {}
 
@@ -182,7 +186,7 @@ class NativeHost extends HostUnderTest {
   async warmUp(scratch) {
     const home = path.join(scratch, 'native-warm-up-home');
     fs.mkdirSync(home, { recursive: true });
-    return helloOverPipe(this.exe, ['chrome-extension://warm-up/'], { ...process.env, HOME: home }, 60000, this.platform);
+    return helloOverPipe(this.exe, ['chrome-extension://warm-up/'], { ...process.env, HOME: home }, 15000, this.platform);
   }
 }
 
@@ -252,7 +256,8 @@ class WineHost extends HostUnderTest {
     fs.mkdirSync(this.state, { recursive: true });
     this.clearAppState();
     const env = { ...process.env, TESSIVA_WINE_STATE: this.state };
-    return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, 240000, this.platform);
+    const fresh = !fs.existsSync(path.join(this.state, 'prefix', '.tessiva-ready'));
+    return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, fresh ? 240000 : 60000, this.platform);
   }
 
   /** Stops the prefix's wineserver and with it every Wine process of the prefix. */
