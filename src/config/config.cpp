@@ -459,7 +459,10 @@ std::expected<Config, std::string> parse_config(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) return std::unexpected("a byte-order mark is not allowed");
   // In-situ reading ends at a NUL byte, which would hide whatever follows it.
   if (std::memchr(text.data(), 0, text.size()) != nullptr) return std::unexpected("the text holds a NUL byte");
-  std::string buffer(text);
+  // The SSE2 scan reads aligned 16-byte blocks, which may reach up to 15 bytes past
+  // the terminating NUL: the padding keeps those reads inside the buffer.
+  std::string buffer(text.size() + 16, '\0');
+  text.copy(buffer.data(), text.size());
   rapidjson::InsituStringStream stream(buffer.data());
   Builder builder;
   ReaderEvents events{builder};
