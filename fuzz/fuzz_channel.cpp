@@ -30,26 +30,17 @@ class Source : public messages::ByteSource {
   std::size_t size_, pos_ = 0;
 };
 
-/// Checks that replies arrive as a length followed by exactly that many bytes.
+/// Checks that every write is one whole frame: a length, then exactly that many bytes,
+/// within the reply limit.
 class Sink : public messages::ByteSink {
  public:
   platform::Result<void> write(std::span<const std::byte> bytes) override {
-    if (expect_length_) {
-      if (bytes.size() != 4) std::abort();
-      std::uint32_t n = 0;
-      std::memcpy(&n, bytes.data(), 4);
-      if (n > messages::MAX_REPLY_SIZE) std::abort();
-      pending_ = n;
-    } else if (bytes.size() != pending_) {
-      std::abort();
-    }
-    expect_length_ = !expect_length_;
+    if (bytes.size() < 4) std::abort();
+    std::uint32_t n = 0;
+    std::memcpy(&n, bytes.data(), 4);
+    if (n > messages::MAX_REPLY_SIZE || bytes.size() != 4 + std::size_t{n}) std::abort();
     return {};
   }
-
- private:
-  bool expect_length_ = true;
-  std::size_t pending_ = 0;
 };
 
 }  // namespace

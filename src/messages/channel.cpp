@@ -85,12 +85,14 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
         request ? dispatch(*request) : error_reply(nullptr, HostError::invalid_request());
     request.reset();  // a 16 MiB request need not live on while the reply is written
 
-    const std::string text = write_compact(reply);
-    if (text.size() > MAX_REPLY_SIZE) return ChannelEnd::ReplyTooLarge;
-    const auto n = static_cast<std::uint32_t>(text.size());
-    const std::array<std::byte, 4> length{std::byte(n & 0xFF), std::byte((n >> 8) & 0xFF),
-                                          std::byte((n >> 16) & 0xFF), std::byte(n >> 24)};
-    if (!output.write(length) || !output.write(std::as_bytes(std::span(text)))) return ChannelEnd::WriteFailed;
+    // The frame is built whole, length first, and written with one call: a second
+    // write per reply halves the rate of small round trips.
+    std::string frame(4, '\0');
+    frame += write_compact(reply);
+    const std::size_t n = frame.size() - 4;
+    if (n > MAX_REPLY_SIZE) return ChannelEnd::ReplyTooLarge;
+    for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    if (!output.write(std::as_bytes(std::span(frame)))) return ChannelEnd::WriteFailed;
   }
 }
 

@@ -79,15 +79,17 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
 }  // namespace
 
 std::optional<json> read_json_in_situ(char* text, std::size_t size) {
-  // The in-situ reader stops at a NUL byte, which would hide whatever follows it.
-  if (size == 0 || std::memchr(text, 0, size) != nullptr) return std::nullopt;
+  if (size == 0) return std::nullopt;
   std::memset(text + size, 0, JSON_PADDING);
   try {
     Builder builder;
     rapidjson::InsituStringStream stream(text);
     rapidjson::Reader reader;
-    const auto ok = reader.Parse<rapidjson::kParseInsituFlag>(stream, builder);
-    if (ok.IsError()) return std::nullopt;
+    const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag>(stream, builder);
+    // The in-situ reader takes a NUL byte for the end of the text: one inside a string
+    // makes the parse fail, one after the value would hide whatever follows it. A
+    // parse that ended before the real end therefore met a NUL.
+    if (ok.IsError() || stream.Tell() != size) return std::nullopt;
     return std::move(builder.root);
   } catch (const std::exception&) {
     return std::nullopt;
