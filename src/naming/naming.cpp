@@ -1,0 +1,183 @@
+#include "naming/naming.h"
+
+#include <array>
+#include <string>
+
+#include "text/unicode.h"
+#include "text/utf.h"
+
+namespace tessiva::naming {
+namespace {
+
+/// Scalar values of `utf8`, with U+FFFD for every malformed sequence.
+std::u32string to_scalars(std::string_view utf8) {
+  const std::u16string units = text::utf8_to_utf16_lossy(utf8);
+  std::u32string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    // The lossy conversion leaves no unpaired surrogate, so a high one is followed by a low one.
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size()) {
+      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else {
+      out.push_back(u);
+    }
+  }
+  return out;
+}
+
+std::string to_utf8(std::u32string_view scalars) {
+  std::string out;
+  out.reserve(scalars.size());
+  for (const char32_t c : scalars) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+/// Characters that Windows refuses in file names, C0 and C1 controls and DEL.
+constexpr bool is_forbidden(char32_t c) noexcept {
+  if (c <= 0x1F || (c >= 0x7F && c <= 0x9F)) return true;
+  switch (c) {
+    case U'"': case U'*': case U'/': case U':': case U'<':
+    case U'>': case U'?': case U'\\': case U'|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr char32_t ascii_upper(char32_t c) noexcept { return c >= U'a' && c <= U'z' ? c - 0x20 : c; }
+
+bool equals_ascii_nocase(std::u32string_view text, std::u32string_view upper) noexcept {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (ascii_upper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+bool is_reserved(std::u32string_view text) noexcept {
+  auto part = text.substr(0, text.find(U'.'));
+  // Windows ignores spaces between a device name and its extension: 'nul .txt' is NUL.
+  while (!part.empty() && part.back() == U' ') part.remove_suffix(1);
+  static constexpr std::array<std::u32string_view, 6> WHOLE = {U"CON", U"PRN", U"AUX", U"NUL", U"CONIN$",
+                                                              U"CONOUT$"};
+  for (const auto name : WHOLE) {
+    if (equals_ascii_nocase(part, name)) return true;
+  }
+  if (part.size() != 4) return false;
+  const char32_t digit = part[3];
+  const bool is_digit = (digit >= U'0' && digit <= U'9') || digit == U'\u00B9' || digit == U'\u00B2' || digit == U'\u00B3';
+  return is_digit && (equals_ascii_nocase(part.substr(0, 3), U"COM") || equals_ascii_nocase(part.substr(0, 3), U"LPT"));
+}
+
+void trim_trailing_spaces_and_stops(std::u32string& s) {
+  while (!s.empty() && (s.back() == U' ' || s.back() == U'.')) s.pop_back();
+}
+
+std::string ascii_lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+  }
+  return s;
+}
+
+std::string replace_all(std::string_view text, std::string_view token, std::string_view value) {
+  std::string out;
+  std::size_t from = 0;
+  for (auto at = text.find(token); at != std::string_view::npos; at = text.find(token, from)) {
+    out.append(text, from, at - from).append(value);
+    from = at + token.size();
+  }
+  out.append(text, from);
+  return out;
+}
+
+std::string zero_padded(int value, std::size_t width) {
+  const bool negative = value < 0;
+  std::string digits = std::to_string(negative ? -static_cast<long long>(value) : static_cast<long long>(value));
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  return negative ? "-" + digits : digits;
+}
+
+}  // namespace
+
+SplitName split_name(std::string_view name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return {std::string(name), std::nullopt};
+  return {std::string(name.substr(0, dot)), std::string(name.substr(dot + 1))};
+}
+
+std::string sanitize_component(std::string_view text) {
+  std::u32string s = to_scalars(text);
+  for (char32_t& c : s) {
+    if (is_forbidden(c)) c = U'_';
+  }
+  trim_trailing_spaces_and_stops(s);
+  std::size_t start = 0;
+  while (start < s.size() && text::is_white_space(s[start])) ++start;
+  s.erase(0, start);
+  if (is_reserved(s)) s.insert(0, 1, U'_');
+  if (s.size() > MAX_COMPONENT_CHARS) {
+    s.resize(MAX_COMPONENT_CHARS);
+    // The cut can leave a trailing space or full stop, which Windows would silently drop,
+    // and dropping it can uncover a device name ('CON' followed by 147 spaces and more).
+    // The trimmed text is shorter than the cut, so a '_' in front still fits.
+    if (!s.empty() && (s.back() == U' ' || s.back() == U'.')) {
+      trim_trailing_spaces_and_stops(s);
+      if (is_reserved(s)) s.insert(0, 1, U'_');
+    }
+  }
+  return to_utf8(s);
+}
+
+std::string extension_key(std::string_view original_name) {
+  auto extension = split_name(original_name).extension;
+  return extension ? ascii_lower(std::move(*extension)) : std::string();
+}
+
+std::string build_file_name(std::string_view original_name, std::string_view pattern,
+                            const platform::LocalTime& local_time) {
+  const SplitName parts = split_name(original_name);
+  std::string name = sanitize_component(parts.stem);
+  if (name.empty()) name = "file";
+
+  const std::string date = zero_padded(local_time.year, 4) + "-" + zero_padded(local_time.month, 2) + "-" +
+                           zero_padded(local_time.day, 2);
+  const std::string time = zero_padded(local_time.hour, 2) + "-" + zero_padded(local_time.minute, 2) + "-" +
+                           zero_padded(local_time.second, 2);
+  // Three whole passes in this order: a "{date}" or "{time}" inside the name is expanded too.
+  const std::string expanded =
+      replace_all(replace_all(replace_all(pattern, "{name}", name), "{date}", date), "{time}", time);
+
+  std::string base = sanitize_component(expanded);
+  if (base.empty()) base = std::move(name);
+  const std::string extension = parts.extension ? ascii_lower(sanitize_component(*parts.extension)) : std::string();
+  return extension.empty() ? base : base + "." + extension;
+}
+
+std::string candidate_name(std::string_view file_name, int attempt) {
+  if (attempt <= 1) return std::string(file_name);
+  const SplitName parts = split_name(file_name);
+  std::string out = parts.stem + "_" + std::to_string(attempt);
+  if (parts.extension) out += "." + *parts.extension;
+  return out;
+}
+
+}  // namespace tessiva::naming

@@ -1,0 +1,211 @@
+#include "naming/naming.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessiva::naming {
+namespace {
+
+std::string repeat(std::string_view piece, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+constexpr platform::LocalTime MARCH_5 = {2024, 3, 5, 14, 7, 9};
+constexpr std::string_view DEFAULT_PATTERN = "{name}_{date}_{time}";
+
+TEST(NamingSplitName, SplitsAtTheLastInnerFullStop) {
+  struct Case {
+    std::string name, stem;
+    std::optional<std::string> extension;
+  };
+  const std::vector<Case> cases = {
+      {"archive.tar.gz", "archive.tar", "gz"},
+      {"a.b", "a", "b"},
+      {".bashrc", ".bashrc", std::nullopt},
+      {"notes.", "notes.", std::nullopt},
+      {"...", "...", std::nullopt},
+      {"", "", std::nullopt},
+      {"plain", "plain", std::nullopt},
+      {"x.PDF ", "x", "PDF "},
+      {"a/b", "a/b", std::nullopt},
+      {"..\\..\\x", "..\\.", "\\x"},
+      {"caf\xC3\xA9.d\xC3\xA9j\xC3\xA0", "caf\xC3\xA9", "d\xC3\xA9j\xC3\xA0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(split_name(c.name), (SplitName{c.stem, c.extension})) << c.name;
+  }
+}
+
+TEST(NamingExtensionKey, LowerCasesOnlyAsciiAndKeepsEverythingElse) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Photo.JPG", "jpg"},
+      {"archive.tar.gz", "gz"},
+      {".bashrc", ""},
+      {"notes.", ""},
+      {"README", ""},
+      {"", ""},
+      {"x.PDF ", "pdf "},
+      {"x.\xC3\x84" "B", "\xC3\x84" "b"},  // 'ÄB' gives 'Äb'
+      {"x.c:M", "c:m"},
+  };
+  for (const auto& [name, key] : cases) EXPECT_EQ(extension_key(name), key) << name;
+}
+
+TEST(NamingSanitize, ReplacesForbiddenAndControlCharacters) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", ""},
+      {"plain name", "plain name"},
+      {"a<b>c?", "a_b_c_"},
+      {"\"*/:<>?\\|x", "_________x"},
+      {std::string("a\0b", 3), "a_b"},
+      {"a\x01" "b\x1F" "c\x7F" "d", "a_b_c_d"},
+      {"a\xC2\x85" "b\xC2\x9F" "c", "a_b_c"},  // C1 controls take two bytes, give one '_'
+      {"\tx", "_x"},                            // replaced before the leading white space goes
+      {"{braces} & [more]; \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC", "{braces} & [more]; \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC"},
+      {"bad\xFF" "byte", "bad\xEF\xBF\xBD" "byte"},  // malformed UTF-8 becomes U+FFFD
+      {"a/b", "a_b"},
+      {"..\\..\\x", ".._.._x"},
+      {"../../etc/passwd", ".._.._etc_passwd"},
+      {"C:\\Windows\\x", "C__Windows_x"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(sanitize_component(in), out) << in;
+}
+
+TEST(NamingSanitize, TrimsTheEndsAsEachSideRequires) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"a. . .", "a"},
+      {"  spaced ", "spaced"},
+      {"...", ""},
+      {" . ", ""},
+      {"..", ""},
+      {".", ""},
+      {"/..", "_"},
+      {".hidden", ".hidden"},
+      {"\xE3\x80\x80\xC2\xA0x", "x"},       // U+3000 and U+00A0 lead
+      {"x\xC2\xA0", "x\xC2\xA0"},            // white space other than U+0020 stays at the end
+      {"a \xE2\x80\x83 b", "a \xE2\x80\x83 b"},  // and inside
+      {"x.\xC2\xA0.", "x.\xC2\xA0"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(sanitize_component(in), out) << in;
+}
+
+TEST(NamingSanitize, PrefixesReservedDeviceNames) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"con.txt", "_con.txt"},
+      {"CON", "_CON"},
+      {"aux", "_aux"},
+      {"Prn.tar.gz", "_Prn.tar.gz"},
+      {"nUl", "_nUl"},
+      {"Lpt1", "_Lpt1"},
+      {"COM0", "_COM0"},
+      {"com9.log", "_com9.log"},
+      {"prn.", "_prn"},
+      {"COM\xC2\xB9", "_COM\xC2\xB9"},  // superscript digits count as digits for Windows
+      {"lpt\xC2\xB3.txt", "_lpt\xC2\xB3.txt"},
+      {"conin$", "_conin$"},
+      {"CONOUT$.log", "_CONOUT$.log"},
+      {"nul .txt", "_nul .txt"},  // Windows ignores the spaces before the extension
+      {"COM10", "COM10"},
+      {"CONSOLE", "CONSOLE"},
+      {"icon", "icon"},
+      {"nul_x", "nul_x"},
+      {"COMa", "COMa"},
+      {"COM\xC2\xB4", "COM\xC2\xB4"},
+      {".con", ".con"},
+      {"x.con", "x.con"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(sanitize_component(in), out) << in;
+}
+
+TEST(NamingSanitize, CutsAtOneHundredFiftyCharactersNotBytes) {
+  const std::string u_umlaut = "\xC3\xBC", emoji = "\xF0\x9F\x98\x80";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {repeat("a", 150), repeat("a", 150)},
+      {repeat("a", 200), repeat("a", 150)},
+      {repeat(u_umlaut, 151), repeat(u_umlaut, 150)},
+      {repeat(emoji, 200), repeat(emoji, 150)},
+      {repeat("a", 149) + "\xC3\xA9xyz", repeat("a", 149) + "\xC3\xA9"},
+      {"   " + repeat("b", 160), repeat("b", 150)},
+      {"con." + repeat("a", 200), "_con." + repeat("a", 145)},
+      // A cut that ends in spaces or full stops is trimmed, and a device name that the
+      // trim uncovers is still prefixed.
+      {repeat("a", 148) + " .b", repeat("a", 148)},
+      {"CON" + repeat(" ", 147) + "x", "_CON"},
+      {repeat(".", 200) + "x", ""},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(sanitize_component(in), out) << in.substr(0, 20);
+}
+
+TEST(NamingBuildFileName, ExpandsThePatternAndKeepsTheNameSafe) {
+  struct Case {
+    std::string original, pattern, expected;
+  };
+  const std::vector<Case> cases = {
+      {"Report Q1.PDF", "{name}_{date}_{time}", "Report Q1_2024-03-05_14-07-09.pdf"},
+      {"", "{name}_{date}_{time}", "file_2024-03-05_14-07-09"},
+      {"...", "{name}", "file"},
+      {".bashrc", "{name}", ".bashrc"},
+      {"CON.txt", "{name}", "_CON.txt"},
+      {"aux", "{name}", "_aux"},
+      {"con.tar.gz", "{name}", "_con.tar.gz"},
+      {"nul .tar.gz", "{name}", "_nul .tar.gz"},
+      {"x.pdf", "nul .{date}", "_nul .2024-03-05.pdf"},
+      {"a<b>c?.TXT", "{name}", "a_b_c_.txt"},
+      {"  spaced .txt", "{name}", "spaced.txt"},
+      {"x.pdf", "{date}", "2024-03-05.pdf"},
+      {"Minutes {date}.txt", "{name}", "Minutes 2024-03-05.txt"},
+      {"{time}.txt", "{date}_{name}", "2024-03-05_14-07-09.txt"},
+      {"{name}.txt", "{name}", "{name}.txt"},  // the name pass does not expand its own result
+      {"plan.2.", "{name}", "plan.2"},
+      {"x.c:m", "{name}", "x.c_m"},
+      {"x.CON", "{name}", "x._con"},
+      {"x.PDF ", "{name}", "x.pdf"},
+      {"x. ", "{name}", "x"},
+      {"x.pdf", "{date}/{name}", "2024-03-05_x.pdf"},
+      {"x.pdf", "", "x.pdf"},
+      {"x.pdf", "...", "x.pdf"},
+      {"a/b", "{name}", "a_b"},
+      {"..\\..\\x", "{name}", ".._._x"},
+      {"../../etc/passwd", "{name}", ".._._etc_passwd"},
+      {"..", "{name}", "file"},
+      {"\xC3\x9C" "bersicht.\xC3\x84" "B", "{name}", "\xC3\x9C" "bersicht.\xC3\x84" "b"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(build_file_name(c.original, c.pattern, MARCH_5), c.expected) << c.original << " / " << c.pattern;
+  }
+}
+
+TEST(NamingBuildFileName, ZeroFillsDateAndTime) {
+  EXPECT_EQ(build_file_name("a", DEFAULT_PATTERN, {2025, 1, 9, 7, 5, 3}), "a_2025-01-09_07-05-03");
+  EXPECT_EQ(build_file_name("a", "{date}", {987, 12, 31, 0, 0, 0}), "0987-12-31");
+  EXPECT_EQ(build_file_name("a", "{time}", {2024, 1, 1, 23, 59, 59}), "23-59-59");
+}
+
+TEST(NamingBuildFileName, CutsTheExpandedTextSoLongNamesLoseTheDate) {
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  EXPECT_EQ(build_file_name(repeat("a", 200) + ".pdf", DEFAULT_PATTERN, MARCH_5), repeat("a", 150) + ".pdf");
+  EXPECT_EQ(build_file_name(repeat(emoji, 149) + ".png", DEFAULT_PATTERN, MARCH_5), repeat(emoji, 149) + "_.png");
+  EXPECT_EQ(build_file_name("x." + repeat("B", 200), "{name}", MARCH_5), "x." + repeat("b", 150));
+}
+
+TEST(NamingCandidateName, CountsFromTwoAtTheLastFullStop) {
+  struct Case {
+    std::string file_name;
+    int attempt;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"x.pdf", 1, "x.pdf"},       {"x.pdf", 2, "x_2.pdf"},          {"x.pdf", 9999, "x_9999.pdf"},
+      {"x", 3, "x_3"},             {"plan.2", 2, "plan_2.2"},        {"a.tar.gz", 10, "a.tar_10.gz"},
+      {".hidden", 2, ".hidden_2"}, {"_con.txt", 2, "_con_2.txt"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(candidate_name(c.file_name, c.attempt), c.expected) << c.file_name;
+}
+
+}  // namespace
+}  // namespace tessiva::naming
