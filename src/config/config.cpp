@@ -2,7 +2,6 @@
 
 #include <array>
 #include <charconv>
-#include <cstring>
 #include <limits>
 #include <unordered_set>
 
@@ -457,8 +456,15 @@ Config default_config() { return Config{}; }
 
 std::expected<Config, std::string> parse_config(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) return std::unexpected("a byte-order mark is not allowed");
-  // In-situ reading ends at a NUL byte, which would hide whatever follows it.
-  if (std::memchr(text.data(), 0, text.size()) != nullptr) return std::unexpected("the text holds a NUL byte");
+  // JSON allows no control character but tab, line feed and carriage return between
+  // tokens, and none unescaped in strings. Checked here because in-situ reading stops
+  // at a NUL byte (hiding whatever follows it), and because the reader's SSE2 string
+  // scan lets U+001A to U+001F through.
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      return std::unexpected("the text holds a control character that JSON does not allow");
+    }
+  }
   // The SSE2 scan reads aligned 16-byte blocks, which may reach up to 15 bytes past
   // the terminating NUL: the padding keeps those reads inside the buffer.
   std::string buffer(text.size() + 16, '\0');
@@ -467,8 +473,10 @@ std::expected<Config, std::string> parse_config(std::string_view text) {
   Builder builder;
   ReaderEvents events{builder};
   rapidjson::Reader reader;
-  const rapidjson::ParseResult result =
-      reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag>(stream, events);
+  // Without kParseFullPrecisionFlag the reader never touches its own stack here; a
+  // number only appears in messages, where the last digit of a long fraction matters
+  // little.
+  const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseInsituFlag>(stream, events);
   if (!builder.error.empty()) return std::unexpected(std::move(builder.error));
   if (result.IsError()) {
     std::string message = "invalid JSON at byte ";

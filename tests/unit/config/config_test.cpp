@@ -103,7 +103,7 @@ TEST(ConfigParseTest, TextMessages) {
 }
 
 TEST(ConfigParseTest, MalformedText) {
-  const std::string_view cases[] = {
+  const std::string cases[] = {
       "",
       "   ",
       R"({"version": 1} x)",
@@ -113,18 +113,22 @@ TEST(ConfigParseTest, MalformedText) {
       R"({"version": 01})",
       R"({'version': 1})",
       "\xEF\xBB\xBF{\"version\": 1}",
-      std::string_view("{\"version\": 1}\0", 15),
-      std::string_view("{\"version\": 1}\0garbage", 22),
-      std::string_view("{\"name_pattern\": \"a\0b\", \"version\": 1}", 37),
+      std::string("{\"version\": 1}\0", 15),
+      std::string("{\"version\": 1}\0garbage", 22),
+      std::string("{\"name_pattern\": \"a\0b\", \"version\": 1}", 37),
       "{\"version\": 1, \"theme\": \"\x80\"}",
       "{\"version\": 1, \"theme\": \"\xC0\xAF\"}",
       R"({"version": 1, "theme": "\ud800"})",
       R"({"version": 1, "theme": "\udc00x"})",
       "{\"version\": 1, \"\xFF\": 1}",
-      "{\"version\": 1, \"theme\": \"a\tb\"}",  // raw control character
+      "{\"version\": 1, \"theme\": \"a\tb\"}",  // raw control characters, also deep in long strings
+      "{\"version\": 1, \"theme\": \"\x1F\"}",
+      "{\"version\": 1, \"theme\": \"" + std::string(40, 'a') + "\x1A" + std::string(40, 'a') + "\"}",
+      "{\"version\": 1, \"theme\": \"" + std::string(40, 'a') + "\x1B\x1C\x1D\x1E" + std::string(40, 'a') + "\"}",
+      "{\"version\": 1,\x0C\"theme\": \"x\"}",
       "{\"version\": 1}\x0B",                   // vertical tab is not JSON white space
   };
-  for (const std::string_view text : cases) {
+  for (const std::string& text : cases) {
     EXPECT_FALSE(parse_config(text).has_value()) << text;
   }
   EXPECT_EQ(text_error(R"({"version": 1, "theme": "\udc00"})"), "invalid UTF-8 in a string");
