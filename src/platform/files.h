@@ -30,6 +30,8 @@ class File {
   ~File();
 
   [[nodiscard]] bool is_open() const noexcept { return handle_ != INVALID; }
+  /// The handle (a HANDLE on Windows, a descriptor in the stand-in), still owned.
+  [[nodiscard]] std::intptr_t native_handle() const noexcept { return handle_; }
   /// Writes all of `bytes` at the current position.
   [[nodiscard]] Result<void> write(std::span<const std::byte> bytes);
   [[nodiscard]] Result<void> write(std::string_view text) { return write(std::as_bytes(std::span(text))); }
@@ -83,5 +85,11 @@ struct FileAttributes {
 
 /// Attributes of `path`, following links.
 [[nodiscard]] Result<FileAttributes> file_attributes(const std::string& path);
+
+/// True when `error` says that the name is already taken (what `create_exclusive`
+/// fails with for an existing file or folder).
+[[nodiscard]] bool is_already_exists(const OsError& error) noexcept;
+/// True when `error` says that the file or a folder on its path does not exist.
+[[nodiscard]] bool is_not_found(const OsError& error) noexcept;
 
 }  // namespace tessiva::platform

@@ -1,0 +1,251 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include "platform/posix/posix_error.h"
+
+namespace tessiva::platform {
+
+const char PATH_SEPARATOR = '/';
+
+namespace {
+
+constexpr std::size_t MAX_IO_CHUNK = 1 << 20;
+
+/// A descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) noexcept : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int get() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
+
+/// A path with an embedded NUL would be cut short by the system; refuse it instead.
+Result<const char*> c_path(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return std::unexpected(os_error(EINVAL));
+  return path.c_str();
+}
+
+Result<int> open_path(const std::string& path, int flags) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  int fd;
+  do fd = ::open(*p, flags | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(last_os_error());
+  return fd;
+}
+
+Result<File> open_file(const std::string& path, int flags) {
+  auto fd = open_path(path, flags);
+  if (!fd) return std::unexpected(fd.error());
+  return File(*fd);
+}
+
+Result<void> write_all(int fd, std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), std::min(bytes.size(), MAX_IO_CHUNK));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(last_os_error());
+    }
+    if (n == 0) return std::unexpected(os_error(EIO));
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+/// Reads into `buffer`; 0 at the end of the file.
+Result<std::size_t> read_some(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, std::min(size, MAX_IO_CHUNK));
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::unexpected(last_os_error());
+  }
+}
+
+bool is_existing_folder(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string_view parent_of(std::string_view path) {
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  const auto cut = path.rfind('/');
+  if (cut == std::string_view::npos) return {};
+  std::string_view parent = path.substr(0, cut);
+  while (parent.size() > 1 && parent.back() == '/') parent.remove_suffix(1);
+  return parent;
+}
+
+}  // namespace
+
+std::string join_path(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path += PATH_SEPARATOR;
+  path += name;
+  return path;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+void File::close() noexcept {
+  if (handle_ != INVALID) ::close(static_cast<int>(release()));
+}
+
+Result<void> File::write(std::span<const std::byte> bytes) { return write_all(static_cast<int>(handle_), bytes); }
+
+Result<void> File::truncate(std::uint64_t size) {
+  const int fd = static_cast<int>(handle_);
+  if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return std::unexpected(os_error(EFBIG));
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return std::unexpected(last_os_error());
+  if (::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> File::flush_to_disk() {
+  if (::fsync(static_cast<int>(handle_)) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<File> create_exclusive(const std::string& path) { return open_file(path, O_WRONLY | O_CREAT | O_EXCL); }
+
+Result<File> create_truncate(const std::string& path) { return open_file(path, O_WRONLY | O_CREAT | O_TRUNC); }
+
+Result<File> open_append(const std::string& path) {
+  auto file = open_file(path, O_WRONLY);
+  if (!file) return file;
+  if (::lseek(static_cast<int>(file->native_handle()), 0, SEEK_END) < 0) return std::unexpected(last_os_error());
+  return file;
+}
+
+Result<std::string> read_file(const std::string& path) {
+  auto fd = open_path(path, O_RDONLY);
+  if (!fd) return std::unexpected(fd.error());
+  Descriptor d(*fd);
+  struct stat st;
+  if (::fstat(d.get(), &st) != 0) return std::unexpected(last_os_error());
+  std::string data;
+  // The size is a hint only: the file may grow or shrink while it is read.
+  data.resize(S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0);
+  std::size_t used = 0;
+  char spare[4096];
+  for (;;) {
+    const bool into_spare = used == data.size();
+    auto got = into_spare ? read_some(d.get(), spare, sizeof spare)
+                          : read_some(d.get(), data.data() + used, data.size() - used);
+    if (!got) return std::unexpected(got.error());
+    if (*got == 0) break;
+    if (into_spare) data.append(spare, *got);
+    used += *got;
+  }
+  data.resize(used);
+  return data;
+}
+
+Result<void> rename_replace(const std::string& from, const std::string& to) {
+  auto f = c_path(from);
+  if (!f) return std::unexpected(f.error());
+  auto t = c_path(to);
+  if (!t) return std::unexpected(t.error());
+  if (::rename(*f, *t) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> copy_file(const std::string& from, const std::string& to) {
+  auto in = open_path(from, O_RDONLY);
+  if (!in) return std::unexpected(in.error());
+  Descriptor source(*in);
+  auto out = open_path(to, O_WRONLY | O_CREAT | O_TRUNC);
+  if (!out) return std::unexpected(out.error());
+  Descriptor target(*out);
+  auto buffer = std::make_unique<char[]>(1 << 16);
+  for (;;) {
+    auto got = read_some(source.get(), buffer.get(), 1 << 16);
+    if (!got) return std::unexpected(got.error());
+    if (*got == 0) break;
+    if (auto w = write_all(target.get(), std::as_bytes(std::span(buffer.get(), *got))); !w) return w;
+  }
+  return {};
+}
+
+Result<void> delete_file(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::unlink(*p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> create_folders(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::mkdir(*p, 0777) == 0) return {};
+  const int error = errno;
+  if (is_existing_folder(*p)) return {};
+  if (error != ENOENT) return std::unexpected(os_error(error));
+  const std::string_view parent = parent_of(path);
+  if (parent.empty() || parent.size() >= path.size()) return std::unexpected(os_error(error));
+  if (auto made = create_folders(std::string(parent)); !made) return made;
+  if (::mkdir(*p, 0777) == 0 || is_existing_folder(*p)) return {};
+  return std::unexpected(last_os_error());
+}
+
+Result<void> remove_folder(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<std::string> canonical_path(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(*p, nullptr), &std::free);
+  if (!resolved) return std::unexpected(last_os_error());
+  return std::string(resolved.get());
+}
+
+Result<FileAttributes> file_attributes(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  struct stat st;
+  if (::stat(*p, &st) != 0) return std::unexpected(last_os_error());
+  FileAttributes result;
+  result.is_directory = S_ISDIR(st.st_mode);
+  result.is_regular = S_ISREG(st.st_mode);
+  result.size = static_cast<std::uint64_t>(st.st_size);
+  result.last_write = std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  return result;
+}
+
+bool is_already_exists(const OsError& error) noexcept { return error.code == EEXIST; }
+
+bool is_not_found(const OsError& error) noexcept { return error.code == ENOENT || error.code == ENOTDIR; }
+
+}  // namespace tessiva::platform

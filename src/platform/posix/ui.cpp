@@ -1,0 +1,23 @@
+#include "platform/ui.h"
+
+#include <cstdlib>
+
+namespace tessiva::platform {
+
+std::uint16_t user_default_ui_language() {
+  constexpr std::uint16_t ENGLISH_US = 0x0409, SPANISH_SPAIN = 0x0C0A, PORTUGUESE_BRAZIL = 0x0416;
+  // The first of these that is set decides, as for the C library's messages.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    const std::string_view locale(value);
+    if (locale.starts_with("es")) return SPANISH_SPAIN;
+    if (locale.starts_with("pt")) return PORTUGUESE_BRAZIL;
+    return ENGLISH_US;
+  }
+  return ENGLISH_US;
+}
+
+int message_box(std::string_view, std::string_view, std::uint32_t) { return ANSWER_CANCEL; }
+
+}  // namespace tessiva::platform

@@ -1,0 +1,262 @@
+#include "platform/files.h"
+
+#include <algorithm>
+
+#include "platform/windows/file_time.h"
+#include "platform/windows/unique.h"
+#include "platform/windows/win_error.h"
+#include "platform/windows/windows.h"
+
+namespace tessiva::platform {
+
+const char PATH_SEPARATOR = '\\';
+
+namespace {
+
+// Reads and writes go in pieces of at most this size: one huge call gains nothing and
+// some layers (Wine's among them) handle very large single calls slowly.
+constexpr DWORD MAX_IO_CHUNK = 1 << 20;
+
+constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+Result<File> open_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  HANDLE h = ::CreateFileW(wide->c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::unexpected(last_os_error());
+  return File(reinterpret_cast<std::intptr_t>(h));
+}
+
+/// Opens `path` for reading its attributes only, following links; folders too.
+Result<UniqueFileHandle> open_for_query(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  UniqueFileHandle h(::CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h) return std::unexpected(last_os_error());
+  return h;
+}
+
+bool is_existing_folder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+/// The parent of `path`, or empty at a root ("C:\", "\\server\share") or for a
+/// single component.
+std::string_view parent_of(std::string_view path) {
+  while (!path.empty() && is_separator(path.back())) path.remove_suffix(1);
+  const auto cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return {};
+  std::string_view parent = path.substr(0, cut);
+  while (!parent.empty() && is_separator(parent.back())) parent.remove_suffix(1);
+  return parent;
+}
+
+}  // namespace
+
+std::string join_path(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && !is_separator(path.back())) path += PATH_SEPARATOR;
+  path += name;
+  return path;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+void File::close() noexcept {
+  if (handle_ != INVALID) ::CloseHandle(as_handle(release()));
+}
+
+Result<void> File::write(std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAX_IO_CHUNK));
+    DWORD written = 0;
+    if (!::WriteFile(as_handle(handle_), bytes.data(), chunk, &written, nullptr)) {
+      return std::unexpected(last_os_error());
+    }
+    // A disk file never takes nothing without an error; stop rather than spin.
+    if (written == 0) return std::unexpected(os_error(ERROR_WRITE_FAULT));
+    bytes = bytes.subspan(written);
+  }
+  return {};
+}
+
+Result<void> File::truncate(std::uint64_t size) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFilePointerEx(as_handle(handle_), position, nullptr, FILE_BEGIN)) return std::unexpected(last_os_error());
+  if (!::SetEndOfFile(as_handle(handle_))) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> File::flush_to_disk() {
+  if (!::FlushFileBuffers(as_handle(handle_))) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<File> create_exclusive(const std::string& path) {
+  return open_file(path, GENERIC_WRITE, SHARE_ALL, CREATE_NEW);
+}
+
+Result<File> create_truncate(const std::string& path) {
+  return open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS);
+}
+
+Result<File> open_append(const std::string& path) {
+  auto file = open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (!file) return file;
+  const LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(as_handle(file->native_handle()), zero, nullptr, FILE_END)) {
+    return std::unexpected(last_os_error());
+  }
+  return file;
+}
+
+Result<std::string> read_file(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  UniqueFileHandle h(
+      ::CreateFileW(wide->c_str(), GENERIC_READ, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return std::unexpected(last_os_error());
+
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(h.get(), &size)) return std::unexpected(last_os_error());
+  std::string data;
+  // The size is a hint only: the file may grow or shrink while it is read.
+  data.resize(static_cast<std::size_t>(std::max<LONGLONG>(size.QuadPart, 0)));
+  std::size_t used = 0;
+  char spare[4096];
+  for (;;) {
+    const bool into_spare = used == data.size();
+    char* target = into_spare ? spare : data.data() + used;
+    const DWORD want = into_spare ? DWORD{sizeof spare}
+                                  : static_cast<DWORD>(std::min<std::size_t>(data.size() - used, MAX_IO_CHUNK));
+    DWORD got = 0;
+    if (!::ReadFile(h.get(), target, want, &got, nullptr)) return std::unexpected(last_os_error());
+    if (got == 0) break;
+    if (into_spare) data.append(spare, got);
+    used += got;
+  }
+  data.resize(used);
+  return data;
+}
+
+Result<void> rename_replace(const std::string& from, const std::string& to) {
+  auto wide_from = wide_path(from);
+  if (!wide_from) return std::unexpected(wide_from.error());
+  auto wide_to = wide_path(to);
+  if (!wide_to) return std::unexpected(wide_to.error());
+  if (!::MoveFileExW(wide_from->c_str(), wide_to->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return std::unexpected(last_os_error());
+  }
+  return {};
+}
+
+Result<void> copy_file(const std::string& from, const std::string& to) {
+  auto wide_from = wide_path(from);
+  if (!wide_from) return std::unexpected(wide_from.error());
+  auto wide_to = wide_path(to);
+  if (!wide_to) return std::unexpected(wide_to.error());
+  if (!::CopyFileW(wide_from->c_str(), wide_to->c_str(), FALSE)) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> delete_file(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  if (!::DeleteFileW(wide->c_str())) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> create_folders(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  if (::CreateDirectoryW(wide->c_str(), nullptr)) return {};
+  const DWORD error = ::GetLastError();
+  // An existing folder is success; "C:\" itself gives access denied, not "exists".
+  if (is_existing_folder(*wide)) return {};
+  if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return std::unexpected(os_error(error));
+  const std::string_view parent = parent_of(path);
+  if (parent.empty() || parent.size() >= path.size()) return std::unexpected(os_error(error));
+  if (auto made = create_folders(std::string(parent)); !made) return made;
+  if (::CreateDirectoryW(wide->c_str(), nullptr) || is_existing_folder(*wide)) return {};
+  return std::unexpected(last_os_error());
+}
+
+Result<void> remove_folder(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  if (!::RemoveDirectoryW(wide->c_str())) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<std::string> canonical_path(const std::string& path) {
+  auto h = open_for_query(path);
+  if (!h) return std::unexpected(h.error());
+  constexpr DWORD FLAGS = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  constexpr std::size_t LONGEST_PATH = 32768;
+  // A buffer that is too small gives the size needed (with the terminator); Wine fails
+  // with ERROR_MORE_DATA instead, and then the buffer is doubled.
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length;
+  for (;;) {
+    length = ::GetFinalPathNameByHandleW(h->get(), buffer.data(), static_cast<DWORD>(buffer.size()), FLAGS);
+    if (length != 0 && length < buffer.size()) break;
+    if (length == 0 && ::GetLastError() != ERROR_MORE_DATA) return std::unexpected(last_os_error());
+    if (buffer.size() >= LONGEST_PATH) return std::unexpected(os_error(ERROR_FILENAME_EXCED_RANGE));
+    buffer.assign(std::max<std::size_t>(length, buffer.size() * 2), L'\0');
+  }
+  std::wstring_view final_path(buffer.data(), length);
+
+  // The result always has the "\\?\" form. Ordinary drive and network paths are given
+  // back in their usual spelling; anything else (a volume GUID path) stays verbatim.
+  std::wstring plain;
+  if (final_path.starts_with(L"\\\\?\\UNC\\")) {
+    plain = L"\\\\" + std::wstring(final_path.substr(8));
+  } else if (final_path.size() >= 6 && final_path.starts_with(L"\\\\?\\") && final_path[5] == L':' &&
+             (final_path.size() == 6 || final_path[6] == L'\\')) {
+    plain = final_path.substr(4);
+  } else {
+    plain = final_path;
+  }
+  auto utf8 = narrow_strict(plain);
+  if (!utf8) return std::unexpected(os_error(ERROR_NO_UNICODE_TRANSLATION));
+  return std::move(*utf8);
+}
+
+Result<FileAttributes> file_attributes(const std::string& path) {
+  auto h = open_for_query(path);
+  if (!h) return std::unexpected(h.error());
+  FileAttributes result;
+  if (::GetFileType(h->get()) != FILE_TYPE_DISK) return result;  // a device or a pipe
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h->get(), &info)) return std::unexpected(last_os_error());
+  result.is_directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  result.is_regular = !result.is_directory && (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+  result.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  result.last_write = to_time_point(info.ftLastWriteTime);
+  return result;
+}
+
+bool is_already_exists(const OsError& error) noexcept {
+  return error.code == ERROR_FILE_EXISTS || error.code == ERROR_ALREADY_EXISTS;
+}
+
+bool is_not_found(const OsError& error) noexcept {
+  return error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace tessiva::platform
