@@ -7,6 +7,7 @@
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "platform/process.h"
+#include "transfers/transfers.h"
 
 namespace tessiva::app {
 namespace {
@@ -29,10 +30,14 @@ constexpr std::array ROUTES{
     Route{"hello", hello},
     Route{"get_config", [](HostState&, const json& r) { return config::handle_get_config(r); }},
     Route{"set_config", [](HostState&, const json& r) { return config::handle_set_config(r); }},
-    Route{"begin_transfer", nullptr},
-    Route{"transfer_chunk", nullptr},
-    Route{"finish_transfer", nullptr},
-    Route{"cancel_transfer", nullptr},
+    Route{"begin_transfer",
+          [](HostState& s, const json& r) { return transfers::handle_begin_transfer(s.transfers, r); }},
+    Route{"transfer_chunk",
+          [](HostState& s, const json& r) { return transfers::handle_transfer_chunk(s.transfers, r); }},
+    Route{"finish_transfer",
+          [](HostState& s, const json& r) { return transfers::handle_finish_transfer(s.transfers, r); }},
+    Route{"cancel_transfer",
+          [](HostState& s, const json& r) { return transfers::handle_cancel_transfer(s.transfers, r); }},
     Route{"open_file", nullptr},
     Route{"list_handlers", nullptr},
     Route{"app_info", nullptr},

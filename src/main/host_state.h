@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "transfers/transfers.h"
+
 namespace tessiva::app {
 
 /// Created when native messaging starts, handed to every request handler, gone when
@@ -11,6 +13,8 @@ namespace tessiva::app {
 struct HostState {
   /// The browser window named by "--parent-window=", owner of the pickers' dialogs.
   std::optional<std::int64_t> parent_window;
+  /// The open chunked transfers; their partial files are deleted when the loop ends.
+  transfers::TransferTable transfers;
 };
 
 }  // namespace tessiva::app

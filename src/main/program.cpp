@@ -19,6 +19,8 @@ int run_host(HostState& state) {
   const auto end = messages::run_channel(input, output, [&](const nlohmann::json& request) {
     return dispatch(state, request);
   });
+  // However the loop ended, no partial file of an unfinished transfer may stay behind.
+  state.transfers.close_all();
   return messages::exit_code(end);
 }
 
@@ -33,7 +35,8 @@ std::vector<std::string> arguments() {
 int run_program() {
   return std::visit(Overloaded{
                         [](const NativeMessagingMode& mode) {
-                          HostState state{mode.parent_window};
+                          HostState state;
+                          state.parent_window = mode.parent_window;
                           return run_host(state);
                         },
                         // The launch child, the uninstaller and the installer are not

@@ -1,0 +1,199 @@
+#include "transfers/transfers.h"
+
+#include <string>
+#include <utility>
+
+#include "config/store.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+
+namespace tessiva::transfers {
+namespace {
+
+using messages::HandlerResult;
+using messages::HostError;
+using nlohmann::json;
+namespace error_code = messages::error_code;
+
+HostError error(std::string_view code) { return HostError{code, std::nullopt}; }
+
+const std::string* string_member(const json& request, const char* key) {
+  const auto it = request.find(key);
+  return it != request.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
+}
+
+/// A JSON integer from 0 to 2^64-1. Our reader gives non-negative integers as unsigned
+/// numbers; values built in code may hold them as signed ones.
+std::optional<std::uint64_t> unsigned_integer(const json& value) {
+  if (value.is_number_unsigned()) return value.get<std::uint64_t>();
+  if (value.is_number_integer()) {
+    const auto n = value.get<std::int64_t>();
+    if (n >= 0) return static_cast<std::uint64_t>(n);
+  }
+  return std::nullopt;
+}
+
+platform::Result<void> plain_write(platform::File& file, std::span<const std::byte> bytes) {
+  return file.write(bytes);
+}
+
+}  // namespace
+
+std::optional<std::string> transfers_folder() {
+  const auto local = platform::known_folder_path(platform::KnownFolder::LocalAppData);
+  if (!local) return std::nullopt;
+  return platform::join_path(platform::join_path(*local, config::PRODUCT_FOLDER), "transfers");
+}
+
+std::string partial_file_name(std::uint32_t process_id, std::string_view transfer_id) {
+  std::string name = std::to_string(process_id);
+  name += '-';
+  name += transfer_id;
+  name += ".part";
+  return name;
+}
+
+void discard(Transfer& transfer) noexcept {
+  transfer.file.close();
+  (void)platform::delete_file(transfer.part_path);
+}
+
+TransferTable::TransferTable() : TransferTable(nullptr, nullptr) {}
+
+TransferTable::TransferTable(FolderLookup folder, ChunkWriter writer)
+    : folder_(folder ? std::move(folder) : FolderLookup(transfers_folder)),
+      writer_(writer ? std::move(writer) : ChunkWriter(plain_write)) {}
+
+TransferTable::~TransferTable() { close_all(); }
+
+const Transfer* TransferTable::find(std::string_view id) const {
+  const auto it = transfers_.find(id);
+  return it == transfers_.end() ? nullptr : &it->second;
+}
+
+std::expected<std::string, HostError> TransferTable::begin(std::string original_name, std::uint64_t size) {
+  if (transfers_.size() >= MAX_OPEN_TRANSFERS) return std::unexpected(error(error_code::BUSY));
+  const auto folder = folder_();
+  if (!folder) return std::unexpected(error(error_code::IO_ERROR));
+  if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
+
+  std::string id = "t";
+  id += std::to_string(next_id_++);
+  std::string part_path = platform::join_path(*folder, partial_file_name(platform::process_id(), id));
+  auto file = platform::create_truncate(part_path);
+  if (!file) return std::unexpected(HostError::io_error(file.error().text()));
+  transfers_.emplace(id, Transfer{std::move(original_name), std::move(part_path), std::move(*file), size, 0, false});
+  return id;
+}
+
+std::expected<std::uint64_t, HostError> TransferTable::append(std::string_view id, std::span<const std::byte> bytes) {
+  const auto it = transfers_.find(id);
+  if (it == transfers_.end()) return std::unexpected(error(error_code::NOT_FOUND));
+  Transfer& t = it->second;
+  // received <= size <= 4 GiB and a chunk is far smaller, so the sum cannot overflow.
+  if (t.received + bytes.size() > t.size) return std::unexpected(HostError::invalid_request());
+
+  // A failed write may have left part of its bytes in the file; the next chunk must
+  // start right after the bytes that were counted, or the saved file would be corrupt.
+  if (t.needs_trim) {
+    if (auto cut = t.file.truncate(t.received); !cut) return std::unexpected(HostError::io_error(cut.error().text()));
+    t.needs_trim = false;
+  }
+  if (bytes.empty()) return t.received;
+  if (auto written = writer_(t.file, bytes); !written) {
+    t.needs_trim = !t.file.truncate(t.received);
+    return std::unexpected(HostError::io_error(written.error().text()));
+  }
+  t.received += bytes.size();
+  return t.received;
+}
+
+std::optional<Transfer> TransferTable::take(std::string_view id) {
+  const auto it = transfers_.find(id);
+  if (it == transfers_.end()) return std::nullopt;
+  Transfer transfer = std::move(it->second);
+  transfers_.erase(it);
+  return transfer;
+}
+
+void TransferTable::close_all() noexcept {
+  for (auto& [id, transfer] : transfers_) discard(transfer);
+  transfers_.clear();
+}
+
+std::optional<std::span<const std::byte>> TransferTable::decode_chunk_data(std::string_view text) {
+  const auto count = codec::base64_decode_into(text, decode_buffer_);
+  if (!count) return std::nullopt;
+  return std::span<const std::byte>(decode_buffer_.data(), *count);
+}
+
+HandlerResult handle_begin_transfer(TransferTable& table, const json& request) {
+  const std::string* original_name = string_member(request, "original_name");
+  if (!original_name) return std::unexpected(HostError::invalid_request());
+  const auto size_it = request.find("size");
+  const auto size = size_it == request.end() ? std::nullopt : unsigned_integer(*size_it);
+  if (!size) return std::unexpected(HostError::invalid_request());
+  // The size is checked before the count, so an oversized file is told so even when
+  // the table is full.
+  if (*size > MAX_TRANSFER_SIZE) return std::unexpected(error(error_code::FILE_TOO_LARGE));
+
+  auto id = table.begin(*original_name, *size);
+  if (!id) return std::unexpected(std::move(id.error()));
+  json result = json::object();
+  result["transfer_id"] = std::move(*id);
+  return result;
+}
+
+HandlerResult handle_transfer_chunk(TransferTable& table, const json& request) {
+  const std::string* id = string_member(request, "transfer_id");
+  const std::string* data = string_member(request, "data");
+  if (!id || !data) return std::unexpected(HostError::invalid_request());
+  // Decoded before the id is looked up: undecodable data is invalid whatever the id.
+  const auto bytes = table.decode_chunk_data(*data);
+  if (!bytes) return std::unexpected(HostError::invalid_request());
+  const auto received = table.append(*id, *bytes);
+  if (!received) return std::unexpected(received.error());
+  json result = json::object();
+  result["received"] = *received;
+  return result;
+}
+
+HandlerResult handle_finish_transfer(TransferTable& table, const json& request, const SaveAndOpen& save) {
+  const std::string* id = string_member(request, "transfer_id");
+  if (!id) return std::unexpected(HostError::invalid_request());
+  auto transfer = table.take(*id);
+  if (!transfer) return std::unexpected(error(error_code::NOT_FOUND));
+  // The transfer has left the table, so nothing else would ever remove its partial
+  // file: every way out of here does (after a successful save the file has been moved
+  // away already; after a failed one this removes the received contents).
+  struct DiscardOnExit {
+    Transfer& transfer;
+    ~DiscardOnExit() { discard(transfer); }
+  } discard_on_exit{*transfer};
+
+  if (transfer->received != transfer->size) return std::unexpected(error(error_code::INCOMPLETE_TRANSFER));
+  if (transfer->needs_trim) {
+    if (auto cut = transfer->file.truncate(transfer->received); !cut)
+      return std::unexpected(HostError::io_error(cut.error().text()));
+  }
+  transfer->file.close();
+  const auto target = open::read_target(request);
+  if (!target) return std::unexpected(HostError::invalid_request());
+  return save(transfer->part_path, transfer->original_name, *target);
+}
+
+HandlerResult handle_finish_transfer(TransferTable& table, const json& request) {
+  return handle_finish_transfer(table, request,
+                                [](const std::string& source, std::string_view name, const open::Target& target) {
+                                  return open::save_and_open(source, name, target);
+                                });
+}
+
+HandlerResult handle_cancel_transfer(TransferTable& table, const json& request) {
+  const std::string* id = string_member(request, "transfer_id");
+  if (!id) return std::unexpected(HostError::invalid_request());
+  if (auto transfer = table.take(*id)) discard(*transfer);
+  return json::object();
+}
+
+}  // namespace tessiva::transfers
