@@ -42,7 +42,6 @@ enum class Slot : std::uint8_t {
 };
 
 constexpr bool is_config_field(Slot s) noexcept { return s <= Slot::RevealAfterSave; }
-constexpr bool is_app_field(Slot s) noexcept { return s >= Slot::AppId && s <= Slot::AppFileTypes; }
 
 /// What was found where a value was expected.
 struct Found {
