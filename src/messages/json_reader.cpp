@@ -1,5 +1,7 @@
 #include "messages/json_reader.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -28,6 +30,25 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   bool Int64(std::int64_t i) { return add(json(static_cast<json::number_integer_t>(i))); }
   bool Uint64(std::uint64_t u) { return add(json(static_cast<json::number_unsigned_t>(u))); }
   bool Double(double d) { return add(json(d)); }
+  // Numbers arrive as their text (RapidJSON has checked the grammar) and are converted
+  // here: from_chars rounds correctly, so an id such as 0.9868011474609375 comes back
+  // exactly as it was sent.
+  bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+    const char* end = s + n;
+    if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+      if (*s == '-') {
+        json::number_integer_t i;
+        if (const auto r = std::from_chars(s, end, i); r.ec == std::errc{} && r.ptr == end) return add(json(i));
+      } else {
+        json::number_unsigned_t u;
+        if (const auto r = std::from_chars(s, end, u); r.ec == std::errc{} && r.ptr == end) return add(json(u));
+      }
+    }
+    double d;
+    const auto r = std::from_chars(s, end, d);
+    if (r.ec != std::errc{} || r.ptr != end) return false;  // out of the range of a double
+    return add(json(d));
+  }
   bool String(const char* s, rapidjson::SizeType n, bool) {
     const std::string_view text(s, n);
     if (!text::is_valid_utf8(text)) return false;
@@ -85,7 +106,7 @@ std::optional<json> read_json_in_situ(char* text, std::size_t size) {
     Builder builder;
     rapidjson::InsituStringStream stream(text);
     rapidjson::Reader reader;
-    const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag>(stream, builder);
+    const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, builder);
     // The in-situ reader takes a NUL byte for the end of the text: one inside a string
     // makes the parse fail, one after the value would hide whatever follows it. A
     // parse that ended before the real end therefore met a NUL.

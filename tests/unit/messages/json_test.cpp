@@ -10,7 +10,9 @@ using nlohmann::json;
 
 TEST(JsonReader, BuildsTheSameValuesAsAGenericParser) {
   for (const char* text : {R"({"b":[1,-2,3.5,true,false,null,"s"],"a":{"x":{}},"c":[]})", "18446744073709551615",
-                           "-9223372036854775808", "0", "-0", "1.0", "1e3", R"("\u00e9\ud83d\ude00\n\u0000")",
+                           "-9223372036854775808", "0", "-0", "1.0", "1e3", "-0.0",
+                           "18446744073709551616", "-9223372036854775809", "0.9868011474609375",
+                           "123456789.12345679", "5e-324", "1.7976931348623157e308", R"("\u00e9\ud83d\ude00\n\u0000")",
                            R"({"k":"\"\\\/\b\f\n\r\t"})", "[[[]]]"}) {
     const auto value = read_json(text);
     ASSERT_TRUE(value) << text;
