@@ -1,5 +1,7 @@
 #include "main/program.h"
 
+#include "install/installer.h"
+#include "install/uninstaller.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
 #include "messages/channel.h"
@@ -39,11 +41,16 @@ int run_program() {
                           state.parent_window = mode.parent_window;
                           return run_host(state);
                         },
-                        // The launch child, the uninstaller and the installer are not
-                        // built into this program yet.
+                        // The launch child is not built into this program yet.
                         [](const LaunchMode&) { return 1; },
-                        [](const UninstallMode&) { return 1; },
-                        [](const InstallMode&) { return 1; },
+                        [](const UninstallMode& mode) {
+                          install::SystemEnvironment environment;
+                          return install::run_uninstaller(environment, mode.quiet);
+                        },
+                        [](const InstallMode& mode) {
+                          install::SystemEnvironment environment;
+                          return install::run_installer(environment, mode.quiet);
+                        },
                     },
                     select_mode(arguments()));
 }

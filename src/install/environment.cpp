@@ -1,0 +1,71 @@
+#include "install/environment.h"
+
+#include "config/store.h"
+#include "platform/command_processor.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/ui.h"
+
+namespace tessiva::install {
+
+i18n::Language SystemEnvironment::language() { return i18n::ui_language(config::load_config().language); }
+
+std::optional<std::string> SystemEnvironment::programs_folder() {
+  return platform::known_folder_path(platform::KnownFolder::UserPrograms);
+}
+
+platform::Result<std::string> SystemEnvironment::executable_path() { return platform::executable_path(); }
+
+bool SystemEnvironment::file_exists(const std::string& path) { return platform::file_attributes(path).has_value(); }
+
+std::optional<std::uint64_t> SystemEnvironment::file_size(const std::string& path) {
+  const auto attributes = platform::file_attributes(path);
+  if (!attributes || !attributes->is_regular) return std::nullopt;
+  return attributes->size;
+}
+
+platform::Result<std::string> SystemEnvironment::canonical_path(const std::string& path) {
+  return platform::canonical_path(path);
+}
+
+platform::Result<void> SystemEnvironment::create_folders(const std::string& path) {
+  return platform::create_folders(path);
+}
+
+platform::Result<void> SystemEnvironment::delete_file(const std::string& path) { return platform::delete_file(path); }
+
+platform::Result<void> SystemEnvironment::rename_replace(const std::string& from, const std::string& to) {
+  return platform::rename_replace(from, to);
+}
+
+platform::Result<void> SystemEnvironment::copy_file(const std::string& from, const std::string& to) {
+  return platform::copy_file(from, to);
+}
+
+platform::Result<void> SystemEnvironment::write_file(const std::string& path, std::string_view bytes) {
+  auto file = platform::create_truncate(path);
+  if (!file) return std::unexpected(file.error());
+  return file->write(bytes);
+}
+
+platform::Result<void> SystemEnvironment::set_registry_value(const std::string& key,
+                                                             const platform::RegistryValue& value) {
+  return platform::set_registry_value(key, value);
+}
+
+platform::Result<void> SystemEnvironment::delete_registry_tree(const std::string& key) {
+  return platform::delete_registry_tree(key);
+}
+
+int SystemEnvironment::message_box(std::string_view text, std::string_view caption, std::uint32_t flags) {
+  return platform::message_box(text, caption, flags);
+}
+
+platform::Result<void> SystemEnvironment::start_command_processor(const std::string& command,
+                                                                  const std::string& working_folder,
+                                                                  std::uint32_t creation_flags) {
+  return platform::start_command_processor(command, working_folder, creation_flags);
+}
+
+}  // namespace tessiva::install

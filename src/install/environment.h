@@ -1,0 +1,79 @@
+#pragma once
+/// Everything the installer and the uninstaller ask of the system, behind one
+/// interface so that tests can run whole flows against a fake.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "i18n/language.h"
+#include "platform/os_error.h"
+#include "platform/registry.h"
+
+namespace tessiva::install {
+
+/// Exit codes of both flows.
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;
+inline constexpr int EXIT_DECLINED = 2;
+
+class InstallEnvironment {
+ public:
+  virtual ~InstallEnvironment() = default;
+
+  /// The language of the texts shown, read afresh from the settings.
+  [[nodiscard]] virtual i18n::Language language() = 0;
+  /// The per-user programs folder; none when the system does not provide one.
+  [[nodiscard]] virtual std::optional<std::string> programs_folder() = 0;
+  /// Full path of the running executable.
+  [[nodiscard]] virtual platform::Result<std::string> executable_path() = 0;
+
+  [[nodiscard]] virtual bool file_exists(const std::string& path) = 0;
+  /// Size in bytes; none when it cannot be read.
+  [[nodiscard]] virtual std::optional<std::uint64_t> file_size(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<std::string> canonical_path(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<void> create_folders(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<void> delete_file(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<void> rename_replace(const std::string& from, const std::string& to) = 0;
+  [[nodiscard]] virtual platform::Result<void> copy_file(const std::string& from, const std::string& to) = 0;
+  /// Creates or replaces the file `path` with exactly `bytes`.
+  [[nodiscard]] virtual platform::Result<void> write_file(const std::string& path, std::string_view bytes) = 0;
+
+  /// Under HKEY_CURRENT_USER, as platform/registry.h.
+  [[nodiscard]] virtual platform::Result<void> set_registry_value(const std::string& key,
+                                                                  const platform::RegistryValue& value) = 0;
+  [[nodiscard]] virtual platform::Result<void> delete_registry_tree(const std::string& key) = 0;
+
+  /// A message box without owner; returns the answer (platform::ANSWER_*), 0 when it
+  /// could not be shown.
+  virtual int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) = 0;
+
+  /// Starts the command processor in the background, as platform/command_processor.h.
+  [[nodiscard]] virtual platform::Result<void> start_command_processor(const std::string& command,
+                                                                       const std::string& working_folder,
+                                                                       std::uint32_t creation_flags) = 0;
+};
+
+/// The real system: the platform seam, the settings file for the language.
+class SystemEnvironment : public InstallEnvironment {
+ public:
+  i18n::Language language() override;
+  std::optional<std::string> programs_folder() override;
+  platform::Result<std::string> executable_path() override;
+  bool file_exists(const std::string& path) override;
+  std::optional<std::uint64_t> file_size(const std::string& path) override;
+  platform::Result<std::string> canonical_path(const std::string& path) override;
+  platform::Result<void> create_folders(const std::string& path) override;
+  platform::Result<void> delete_file(const std::string& path) override;
+  platform::Result<void> rename_replace(const std::string& from, const std::string& to) override;
+  platform::Result<void> copy_file(const std::string& from, const std::string& to) override;
+  platform::Result<void> write_file(const std::string& path, std::string_view bytes) override;
+  platform::Result<void> set_registry_value(const std::string& key, const platform::RegistryValue& value) override;
+  platform::Result<void> delete_registry_tree(const std::string& key) override;
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) override;
+  platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
+                                                 std::uint32_t creation_flags) override;
+};
+
+}  // namespace tessiva::install

@@ -1,0 +1,204 @@
+#include "install/installer.h"
+
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "i18n/messages.h"
+#include "messages/protocol.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+
+namespace tessiva::install {
+namespace {
+
+using platform::RegistryValue;
+using platform::Result;
+
+constexpr std::string_view MANIFEST_DESCRIPTION = "Tessiva";
+
+std::string with_suffix(std::string_view text, std::string_view suffix) {
+  std::string result(text);
+  result += suffix;
+  return result;
+}
+
+/// Members of a generic value come out in ascending key order; the writer escapes
+/// strings as the replies do (a backslash doubled, control characters escaped).
+std::string pretty(const nlohmann::json& value) {
+  return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json manifest_common(std::string_view executable_path) {
+  return nlohmann::json{
+      {"description", MANIFEST_DESCRIPTION},
+      {"name", messages::NATIVE_HOST_NAME},
+      {"path", executable_path},
+      {"type", "stdio"},
+  };
+}
+
+bool is_yes(int answer) { return answer == platform::ANSWER_YES || answer == platform::ANSWER_OK; }
+
+/// True when both paths resolve and name the same file: the program already runs
+/// from its install location.
+bool is_same_file(InstallEnvironment& environment, const std::string& a, const std::string& b) {
+  const auto canonical_a = environment.canonical_path(a);
+  if (!canonical_a) return false;
+  const auto canonical_b = environment.canonical_path(b);
+  return canonical_b && *canonical_a == *canonical_b;
+}
+
+/// Puts a copy of `running` in place of the installed executable. The copy goes to a
+/// staging name first, so that the installed program stays whole when the copy
+/// fails. An installed executable that cannot be deleted (a host of the old version
+/// is running from it) is moved aside under the previous executable's name, where
+/// the next update deletes it.
+Result<void> place_executable(InstallEnvironment& environment, const std::string& running,
+                              const InstallLayout& layout) {
+  if (auto copied = environment.copy_file(running, layout.staged_executable); !copied) {
+    (void)environment.delete_file(layout.staged_executable);
+    return copied;
+  }
+  (void)environment.delete_file(layout.previous_executable);
+  bool moved_aside = false;
+  if (environment.file_exists(layout.executable) && !environment.delete_file(layout.executable)) {
+    if (auto renamed = environment.rename_replace(layout.executable, layout.previous_executable); !renamed) {
+      (void)environment.delete_file(layout.staged_executable);
+      return renamed;
+    }
+    moved_aside = true;
+  }
+  if (auto placed = environment.rename_replace(layout.staged_executable, layout.executable); !placed) {
+    if (moved_aside) (void)environment.rename_replace(layout.previous_executable, layout.executable);
+    (void)environment.delete_file(layout.staged_executable);
+    return placed;
+  }
+  return {};
+}
+
+/// The steps after the question: everything that can fail with a system error.
+Result<void> install(InstallEnvironment& environment, const InstallLayout& layout) {
+  const auto running = environment.executable_path();
+  if (!running) return std::unexpected(running.error());
+  if (auto made = environment.create_folders(layout.install_folder); !made) return made;
+  if (!is_same_file(environment, *running, layout.executable)) {
+    if (auto placed = place_executable(environment, *running, layout); !placed) return placed;
+  }
+
+  if (auto written = environment.write_file(layout.chromium_manifest, chromium_manifest(layout.executable)); !written)
+    return written;
+  if (auto written = environment.write_file(layout.firefox_manifest, firefox_manifest(layout.executable)); !written)
+    return written;
+
+  for (const auto& registration : host_registrations(layout)) {
+    if (auto set = environment.set_registry_value(registration.key, RegistryValue{"", registration.manifest}); !set)
+      return set;
+  }
+  for (const auto& value : uninstall_entry(layout, environment.file_size(layout.executable))) {
+    if (auto set = environment.set_registry_value(std::string(UNINSTALL_KEY), value); !set) return set;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::array<std::string, 4> host_keys() {
+  const auto key = [](std::string_view browser) {
+    return with_suffix(with_suffix(browser, "\\NativeMessagingHosts\\"), messages::NATIVE_HOST_NAME);
+  };
+  return {key("Software\\Google\\Chrome"), key("Software\\Microsoft\\Edge"), key("Software\\Chromium"),
+          key("Software\\Mozilla")};
+}
+
+InstallLayout install_layout(std::string_view programs_folder) {
+  InstallLayout layout;
+  layout.install_folder = platform::join_path(programs_folder, INSTALL_FOLDER_NAME);
+  layout.executable = platform::join_path(layout.install_folder, EXECUTABLE_NAME);
+  layout.previous_executable = with_suffix(layout.executable, ".old");
+  layout.staged_executable = with_suffix(layout.executable, ".new");
+  layout.chromium_manifest =
+      platform::join_path(layout.install_folder, with_suffix(messages::NATIVE_HOST_NAME, ".chromium.json"));
+  layout.firefox_manifest =
+      platform::join_path(layout.install_folder, with_suffix(messages::NATIVE_HOST_NAME, ".firefox.json"));
+  return layout;
+}
+
+std::string chromium_manifest(std::string_view executable_path) {
+  auto manifest = manifest_common(executable_path);
+  // No Chromium-family extension is allowed to connect until its origin is listed.
+  manifest["allowed_origins"] = nlohmann::json::array();
+  return pretty(manifest);
+}
+
+std::string firefox_manifest(std::string_view executable_path) {
+  auto manifest = manifest_common(executable_path);
+  manifest["allowed_extensions"] = nlohmann::json::array({messages::FIREFOX_EXTENSION_ID});
+  return pretty(manifest);
+}
+
+std::vector<HostRegistration> host_registrations(const InstallLayout& layout) {
+  const auto keys = host_keys();
+  return {
+      {keys[0], layout.chromium_manifest},
+      {keys[1], layout.chromium_manifest},
+      {keys[2], layout.chromium_manifest},
+      {keys[3], layout.firefox_manifest},
+  };
+}
+
+std::uint32_t estimated_size(std::optional<std::uint64_t> bytes) noexcept {
+  if (!bytes) return 0;
+  const std::uint64_t kib = *bytes / 1024;
+  return kib > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                         : static_cast<std::uint32_t>(kib);
+}
+
+std::vector<RegistryValue> uninstall_entry(const InstallLayout& layout, std::optional<std::uint64_t> executable_size) {
+  return {
+      {"DisplayName", std::string(messages::PRODUCT_NAME)},
+      {"DisplayVersion", std::string(messages::HOST_VERSION)},
+      {"Publisher", std::string(PUBLISHER)},
+      {"DisplayIcon", layout.executable},
+      {"InstallLocation", layout.install_folder},
+      {"UninstallString", "\"" + layout.executable + "\" --uninstall"},
+      {"NoModify", std::uint32_t{1}},
+      {"NoRepair", std::uint32_t{1}},
+      {"EstimatedSize", estimated_size(executable_size)},
+  };
+}
+
+int run_installer(InstallEnvironment& environment, bool quiet) {
+  const i18n::Language language = environment.language();
+  const auto show = [&](std::string_view text, std::uint32_t flags) {
+    return environment.message_box(text, i18n::MESSAGE_BOX_CAPTION, flags);
+  };
+
+  const auto programs = environment.programs_folder();
+  if (!programs || programs->empty()) return EXIT_FAILED;
+  const InstallLayout layout = install_layout(*programs);
+
+  if (!quiet && !environment.file_exists(layout.executable)) {
+    const int answer = show(i18n::message_text(language, i18n::MessageKey::InstallPrompt),
+                            platform::MESSAGE_BOX_QUESTION);
+    if (!is_yes(answer)) return EXIT_DECLINED;
+  }
+  const bool update = environment.file_exists(layout.executable);
+
+  if (auto installed = install(environment, layout); !installed) {
+    if (!quiet) {
+      std::string text(i18n::message_text(language, i18n::MessageKey::InstallFailed));
+      text += "\n\n";
+      text += installed.error().message;
+      show(text, platform::MESSAGE_BOX_ERROR);
+    }
+    return EXIT_FAILED;
+  }
+  if (!quiet) {
+    show(i18n::message_text(language, update ? i18n::MessageKey::UpdateDone : i18n::MessageKey::InstallDone),
+         platform::MESSAGE_BOX_INFORMATION);
+  }
+  return EXIT_DONE;
+}
+
+}  // namespace tessiva::install

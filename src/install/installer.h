@@ -1,0 +1,74 @@
+#pragma once
+/// The per-user installation: where the program goes, the native messaging manifests,
+/// the registry values that announce it to the browsers and to the list of installed
+/// programs, and the installer's flow.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "install/environment.h"
+#include "platform/registry.h"
+
+namespace tessiva::install {
+
+/// The folder under the programs folder, the installed executable's name, and the
+/// names beside it.
+inline constexpr std::string_view INSTALL_FOLDER_NAME = "Tessiva";
+inline constexpr std::string_view EXECUTABLE_NAME = "tessiva.exe";
+inline constexpr std::string_view PUBLISHER = "Orbelle Software";
+
+/// The keys (under HKEY_CURRENT_USER) where Chrome, Edge, Chromium and Firefox look
+/// for the host: each browser's "...\NativeMessagingHosts\" followed by the host name,
+/// in that order.
+[[nodiscard]] std::array<std::string, 4> host_keys();
+/// The key of the entry in the list of installed programs.
+inline constexpr std::string_view UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessiva";
+
+/// Every path of an installation in a given programs folder.
+struct InstallLayout {
+  std::string install_folder;
+  std::string executable;
+  /// Where an executable that cannot be deleted (it is running) is moved aside.
+  std::string previous_executable;
+  /// Where the new executable is copied before it takes the installed one's place,
+  /// so that a failed copy leaves the installed program as it was.
+  std::string staged_executable;
+  std::string chromium_manifest;
+  std::string firefox_manifest;
+};
+
+[[nodiscard]] InstallLayout install_layout(std::string_view programs_folder);
+
+/// The manifest texts: pretty JSON with two-space indentation, keys in byte order,
+/// no final line break.
+[[nodiscard]] std::string chromium_manifest(std::string_view executable_path);
+[[nodiscard]] std::string firefox_manifest(std::string_view executable_path);
+
+/// One host key and the manifest its default value names.
+struct HostRegistration {
+  std::string key;
+  std::string manifest;
+
+  friend bool operator==(const HostRegistration&, const HostRegistration&) = default;
+};
+
+/// The four host keys in the order they are written, each with its manifest.
+[[nodiscard]] std::vector<HostRegistration> host_registrations(const InstallLayout& layout);
+
+/// "EstimatedSize": the size in KiB rounded down, 0 when unknown, at most 2^32 - 1.
+[[nodiscard]] std::uint32_t estimated_size(std::optional<std::uint64_t> bytes) noexcept;
+
+/// The nine values of the uninstall entry, in the order they are written.
+[[nodiscard]] std::vector<platform::RegistryValue> uninstall_entry(const InstallLayout& layout,
+                                                                   std::optional<std::uint64_t> executable_size);
+
+/// Installs or updates the program for the current user and returns the exit code:
+/// EXIT_DONE, EXIT_FAILED (also, without any message, when there is no programs
+/// folder) or EXIT_DECLINED. `quiet` shows no message box.
+[[nodiscard]] int run_installer(InstallEnvironment& environment, bool quiet);
+
+}  // namespace tessiva::install

@@ -1,0 +1,13 @@
+#include "platform/command_processor.h"
+
+#include <cerrno>
+
+#include "platform/posix/posix_error.h"
+
+namespace tessiva::platform {
+
+Result<void> start_command_processor(std::string_view, const std::string&, std::uint32_t) {
+  return std::unexpected(os_error(ENOSYS));
+}
+
+}  // namespace tessiva::platform

@@ -1,0 +1,167 @@
+#pragma once
+// An installation environment in memory: files, folders and registry values live in
+// maps, message boxes are answered from a script, and every change is recorded so
+// that tests can assert on what was touched and in which order.
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "install/environment.h"
+#include "platform/ui.h"
+
+namespace tessiva::install::test {
+
+struct FakeFile {
+  std::string bytes;
+  /// In use as a running program: it cannot be deleted, but it can be renamed.
+  bool running = false;
+  /// Open without delete sharing: it can be neither deleted nor renamed.
+  bool open_without_delete_sharing = false;
+};
+
+struct ShownBox {
+  std::string text;
+  std::string caption;
+  std::uint32_t flags;
+};
+
+struct StartedCommand {
+  std::string command;
+  std::string working_folder;
+  std::uint32_t flags;
+};
+
+class FakeEnvironment : public InstallEnvironment {
+ public:
+  // What the environment is made of; tests set these up.
+  i18n::Language ui_language = i18n::Language::En;
+  std::optional<std::string> programs;
+  std::string running_executable;
+  std::map<std::string, FakeFile> files;
+  std::set<std::string> folders;
+  /// Paths that name the same file as another one (as "..\" or letter case would).
+  std::map<std::string, std::string> aliases;
+  std::map<std::string, std::map<std::string, platform::RegistryData>> registry;
+  std::deque<int> answers;
+
+  // Failures to inject.
+  bool executable_path_fails = false;
+  std::set<std::string> folder_creation_fails;
+  bool copy_fails = false;
+  std::set<std::string> write_fails;
+  std::set<std::string> registry_key_fails;
+  bool command_processor_fails = false;
+
+  // What happened.
+  std::vector<ShownBox> boxes;
+  std::vector<std::string> changes;
+  std::vector<std::string> deleted_trees;
+  std::vector<StartedCommand> commands;
+
+  static platform::OsError error(std::string message) { return {5, std::move(message)}; }
+
+  i18n::Language language() override { return ui_language; }
+  std::optional<std::string> programs_folder() override { return programs; }
+
+  platform::Result<std::string> executable_path() override {
+    if (executable_path_fails) return std::unexpected(error("no module name"));
+    return running_executable;
+  }
+
+  bool file_exists(const std::string& path) override { return files.contains(resolve(path)) || folders.contains(path); }
+
+  std::optional<std::uint64_t> file_size(const std::string& path) override {
+    const auto found = files.find(resolve(path));
+    if (found == files.end()) return std::nullopt;
+    return found->second.bytes.size();
+  }
+
+  platform::Result<std::string> canonical_path(const std::string& path) override {
+    if (!file_exists(path)) return std::unexpected(error("not found"));
+    return resolve(path);
+  }
+
+  platform::Result<void> create_folders(const std::string& path) override {
+    if (folder_creation_fails.contains(path)) return std::unexpected(error("folder refused"));
+    if (folders.insert(path).second) changes.push_back("mkdir " + path);
+    return {};
+  }
+
+  platform::Result<void> delete_file(const std::string& path) override {
+    const auto found = files.find(resolve(path));
+    if (found == files.end()) return std::unexpected(error("not found"));
+    if (found->second.running || found->second.open_without_delete_sharing) return std::unexpected(error("in use"));
+    files.erase(found);
+    changes.push_back("delete " + path);
+    return {};
+  }
+
+  platform::Result<void> rename_replace(const std::string& from, const std::string& to) override {
+    const auto found = files.find(resolve(from));
+    if (found == files.end()) return std::unexpected(error("not found"));
+    if (found->second.open_without_delete_sharing) return std::unexpected(error("sharing violation"));
+    const auto target = files.find(to);
+    if (target != files.end() && (target->second.running || target->second.open_without_delete_sharing))
+      return std::unexpected(error("target in use"));
+    FakeFile moved = found->second;
+    files.erase(found);
+    files[to] = moved;
+    changes.push_back("rename " + from + " -> " + to);
+    return {};
+  }
+
+  platform::Result<void> copy_file(const std::string& from, const std::string& to) override {
+    const auto found = files.find(resolve(from));
+    if (found == files.end()) return std::unexpected(error("not found"));
+    if (copy_fails) return std::unexpected(error("disk full"));
+    files[to] = FakeFile{found->second.bytes};
+    changes.push_back("copy " + from + " -> " + to);
+    return {};
+  }
+
+  platform::Result<void> write_file(const std::string& path, std::string_view bytes) override {
+    if (write_fails.contains(path)) return std::unexpected(error("write refused"));
+    files[path] = FakeFile{std::string(bytes)};
+    changes.push_back("write " + path);
+    return {};
+  }
+
+  platform::Result<void> set_registry_value(const std::string& key, const platform::RegistryValue& value) override {
+    if (registry_key_fails.contains(key)) return std::unexpected(error("access denied"));
+    registry[key][value.name] = value.data;
+    changes.push_back("set " + key + " " + value.name);
+    return {};
+  }
+
+  platform::Result<void> delete_registry_tree(const std::string& key) override {
+    deleted_trees.push_back(key);
+    if (registry.erase(key) == 0) return std::unexpected(error("not found"));
+    return {};
+  }
+
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) override {
+    boxes.push_back({std::string(text), std::string(caption), flags});
+    if (answers.empty()) return platform::ANSWER_OK;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
+                                                 std::uint32_t creation_flags) override {
+    commands.push_back({command, working_folder, creation_flags});
+    if (command_processor_fails) return std::unexpected(error("no command processor"));
+    return {};
+  }
+
+ private:
+  std::string resolve(const std::string& path) const {
+    const auto alias = aliases.find(path);
+    return alias == aliases.end() ? path : alias->second;
+  }
+};
+
+}  // namespace tessiva::install::test
