@@ -376,7 +376,9 @@
         inFlight += 1;
       }
       const want = expect.shift();
-      const reply = await host.next(`"transfer_chunk" ending at byte ${want}`);
+      // A browser moves a chunk of several MB to the host in well under a second on an
+      // idle machine, but far slower on a busy one; the limit allows for that.
+      const reply = await host.next(`"transfer_chunk" ending at byte ${want}`, Math.max(job.timeouts.reply, 30000));
       inFlight -= 1;
       if (!(reply.ok === true && reply.result.received === want)) {
         return { error: `chunk ending at byte ${want}: got ${shorten(JSON.stringify(reply))}` };
