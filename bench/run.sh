@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Channel benchmark of the host: start-up, "hello" round trips, 16 MiB frames and peak
-# memory, for the native build and for tessiva.exe under Wine, each side by side with bare
-# reference programs. See bench/README.md for what the figures mean.
+# Channel benchmark of the host: start-up, "hello" round trips, 16 MiB frames, peak
+# memory and a 1 GiB chunked transfer, for the native build and for tessiva.exe under
+# Wine, each side by side with bare reference programs (and, for the transfer, a
+# reference host in Python). See bench/README.md for what the figures mean.
 #
 #   bench/run.sh [native|wine|all] [channel_bench options...]
 #
@@ -72,6 +73,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
+mkdir -p "$work/save" "$work/py-save" "$work/native-home"
+# The transfer: 1 GiB by default; "--transfer-mib 0" among the options turns it off.
+transfer=(--transfer-mib 1024 \
+  --python-ref python3 "$root/bench/reference_host.py" "$work/py-save" -- --python-save-folder "$work/py-save")
+
 status=0
 run_driver() {
   local rc=0
@@ -83,7 +89,10 @@ run_driver() {
 origin=chrome-extension://x/
 if [ "$which" != wine ]; then
   host=${TESSIVA_HOST_NATIVE:-$(host_for linux build/linux/tessiva)}
-  run_driver --target native \
+  # The native host keeps its settings and partial files under a private home; it takes
+  # only Windows paths as a save folder, so it saves into the default one there.
+  HOME=$work/native-home XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_DOCUMENTS_DIR= \
+  run_driver --target native "${transfer[@]}" --save-folder "$work/native-home/Documents/Tessiva" \
     --host "$host" "$origin" -- \
     --bare-once "$out/bare_once" -- \
     --bare-reader "$out/bare_reader" -- \
@@ -100,7 +109,8 @@ if [ "$which" != native ]; then
   # so that the server is not tied to the driver's CPU.
   echo "run.sh: preparing a private Wine prefix" >&2
   printf '\027\0\0\0{"type":"hello","id":1}' | "$wine" "$out/bare_once.exe" >/dev/null
-  run_driver --target wine --startup-runs 30 \
+  run_driver --target wine --startup-runs 30 "${transfer[@]}" --save-folder "$work/save" \
+    --host-save-folder "Z:${work//\//\\}\\save" \
     --host "$wine" "$host" "$origin" -- \
     --bare-once "$wine" "$out/bare_once.exe" -- \
     --bare-reader "$wine" "$out/bare_reader.exe" -- \
