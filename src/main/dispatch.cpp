@@ -6,6 +6,7 @@
 #include "config/requests.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
+#include "open/save_and_open.h"
 #include "platform/process.h"
 #include "transfers/transfers.h"
 
@@ -38,7 +39,7 @@ constexpr std::array ROUTES{
           [](HostState& s, const json& r) { return transfers::handle_finish_transfer(s.transfers, r); }},
     Route{"cancel_transfer",
           [](HostState& s, const json& r) { return transfers::handle_cancel_transfer(s.transfers, r); }},
-    Route{"open_file", nullptr},
+    Route{"open_file", [](HostState&, const json& r) { return open::handle_open_file(r); }},
     Route{"list_handlers", nullptr},
     Route{"app_info", nullptr},
     Route{"pick_folder", nullptr},

@@ -5,6 +5,7 @@
 #include "main/command_line.h"
 #include "main/dispatch.h"
 #include "messages/channel.h"
+#include "open/launcher.h"
 #include "platform/process.h"
 
 namespace tessiva::app {
@@ -41,8 +42,7 @@ int run_program() {
                           state.parent_window = mode.parent_window;
                           return run_host(state);
                         },
-                        // The launch child is not built into this program yet.
-                        [](const LaunchMode&) { return 1; },
+                        [](const LaunchMode& mode) { return mode.job ? open::run_launch_job(*mode.job) : 1; },
                         [](const UninstallMode& mode) {
                           install::SystemEnvironment environment;
                           return install::run_uninstaller(environment, mode.quiet);

@@ -2,6 +2,8 @@
 /// "open_file", the targets of a saved file, and the save-and-open operation that also
 /// ends a chunked transfer.
 
+#include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "messages/host_error.h"
+#include "open/launch_job.h"
 
 namespace tessiva::open {
 
@@ -44,6 +47,14 @@ using Target = std::variant<target::App, target::Handler, target::Default, targe
 /// {"saved_path": ...}.
 [[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
                                                     const Target& target);
+
+/// How `save_and_open` starts the launcher for a job; the failure is the error text.
+using StartLauncher = std::function<std::expected<void, std::string>(const LaunchJob&)>;
+
+/// `save_and_open` with the start of the launcher passed in (tests record the jobs
+/// instead of starting processes).
+[[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
+                                                    const Target& target, const StartLauncher& start_launcher);
 
 /// "open_file".
 [[nodiscard]] messages::HandlerResult handle_open_file(const nlohmann::json& request);

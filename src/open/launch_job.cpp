@@ -1,0 +1,99 @@
+#include "open/launch_job.h"
+
+#include <nlohmann/json.hpp>
+
+#include "codec/hex.h"
+#include "messages/json_reader.h"
+#include "messages/reply.h"
+
+namespace tessiva::open {
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
+/// A JSON string literal, escaped exactly as replies are.
+void append_string(std::string& out, std::string_view text) {
+  out += messages::write_compact(nlohmann::json(std::string(text)));
+}
+
+void append_member(std::string& out, std::string_view key, std::string_view value) {
+  out += ',';
+  append_string(out, key);
+  out += ':';
+  append_string(out, value);
+}
+
+/// The string member `key` of `object`, or none when it is missing or not a string.
+std::optional<std::string> string_member(const nlohmann::json& object, const char* key) {
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+std::optional<Launch> read_launch(const nlohmann::json& value) {
+  if (!value.is_object()) return std::nullopt;
+  const auto kind = string_member(value, "kind");
+  if (!kind) return std::nullopt;
+  if (*kind == "app") {
+    auto exe = string_member(value, "exe");
+    auto args = string_member(value, "args");
+    if (!exe || !args) return std::nullopt;
+    return Launch::App{std::move(*exe), std::move(*args)};
+  }
+  if (*kind == "handler") {
+    auto handler_id = string_member(value, "handler_id");
+    auto ext = string_member(value, "ext");
+    if (!handler_id || !ext) return std::nullopt;
+    return Launch::Handler{std::move(*handler_id), std::move(*ext)};
+  }
+  if (*kind == "reveal") return Launch::Reveal{};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string job_text(const LaunchJob& job) {
+  std::string out = "{\"launch\":{\"kind\":";
+  std::visit(Overloaded{
+                 [&](const Launch::App& app) {
+                   append_string(out, "app");
+                   append_member(out, "exe", app.exe);
+                   append_member(out, "args", app.args);
+                 },
+                 [&](const Launch::Handler& handler) {
+                   append_string(out, "handler");
+                   append_member(out, "handler_id", handler.handler_id);
+                   append_member(out, "ext", handler.ext);
+                 },
+                 [&](const Launch::Reveal&) { append_string(out, "reveal"); },
+             },
+             static_cast<const Launch::variant&>(job.launch));
+  out += '}';
+  append_member(out, "file", job.file);
+  out += '}';
+  return out;
+}
+
+std::string encode_job(const LaunchJob& job) { return codec::hex_encode(job_text(job)); }
+
+std::optional<LaunchJob> parse_job_text(std::string_view text) {
+  const auto value = messages::read_json(text);
+  if (!value || !value->is_object()) return std::nullopt;
+  const auto launch_it = value->find("launch");
+  if (launch_it == value->end()) return std::nullopt;
+  auto launch = read_launch(*launch_it);
+  auto file = string_member(*value, "file");
+  if (!launch || !file) return std::nullopt;
+  return LaunchJob{std::move(*launch), std::move(*file)};
+}
+
+std::optional<LaunchJob> decode_job(std::string_view hex) {
+  const auto bytes = codec::hex_decode(hex);
+  if (!bytes) return std::nullopt;
+  return parse_job_text(*bytes);
+}
+
+}  // namespace tessiva::open

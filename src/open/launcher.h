@@ -1,0 +1,59 @@
+#pragma once
+/// The detached launcher: the host starts a copy of its own executable with "--launch"
+/// and a hex-encoded job and never waits for it; the copy carries out the one job and
+/// exits. Applications, shell handlers and Explorer windows are never started inside
+/// the host itself.
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "open/launch_job.h"
+#include "platform/os_error.h"
+
+namespace tessiva::open {
+
+/// The argument before the job on the launcher's command line.
+inline constexpr std::string_view LAUNCH_ARGUMENT = "--launch";
+
+/// DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW |
+/// CREATE_BREAKAWAY_FROM_JOB: no console, a process group of its own, and outside any
+/// job object of the host where the system allows it.
+inline constexpr std::uint32_t LAUNCH_FLAGS = 0x09000208;
+/// The same without CREATE_BREAKAWAY_FROM_JOB, for when the host's job refuses the
+/// break-away.
+inline constexpr std::uint32_t LAUNCH_FLAGS_IN_JOB = 0x08000208;
+
+/// How a process is started detached (`platform::spawn_detached`); tests pass fakes.
+using SpawnDetached = std::function<platform::Result<void>(
+    const std::string& program, const std::vector<std::string>& arguments, std::uint32_t creation_flags)>;
+
+/// Starts the launcher for `launch` on `file` and returns at once. The failure is the
+/// system's error text of the last attempt (callers reply "launch_failed" with it).
+[[nodiscard]] std::expected<void, std::string> spawn_launcher(const Launch& launch, const std::string& file);
+
+/// `spawn_launcher` with the executable path and the way of spawning passed in: the job
+/// goes as exactly two arguments, "--launch" and its hex text, first with
+/// `LAUNCH_FLAGS` and, if that fails, once more with `LAUNCH_FLAGS_IN_JOB`.
+[[nodiscard]] std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn,
+                                                                   const std::string& executable,
+                                                                   const LaunchJob& job);
+
+/// The launcher child: decodes the job given after "--launch" and carries it out.
+/// Returns the exit code: 0 when the action was started or carried out, 1 for a
+/// malformed job or a failed action.
+[[nodiscard]] int run_launch_job(std::string_view job_hex);
+
+/// The arguments an application gets for `file`: `args` with every "{file}" replaced by
+/// the quoted path; else, when `args` is not blank, `args` without its surrounding white
+/// space, a space and the quoted path; else the quoted path alone.
+[[nodiscard]] std::string app_argument_text(std::string_view args, std::string_view file);
+
+/// The command line of an application: its quoted path, a space and `argument_text`
+/// exactly as given.
+[[nodiscard]] std::string app_command_line(std::string_view exe, std::string_view argument_text);
+
+}  // namespace tessiva::open

@@ -1,0 +1,163 @@
+#include "open/save_and_open.h"
+
+#include <chrono>
+
+#include "config/save_folder.h"
+#include "config/store.h"
+#include "naming/naming.h"
+#include "open/launcher.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "text/windows_path.h"
+
+namespace tessiva::open {
+namespace {
+
+using messages::HandlerResult;
+using messages::HostError;
+namespace error_code = messages::error_code;
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
+HostError error(std::string_view code) { return HostError{code, std::nullopt}; }
+
+const std::string* string_member(const nlohmann::json& object, const char* key) {
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_string()) return nullptr;
+  return &it->get_ref<const std::string&>();
+}
+
+/// The application of `config` whose id is `id`, as a launch.
+std::expected<Launch, HostError> app_launch(const config::Config& config, std::string_view id) {
+  for (const auto& app : config.apps) {
+    if (app.id == id) return Launch::App{app.path, app.args};
+  }
+  return std::unexpected(error(error_code::APP_NOT_FOUND));
+}
+
+/// What to launch for `target`; none for "save_only".
+std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config& config, const Target& target,
+                                                            const std::string& key) {
+  using Plan = std::expected<std::optional<Launch>, HostError>;
+  return std::visit(
+      Overloaded{
+          [&](const target::App& app) -> Plan { return app_launch(config, app.app_id); },
+          [&](const target::Handler& handler) -> Plan { return Launch::Handler{handler.handler_id, key}; },
+          [&](const target::Default&) -> Plan {
+            const auto it = key.empty() ? config.type_defaults.end() : config.type_defaults.find(key);
+            if (it == config.type_defaults.end()) return std::unexpected(error(error_code::NO_DEFAULT));
+            const std::string_view value = it->second;
+            if (value.starts_with(config::HANDLER_PREFIX))
+              return Launch::Handler{std::string(value.substr(config::HANDLER_PREFIX.size())), key};
+            return app_launch(config, value);
+          },
+          [&](const target::SaveOnly&) -> Plan { return std::nullopt; },
+      },
+      target);
+}
+
+/// True when `name` can only name an entry directly inside a folder: not empty, not "."
+/// or "..", and without separators or NUL characters.
+bool is_single_component(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) ==
+                                                            std::string_view::npos;
+}
+
+/// Moves `source` onto `dest` (the empty file that holds the claimed name): a rename,
+/// or where that fails (another volume) a copy and the deletion of the source. When
+/// both fail, `dest` is removed again, so that neither the empty name-holder nor a
+/// partial copy stays in the save folder; the source is left as it was.
+platform::Result<void> move_onto(const std::string& source, const std::string& dest) {
+  if (platform::rename_replace(source, dest)) return {};
+  auto copied = platform::copy_file(source, dest);
+  if (!copied) {
+    (void)platform::delete_file(dest);
+    return copied;
+  }
+  (void)platform::delete_file(source);
+  return {};
+}
+
+}  // namespace
+
+std::optional<Target> read_target(const nlohmann::json& request) {
+  const auto it = request.find("target");
+  if (it == request.end() || !it->is_object()) return std::nullopt;
+  const nlohmann::json& value = *it;
+  const std::string* kind = string_member(value, "kind");
+  if (!kind) return std::nullopt;
+  if (*kind == "app") {
+    const std::string* id = string_member(value, "app_id");
+    if (!id) return std::nullopt;
+    return target::App{*id};
+  }
+  if (*kind == "handler") {
+    const std::string* id = string_member(value, "handler_id");
+    if (!id) return std::nullopt;
+    return target::Handler{*id};
+  }
+  if (*kind == "default") return target::Default{};
+  if (*kind == "save_only") return target::SaveOnly{};
+  return std::nullopt;
+}
+
+HandlerResult save_and_open(const std::string& source, std::string_view reported_name, const Target& target,
+                            const StartLauncher& start_launcher) {
+  const config::Config config = config::load_config();
+  const std::string key = naming::extension_key(reported_name);
+  auto plan = plan_launch(config, target, key);
+  if (!plan) return std::unexpected(std::move(plan.error()));
+
+  const auto folder = config::effective_save_folder(config);
+  if (!folder) return std::unexpected(error(error_code::IO_ERROR));
+  if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
+
+  const std::string file_name = naming::build_file_name(reported_name, config.name_pattern, platform::local_time_now());
+  // Naming promises one plain component; were that ever broken, the file could land
+  // outside the save folder, so it is checked rather than trusted.
+  if (!is_single_component(file_name)) return std::unexpected(HostError::io_error("invalid file name"));
+  auto dest = naming::claim_free_path(*folder, file_name);
+  if (!dest) return std::unexpected(HostError::io_error(dest.error().text()));
+
+  if (auto moved = move_onto(source, *dest); !moved) return std::unexpected(HostError::io_error(moved.error().text()));
+
+  if (*plan) {
+    if (auto started = start_launcher(LaunchJob{std::move(**plan), *dest}); !started)
+      return std::unexpected(HostError{error_code::LAUNCH_FAILED, std::move(started.error())});
+  }
+  if (config.reveal_after_save) (void)start_launcher(LaunchJob{Launch::Reveal{}, *dest});
+
+  nlohmann::json result = nlohmann::json::object();
+  result["saved_path"] = std::move(*dest);
+  return result;
+}
+
+HandlerResult save_and_open(const std::string& source, std::string_view reported_name, const Target& target) {
+  return save_and_open(source, reported_name, target,
+                       [](const LaunchJob& job) { return spawn_launcher(job.launch, job.file); });
+}
+
+HandlerResult handle_open_file(const nlohmann::json& request) {
+  const std::string* source = string_member(request, "source_path");
+  if (!source) return std::unexpected(HostError::invalid_request());
+  const std::string* original_name = string_member(request, "original_name");
+  if (!original_name) return std::unexpected(HostError::invalid_request());
+  if (!text::is_absolute_windows_path(*source)) return std::unexpected(HostError::invalid_request());
+
+  const auto attributes = platform::file_attributes(*source);
+  if (!attributes) return std::unexpected(error(error_code::NOT_FOUND));
+  if (!attributes->is_regular) return std::unexpected(HostError::invalid_request());
+
+  // A last-write time in the future counts as age 0; exactly the limit still passes.
+  const auto age = platform::system_time_now() - attributes->last_write;
+  if (age > std::chrono::seconds(MAX_SOURCE_AGE_SECS)) return std::unexpected(error(error_code::SOURCE_TOO_OLD));
+
+  const auto target = read_target(request);
+  if (!target) return std::unexpected(HostError::invalid_request());
+  return save_and_open(*source, *original_name, *target);
+}
+
+}  // namespace tessiva::open

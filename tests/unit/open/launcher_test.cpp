@@ -1,0 +1,116 @@
+#include "open/launcher.h"
+
+#include <gtest/gtest.h>
+
+#include "main/command_line.h"
+#include "platform/files.h"
+#include "temp_folder.h"
+#include "text/quote.h"
+#include "text/utf.h"
+
+namespace tessiva::open {
+namespace {
+
+TEST(AppArguments, FileTokenTrimmingAndTheBareFile) {
+  const std::string file = "C:\\My Files\\Report Q1.pdf";
+  const std::string q = "\"C:\\My Files\\Report Q1.pdf\"";
+  struct Case {
+    std::string args, want;
+  };
+  const Case cases[] = {
+      {"{file}", q},
+      {"--open {file} --again={file}", "--open " + q + " --again=" + q},
+      {"  /x {file}\t", "  /x " + q + "\t"},  // with a token nothing is trimmed
+      {"{file}{file}", q + q},
+      {"{FILE} {File}", "{FILE} {File} " + q},  // the token is lower case only
+      {"{file", "{file " + q},
+      {"", q},
+      {"   ", q},
+      {" \t\r\n", q},
+      {"  -x  ", "-x " + q},
+      {"\xe3\x80\x80-x -y\xc2\xa0", "-x -y " + q},  // U+3000 and U+00A0 are white space
+      {"-a  -b", "-a  -b " + q},
+  };
+  for (const auto& c : cases) EXPECT_EQ(app_argument_text(c.args, file), c.want) << c.args;
+
+  // A file path that itself holds the token is not expanded again.
+  EXPECT_EQ(app_argument_text("{file} {file}", "C:\\{file}.txt"), "\"C:\\{file}.txt\" \"C:\\{file}.txt\"");
+}
+
+TEST(AppArguments, CommandLineIsTheQuotedExeAndTheTextVerbatim) {
+  EXPECT_EQ(app_command_line("C:\\Program Files\\V\\v.exe", app_argument_text("-x", "C:\\a b.pdf")),
+            "\"C:\\Program Files\\V\\v.exe\" -x \"C:\\a b.pdf\"");
+  EXPECT_EQ(app_command_line("C:\\v.exe", ""), "\"C:\\v.exe\" ");
+  EXPECT_EQ(app_command_line("C:\\v.exe", " \"unbalanced"), "\"C:\\v.exe\"  \"unbalanced");
+
+  // Split by the usual rules, a path with spaces stays one argument, both times.
+  const auto line = app_command_line("C:\\Program Files\\V\\v.exe",
+                                     app_argument_text("/a {file} /b {file}", "C:\\My Files\\r.pdf"));
+  const auto args = app::split_command_line(text::utf8_to_utf16_lossy(line));
+  const std::vector<std::string> want{"C:\\Program Files\\V\\v.exe", "/a", "C:\\My Files\\r.pdf", "/b",
+                                      "C:\\My Files\\r.pdf"};
+  EXPECT_EQ(args, want);
+}
+
+struct SpawnCall {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::uint32_t flags;
+};
+
+TEST(SpawnLauncher, TwoArgumentsFirstWithBreakAwayThenWithout) {
+  const LaunchJob job{Launch::Handler{"h \"1\"", "pdf"}, "C:\\D\xc3\xa9j\xc3\xa0 vu\\r.pdf"};
+  for (int failures : {0, 1, 2}) {
+    std::vector<SpawnCall> calls;
+    const SpawnDetached spawn = [&](const std::string& program, const std::vector<std::string>& arguments,
+                                    std::uint32_t flags) -> platform::Result<void> {
+      calls.push_back({program, arguments, flags});
+      if (static_cast<int>(calls.size()) <= failures)
+        return std::unexpected(platform::OsError{5, "attempt " + std::to_string(calls.size())});
+      return {};
+    };
+    const auto outcome = spawn_launcher_with(spawn, "C:\\Users\\u\\Tessiva\\tessiva.exe", job);
+    ASSERT_EQ(calls.size(), failures == 0 ? 1u : 2u) << failures;
+    EXPECT_EQ(calls[0].flags, 0x09000208u);
+    if (calls.size() == 2) {
+      EXPECT_EQ(calls[1].flags, 0x08000208u);
+      EXPECT_EQ(calls[1].arguments, calls[0].arguments);
+    }
+    for (const auto& call : calls) {
+      EXPECT_EQ(call.program, "C:\\Users\\u\\Tessiva\\tessiva.exe");
+      EXPECT_EQ(call.arguments, (std::vector<std::string>{"--launch", encode_job(job)}));
+    }
+    if (failures < 2) {
+      EXPECT_TRUE(outcome) << failures;
+    } else {
+      ASSERT_FALSE(outcome);
+      EXPECT_EQ(outcome.error(), "attempt 2 (os error 5)");  // the second attempt's text
+    }
+  }
+}
+
+TEST(SpawnLauncher, TheChildSplitsItsCommandLineBackIntoTheJob) {
+  const LaunchJob job{Launch::App{"C:\\Program Files\\x.exe", "\"{file}\" \\\\"}, "C:\\a b\\\xc3\xa9.txt"};
+  std::u16string line;
+  text::append_quoted_argument(line, u"C:\\Program Files\\Tessiva\\tessiva.exe");
+  text::append_quoted_argument(line, text::utf8_to_utf16_lossy(LAUNCH_ARGUMENT));
+  text::append_quoted_argument(line, text::utf8_to_utf16_lossy(encode_job(job)));
+  const auto args = app::split_command_line(line);
+  ASSERT_EQ(args.size(), 3u);
+  const auto mode = app::select_mode(args);
+  ASSERT_TRUE(std::holds_alternative<app::LaunchMode>(mode));
+  const auto& launch = std::get<app::LaunchMode>(mode);
+  ASSERT_TRUE(launch.job);
+  EXPECT_EQ(decode_job(*launch.job), job);
+}
+
+TEST(RunLaunchJob, ActionsThatCannotBeCarriedOutGiveOne) {
+  test::TempFolder temp;
+  const std::string missing = platform::join_path(temp.path(), "no-such-program.exe");
+  const std::string file = platform::join_path(temp.path(), "f.txt");
+  EXPECT_EQ(run_launch_job(encode_job({Launch::App{missing, "{file}"}, file})), 1);
+  EXPECT_EQ(run_launch_job(encode_job({Launch::Handler{"no such handler", "tessiva-none"}, file})), 1);
+}
+
+}  // namespace
+}  // namespace tessiva::open
