@@ -362,6 +362,9 @@
    * `make(offset, n)`; keeps up to `window` chunks in flight.
    */
   async function sendChunks(host, transferId, size, make, chunk, window) {
+    // A browser moves a chunk of several MB to the host in well under a second on an
+    // idle machine, but far slower on a busy one; the limit allows for that.
+    const limit = Math.max(host.job.timeouts.reply, 30000);
     let sent = 0;
     let confirmed = 0;
     let inFlight = 0;
@@ -376,9 +379,7 @@
         inFlight += 1;
       }
       const want = expect.shift();
-      // A browser moves a chunk of several MB to the host in well under a second on an
-      // idle machine, but far slower on a busy one; the limit allows for that.
-      const reply = await host.next(`"transfer_chunk" ending at byte ${want}`, Math.max(job.timeouts.reply, 30000));
+      const reply = await host.next(`"transfer_chunk" ending at byte ${want}`, limit);
       inFlight -= 1;
       if (!(reply.ok === true && reply.result.received === want)) {
         return { error: `chunk ending at byte ${want}: got ${shorten(JSON.stringify(reply))}` };
