@@ -8,6 +8,10 @@
 #include "messages/reply.h"
 #include "open/save_and_open.h"
 #include "platform/process.h"
+#include "shell/app_info.h"
+#include "shell/explorer.h"
+#include "shell/handlers.h"
+#include "shell/pickers.h"
 #include "transfers/transfers.h"
 
 namespace tessiva::app {
@@ -40,12 +44,13 @@ constexpr std::array ROUTES{
     Route{"cancel_transfer",
           [](HostState& s, const json& r) { return transfers::handle_cancel_transfer(s.transfers, r); }},
     Route{"open_file", [](HostState&, const json& r) { return open::handle_open_file(r); }},
-    Route{"list_handlers", nullptr},
-    Route{"app_info", nullptr},
-    Route{"pick_folder", nullptr},
-    Route{"pick_application", nullptr},
-    Route{"open_save_folder", nullptr},
-    Route{"reveal", nullptr},
+    Route{"list_handlers", [](HostState&, const json& r) { return shell::handle_list_handlers(r); }},
+    Route{"app_info", [](HostState&, const json& r) { return shell::handle_app_info(r); }},
+    Route{"pick_folder", [](HostState& s, const json&) { return shell::handle_pick_folder(s.parent_window); }},
+    Route{"pick_application",
+          [](HostState& s, const json&) { return shell::handle_pick_application(s.parent_window); }},
+    Route{"open_save_folder", [](HostState&, const json&) { return shell::handle_open_save_folder(); }},
+    Route{"reveal", [](HostState&, const json& r) { return shell::handle_reveal(r); }},
 };
 
 Handler find_handler(std::string_view type) {

@@ -1,0 +1,33 @@
+#pragma once
+/// The handlers that the shell has registered for a file type, as the host lists them.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessiva::platform {
+
+/// One listed handler.
+struct HandlerInfo {
+  /// The handler's identifier: its `IAssocHandler::GetName` text as UTF-8. Never empty.
+  std::string id;
+  /// The display name (`GetUIName`). Never empty.
+  std::string name;
+  /// The handler's icon as a PNG file; none when icons were not asked for or none
+  /// could be had.
+  std::optional<std::vector<std::byte>> icon_png;
+  /// `IsRecommended` returned S_OK.
+  bool recommended = false;
+
+  friend bool operator==(const HandlerInfo&, const HandlerInfo&) = default;
+};
+
+/// The handlers registered for "." + `ext` (`ext` lower case, without the dot), in
+/// the shell's order, at most 101; handlers whose name or display name cannot be read
+/// are left out. With `icons`, each gets its icon where one can be had. Failures of the
+/// shell shorten the list; they are never errors. The stand-in has no handlers.
+[[nodiscard]] std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons);
+
+}  // namespace tessiva::platform

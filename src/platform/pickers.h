@@ -1,0 +1,22 @@
+#pragma once
+/// The shell's modal dialogs for choosing a folder or a program.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessiva::platform {
+
+/// Shows the folder dialog titled `title`, owned by the window `owner` (none: no
+/// owner), and gives the chosen folder's file-system path. None when the user cancels,
+/// when the choice has no file-system path, or when the dialog cannot be shown at all.
+/// The stand-in shows nothing and gives none.
+[[nodiscard]] std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, std::string_view title);
+
+/// Shows the file dialog titled `title` with the one filter `filter_name` for
+/// `filter_pattern` (such as "*.exe"); the file must exist. Otherwise as `pick_folder`.
+[[nodiscard]] std::optional<std::string> pick_file(std::optional<std::int64_t> owner, std::string_view title,
+                                                   std::string_view filter_name, std::string_view filter_pattern);
+
+}  // namespace tessiva::platform

@@ -1,0 +1,49 @@
+#include "shell/app_info.h"
+
+#include "codec/base64.h"
+#include "platform/files.h"
+#include "platform/icons.h"
+#include "platform/version_info.h"
+#include "text/windows_path.h"
+
+namespace tessiva::shell {
+
+using messages::HandlerResult;
+using messages::HostError;
+using nlohmann::json;
+
+json app_info_json(const AppInfo& info) {
+  json result = json::object();
+  result["icon_png"] = info.icon_png ? json(*info.icon_png) : json(nullptr);
+  result["name"] = info.name;
+  result["path"] = info.path;
+  return result;
+}
+
+std::string file_stem(std::string_view path) {
+  const auto separator = path.find_last_of("\\/");
+  const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const auto dot = name.rfind('.');
+  return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
+}
+
+AppInfo app_info_for(const std::string& path) {
+  AppInfo info;
+  info.path = path;
+  info.name = platform::file_description(path).value_or(file_stem(path));
+  if (const auto png = platform::extract_icon_png(path, 0)) info.icon_png = codec::base64_encode(*png);
+  return info;
+}
+
+HandlerResult handle_app_info(const json& request) {
+  const auto it = request.find("path");
+  if (it == request.end() || !it->is_string()) return std::unexpected(HostError::invalid_request());
+  const std::string& path = it->get_ref<const std::string&>();
+  const HostError not_found{messages::error_code::NOT_FOUND, std::nullopt};
+  if (!text::is_absolute_windows_path(path)) return std::unexpected(not_found);
+  const auto attributes = platform::file_attributes(path);
+  if (!attributes || !attributes->is_regular) return std::unexpected(not_found);
+  return app_info_json(app_info_for(path));
+}
+
+}  // namespace tessiva::shell

@@ -1,0 +1,93 @@
+#include "shell/handlers.h"
+
+#include <span>
+
+#include "codec/base64.h"
+#include "messages/protocol.h"
+#include "messages/reply.h"
+
+namespace tessiva::shell {
+namespace {
+
+using messages::HandlerResult;
+using messages::HostError;
+using nlohmann::json;
+
+bool is_ext_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+json entry_json(const platform::HandlerInfo& info, bool with_icon) {
+  json entry = json::object();
+  entry["icon_png"] = with_icon && info.icon_png ? json(codec::base64_encode(*info.icon_png)) : json(nullptr);
+  entry["id"] = info.id;
+  entry["name"] = info.name;
+  entry["recommended"] = info.recommended;
+  return entry;
+}
+
+std::size_t base64_size(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
+
+}  // namespace
+
+std::optional<std::string> normalized_ext(const json& request) {
+  const auto it = request.find("ext");
+  if (it == request.end() || !it->is_string()) return std::nullopt;
+  std::string ext = it->get<std::string>();
+  if (ext.empty() || ext.size() > MAX_EXT_BYTES) return std::nullopt;
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!is_ext_char(c)) return std::nullopt;
+  }
+  return ext;
+}
+
+json handlers_result(const std::vector<platform::HandlerInfo>& infos, std::size_t max_bytes) {
+  // The written size is worked out from the pieces rather than by writing every icon:
+  // base64 text needs no escaping, so an icon adds its base64 length less the four
+  // characters of "null".
+  const std::size_t count = infos.size();
+  std::vector<std::size_t> plain(count);
+  std::vector<std::size_t> icon_extra(count, 0);
+  std::size_t total = messages::write_compact(json{{"handlers", json::array()}}).size();
+  for (std::size_t i = 0; i < count; ++i) {
+    plain[i] = messages::write_compact(entry_json(infos[i], false)).size();
+    if (infos[i].icon_png) icon_extra[i] = base64_size(infos[i].icon_png->size()) - 4;
+    total += plain[i] + icon_extra[i] + (i > 0 ? 1 : 0);  // the comma before every entry but the first
+  }
+  std::size_t with_icons = count;
+  while (total > max_bytes && with_icons > 0) total -= icon_extra[--with_icons];
+  std::size_t kept = count;
+  while (total > max_bytes && kept > 0) {
+    --kept;
+    total -= plain[kept] + (kept > 0 ? 1 : 0);
+  }
+
+  json handlers = json::array();
+  for (std::size_t i = 0; i < kept; ++i) handlers.push_back(entry_json(infos[i], i < with_icons));
+  json result = json::object();
+  result["handlers"] = std::move(handlers);
+  return result;
+}
+
+std::size_t result_budget(const json& request) {
+  const auto it = request.find("id");
+  const json id = it == request.end() ? json(nullptr) : *it;
+  // The envelope with an empty object as result, less the two characters of "{}".
+  const std::size_t envelope = messages::write_compact(messages::success_reply(id, json::object())).size() - 2;
+  return envelope >= messages::MAX_REPLY_SIZE ? 0 : messages::MAX_REPLY_SIZE - envelope;
+}
+
+HandlerResult list_handlers_with(const json& request, const ListHandlerInfos& list) {
+  const auto ext = normalized_ext(request);
+  if (!ext) return std::unexpected(HostError::invalid_request());
+  const auto icons_it = request.find("icons");
+  const bool icons = icons_it != request.end() && icons_it->is_boolean() && icons_it->get<bool>();
+  return handlers_result(list(*ext, icons), result_budget(request));
+}
+
+HandlerResult handle_list_handlers(const json& request) {
+  return list_handlers_with(request, [](std::string_view ext, bool icons) { return platform::handler_infos(ext, icons); });
+}
+
+}  // namespace tessiva::shell

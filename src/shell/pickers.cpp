@@ -1,0 +1,36 @@
+#include "shell/pickers.h"
+
+#include "config/store.h"
+#include "i18n/language.h"
+#include "i18n/messages.h"
+#include "platform/pickers.h"
+#include "shell/app_info.h"
+
+namespace tessiva::shell {
+namespace {
+
+using messages::HandlerResult;
+using nlohmann::json;
+
+json cancelled() { return json{{"cancelled", true}}; }
+
+i18n::Language settings_language() { return i18n::ui_language(config::load_config().language); }
+
+}  // namespace
+
+HandlerResult handle_pick_folder(std::optional<std::int64_t> owner) {
+  const i18n::Language language = settings_language();
+  const auto folder = platform::pick_folder(owner, i18n::message_text(language, i18n::MessageKey::ChooseFolderTitle));
+  if (!folder) return cancelled();
+  return json{{"path", *folder}};
+}
+
+HandlerResult handle_pick_application(std::optional<std::int64_t> owner) {
+  const i18n::Language language = settings_language();
+  const auto file = platform::pick_file(owner, i18n::message_text(language, i18n::MessageKey::ChooseAppTitle),
+                                        i18n::message_text(language, i18n::MessageKey::ProgramsFilter), "*.exe");
+  if (!file) return cancelled();
+  return app_info_json(app_info_for(*file));
+}
+
+}  // namespace tessiva::shell

@@ -1,0 +1,172 @@
+"""The pickers on a real (virtual) display: each dialog appears with the title of the
+language in the settings, and closing it answers {"cancelled": true}.
+
+Under Wine a private Xvfb display is started for the run; the dialog is found by its
+title with xdotool and closed with the Escape key. The native stand-in shows no dialog
+and answers "cancelled" at once. With --screenshots FOLDER (used by
+scripts/screenshots-pickers.sh) every dialog is also captured (ImageMagick import)
+before it is closed, and all three languages are shown.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from hostlib import frame, main, session
+from test_shell import SavedConfig
+
+TITLES = {
+    "en": {"pick_folder": "Choose the folder for saved files", "pick_application": "Choose an application"},
+    "es": {"pick_folder": "Elegir la carpeta de los archivos guardados", "pick_application": "Elegir una aplicación"},
+    "pt-BR": {"pick_folder": "Escolher a pasta dos arquivos salvos", "pick_application": "Escolher um aplicativo"},
+}
+DIALOG_TIMEOUT = 90.0
+
+screenshots = None
+if "--screenshots" in sys.argv:
+    at = sys.argv.index("--screenshots")
+    screenshots = Path(sys.argv[at + 1])
+    del sys.argv[at:at + 2]
+
+
+def ask(host, request):
+    return json.loads(host.request(json.dumps(request).encode()))
+
+
+class VirtualDisplay:
+    """A private Xvfb server, ended (by its own pid) when the run is over."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as stream:
+            number = stream.readline().strip()
+        if not number:
+            self.close()
+            raise OSError("Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def restart_wine(target):
+    """Ends the wineserver of the run's private prefix (and with it every process there),
+    so that the next Wine process starts a desktop on the display of its own
+    environment: Wine's desktop process keeps the display it was started with."""
+    exe = Path(target.launcher[-1])
+    state = os.environ.get("TESSIVA_WINE_STATE") or str(exe.parent / "wine")
+    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(Path(state) / "prefix")),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=False)
+
+
+def xdotool(display, *args):
+    return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=display),
+                          capture_output=True, text=True, timeout=30)
+
+
+def find_window(display, title, deadline):
+    """The X window whose name is exactly `title`, waiting for it to be mapped."""
+    pattern = "^" + "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in title) + "$"
+    while time.monotonic() < deadline:
+        found = xdotool(display, "search", "--onlyvisible", "--name", pattern)
+        ids = found.stdout.split()
+        if ids:
+            return ids[0]
+        time.sleep(0.5)
+    return None
+
+
+def close_dialog(display, window):
+    """Presses Escape in the dialog; the dialog's Cancel."""
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--clearmodifiers", "Escape")
+
+
+def show_and_cancel(target, tally, host, display, language, kind):
+    name = f"{kind} in {language}"
+    title = TITLES[language][kind]
+    host.send(frame(json.dumps({"type": kind, "id": name}).encode()))
+    if not target.wine:
+        tally.equal(f"{name}: cancelled at once", json.loads(host.read_replies(1)[0]),
+                    {"id": name, "ok": True, "result": {"cancelled": True}})
+        return
+    window = find_window(display, title, time.monotonic() + DIALOG_TIMEOUT)
+    if window is None:
+        tally.fails(f"{name}: the dialog appears titled {title!r}", "no such window")
+        host.kill()
+        return
+    tally.passes(f"{name}: the dialog appears titled {title!r}")
+    time.sleep(3)  # let the dialog finish drawing its contents
+    if screenshots is not None:
+        screenshots.mkdir(parents=True, exist_ok=True)
+        shot = screenshots / f"{kind}-{language}.png"
+        subprocess.run(["import", "-display", display, "-window", "root", str(shot)], check=False, timeout=60)
+        tally.equal(f"{name}: screenshot taken", shot.is_file(), True)
+    reply = None
+    for _ in range(5):
+        close_dialog(display, window)
+        try:
+            reply = json.loads(host.read_replies(1, timeout=10)[0])
+            break
+        except Exception:  # noqa: BLE001  (the key may arrive before the dialog takes input)
+            if not host.running:
+                break
+    tally.equal(f"{name}: closing it answers cancelled", reply,
+                {"id": name, "ok": True, "result": {"cancelled": True}})
+
+
+def pickers_group(target, tally):
+    if target.wine:
+        missing = [tool for tool in ("Xvfb", "xdotool") + (("import",) if screenshots else ())
+                   if shutil.which(tool) is None]
+        if missing:
+            tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool, imagemagick)")
+            return
+        display = VirtualDisplay()
+        restart_wine(target)
+    else:
+        display = None
+    saved_display = os.environ.get("DISPLAY")
+    if display is not None:
+        os.environ["DISPLAY"] = display.name
+    try:
+        languages = list(TITLES) if screenshots else ["en", "es"]
+        with session(target, tally, "pickers on a display") as host:
+            config = SavedConfig(target, host)
+            try:
+                for language in languages:
+                    if not host.running:
+                        break
+                    stored = ask(host, {"type": "set_config", "config": {"version": 1, "language": language}})
+                    tally.equal(f"language {language} is set", stored.get("ok"), True)
+                    for kind in ("pick_folder", "pick_application"):
+                        if host.running:
+                            show_and_cancel(target, tally, host, display.name if display else None, language, kind)
+            finally:
+                config.restore()
+    finally:
+        if saved_display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = saved_display
+        if display is not None:
+            restart_wine(target)
+            display.close()
+
+
+if __name__ == "__main__":
+    raise SystemExit(main([pickers_group]))

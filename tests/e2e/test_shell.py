@@ -1,0 +1,163 @@
+"""The shell requests over real pipes: "list_handlers" (validation; Wine and the
+stand-in have no handlers), "app_info" of our own executable, "reveal" inside and
+outside the save folder, "open_save_folder", and pickers that cannot be shown without
+a display."""
+
+import base64
+import glob
+import json
+import os
+import struct
+from pathlib import Path
+
+from hostlib import main, session
+
+
+def ask(host, request):
+    return json.loads(host.request(json.dumps(request).encode()))
+
+
+def error_of(code):
+    return {"error": {"code": code}, "id": None, "ok": False}
+
+
+def ok(result):
+    return {"id": None, "ok": True, "result": result}
+
+
+def host_path(target, path):
+    """`path` (a path of this machine) as the host under test spells it: under Wine on
+    the drive that maps the root; natively with a second leading slash, which POSIX
+    reads as the same path and the Windows absolute-path rule accepts."""
+    text = str(path)
+    return "Z:" + text.replace("/", "\\") if target.wine else "/" + text
+
+
+def config_path(target, host):
+    if not target.wine:
+        return Path(host.home) / ".config" / "Tessiva" / "config.json"
+    prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
+    users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
+             if "/Public/" not in p]
+    return Path(users[0]) / "Tessiva" / "config.json"
+
+
+class SavedConfig:
+    """Keeps config.json of the host's profile and puts it back afterwards."""
+
+    def __init__(self, target, host):
+        self.path = config_path(target, host)
+        self.saved = self.path.read_bytes() if self.path.exists() else None
+
+    def restore(self):
+        if self.saved is None:
+            self.path.unlink(missing_ok=True)
+        else:
+            self.path.write_bytes(self.saved)
+
+
+def png_size(data):
+    """(width, height) of a PNG file, or None for anything else."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
+def list_handlers_group(target, tally):
+    with session(target, tally, "list_handlers") as host:
+        for name, request in [("missing ext", {}), ("empty ext", {"ext": ""}), ("dotted", {"ext": ".pdf"}),
+                              ("two parts", {"ext": "tar.gz"}), ("33 characters", {"ext": "a" * 33}),
+                              ("number", {"ext": 7}), ("accented", {"ext": "caf\u00e9"})]:
+            tally.equal(f"list_handlers refuses: {name}",
+                        ask(host, dict({"type": "list_handlers"}, **request)), error_of("invalid_request"))
+        for name, request in [("upper case", {"ext": "PDF"}), ("32 characters", {"ext": "a" * 32}),
+                              ("with icons", {"ext": "pdf", "icons": True}),
+                              ("icons as text", {"ext": "txt", "icons": "yes"})]:
+            tally.equal(f"list_handlers: {name}", ask(host, dict({"type": "list_handlers"}, **request)),
+                        ok({"handlers": []}))
+
+
+def app_info_group(target, tally):
+    exe = Path(target.launcher[-1])
+    with session(target, tally, "app_info") as host:
+        reply = ask(host, {"type": "app_info", "path": host_path(target, exe)})
+        result = reply.get("result", {})
+        tally.equal("app_info of our own program: path as given",
+                    result.get("path"), host_path(target, exe))
+        if target.wine:
+            tally.equal("app_info of tessiva.exe: the version resource's description", result.get("name"), "Tessiva")
+            icon = result.get("icon_png")
+            tally.equal("app_info of tessiva.exe: a 32 x 32 PNG",
+                        png_size(base64.b64decode(icon, validate=True)) if isinstance(icon, str) else icon, (32, 32))
+        else:
+            tally.equal("app_info natively: the stem, no icon", (result.get("name"), result.get("icon_png")),
+                        ("tessiva", None))
+        for name, path in [("relative", "tessiva.exe"), ("folder", host_path(target, exe.parent)),
+                           ("missing", host_path(target, exe.parent / "missing.exe"))]:
+            tally.equal(f"app_info refuses: {name}", ask(host, {"type": "app_info", "path": path}),
+                        error_of("not_found"))
+        tally.equal("app_info without a path", ask(host, {"type": "app_info"}), error_of("invalid_request"))
+
+
+def reveal_group(target, tally):
+    root = target.root / "reveal"
+    saved = root / "Saved"
+    (saved / "sub").mkdir(parents=True)
+    (saved / "sub" / "a.pdf").write_bytes(b"%PDF")
+    (root / "Saved2").mkdir()
+    (root / "Saved2" / "b.pdf").write_bytes(b"%PDF")
+    (root / "outside.pdf").write_bytes(b"%PDF")
+    sep = "\\" if target.wine else "/"
+
+    with session(target, tally, "reveal") as host:
+        config = SavedConfig(target, host)
+        try:
+            stored = ask(host, {"type": "set_config",
+                                "config": {"version": 1, "save_folder": host_path(target, saved)}})
+            tally.equal("the save folder is set", stored.get("ok"), True)
+            inside = host_path(target, saved / "sub" / "a.pdf")
+            accepted = [("a file in a subfolder", inside),
+                        ("the save folder itself", host_path(target, saved)),
+                        ("a path with a .. part", host_path(target, saved) + sep + "sub" + sep + ".." + sep + "sub"
+                         + sep + "a.pdf")]
+            if target.wine:
+                accepted.append(("another letter case", inside.upper()))
+            for name, path in accepted:
+                tally.equal(f"reveal accepts {name}", ask(host, {"type": "reveal", "path": path}), ok({}))
+
+            outside = "C:\\windows\\notepad.exe" if target.wine else "/bin/sh"
+            refused = [("a system program", outside),
+                       ("the folder above", host_path(target, root)),
+                       ("a sibling folder", host_path(target, root / "Saved2")),
+                       ("a file in a sibling folder", host_path(target, root / "Saved2" / "b.pdf")),
+                       ("a .. part that leaves", host_path(target, saved) + sep + ".." + sep + "outside.pdf"),
+                       ("a missing file", host_path(target, saved / "sub" / "missing.pdf")),
+                       ("a number", 5)]
+            for name, path in refused:
+                tally.equal(f"reveal refuses {name}", ask(host, {"type": "reveal", "path": path}),
+                            error_of("invalid_request"))
+            tally.equal("reveal without a path", ask(host, {"type": "reveal"}), error_of("invalid_request"))
+
+            fresh = root / "New" / "Folder"
+            ask(host, {"type": "set_config", "config": {"version": 1, "save_folder": host_path(target, fresh)}})
+            tally.equal("open_save_folder", ask(host, {"type": "open_save_folder"}), ok({}))
+            tally.equal("open_save_folder created the folder", fresh.is_dir(), True)
+        finally:
+            config.restore()
+
+
+def pickers_group(target, tally):
+    # Without a display no dialog can be shown; both pickers then answer "cancelled"
+    # rather than failing.
+    display = os.environ.pop("DISPLAY", None)
+    try:
+        with session(target, tally, "pickers without a display") as host:
+            for kind in ("pick_folder", "pick_application"):
+                tally.equal(f"{kind} without a display", ask(host, {"type": kind}), ok({"cancelled": True}))
+    finally:
+        if display is not None:
+            os.environ["DISPLAY"] = display
+
+
+if __name__ == "__main__":
+    raise SystemExit(main([list_handlers_group, app_info_group, reveal_group, pickers_group]))
