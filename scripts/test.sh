@@ -67,9 +67,11 @@ fuzz_run() {
     [ "$name" = channel ] && seconds=$fuzz_seconds
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+    local dict=()
+    [ -f "fuzz/fuzz_$name.dict" ] && dict=(-dict="fuzz/fuzz_$name.dict")
     echo "fuzzing $name for $seconds s"
     if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
-        -artifact_prefix="build/fuzz/$name-" "$corpus" >"build/fuzz/$name.log" 2>&1; then
+        -artifact_prefix="build/fuzz/$name-" "${dict[@]}" "$corpus" >"build/fuzz/$name.log" 2>&1; then
       tail -n 40 "build/fuzz/$name.log"
       ok=1
     fi

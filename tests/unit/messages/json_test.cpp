@@ -43,6 +43,15 @@ TEST(JsonReader, RefusesMalformedText) {
                            "\"\\x\"", "\"\\u12\"", "/*c*/1", "Infinity", "1 2"}) {
     EXPECT_FALSE(read_json(text)) << text;
   }
+  // Raw control characters, inside strings or out, whatever the alignment.
+  for (int c : {0x00, 0x01, 0x08, 0x0b, 0x0c, 0x19, 0x1a, 0x1f}) {
+    for (std::size_t pad : {0, 1, 7, 15, 16, 40}) {
+      std::string text = "[\"" + std::string(pad, 'a') + "\"]";
+      text.insert(2 + pad / 2, 1, static_cast<char>(c));
+      EXPECT_FALSE(read_json(text)) << c << " at " << pad;
+    }
+  }
+  EXPECT_FALSE(read_json(std::string("[1]\x1f", 4)));
   // Overlong and surrogate encodings, bytes that never occur, and a truncated sequence.
   for (std::string text : {"\"\xc0\xaf\"", "\"\xed\xa0\x80\"", "\"\xf5\x80\x80\x80\"", "\"\xe2\x82\"",
                            "{\"\xff\":1}"}) {
