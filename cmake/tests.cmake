@@ -51,5 +51,12 @@ foreach(script ${TESSIVA_E2E_SCRIPTS})
 endforeach()
 
 if(NOT WIN32)
+  # Tests that need libraries only the build machine has (libpng reads our PNGs back).
+  find_package(PNG REQUIRED)
+  file(GLOB_RECURSE TESSIVA_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+  add_executable(tessiva_native_tests ${TESSIVA_NATIVE_TEST_SOURCES})
+  target_link_libraries(tessiva_native_tests PRIVATE tessiva_lib GTest::gtest_main PNG::PNG)
+  target_include_directories(tessiva_native_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME native COMMAND tessiva_native_tests --gtest_brief=1)
   add_test(NAME nmclient COMMAND Python3::Interpreter -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
 endif()
