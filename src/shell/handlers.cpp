@@ -17,9 +17,12 @@ bool is_ext_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
+/// An icon worth sending: no PNG file is empty.
+bool has_icon(const platform::HandlerInfo& info) { return info.icon_png && !info.icon_png->empty(); }
+
 json entry_json(const platform::HandlerInfo& info, bool with_icon) {
   json entry = json::object();
-  entry["icon_png"] = with_icon && info.icon_png ? json(codec::base64_encode(*info.icon_png)) : json(nullptr);
+  entry["icon_png"] = with_icon && has_icon(info) ? json(codec::base64_encode(*info.icon_png)) : json(nullptr);
   entry["id"] = info.id;
   entry["name"] = info.name;
   entry["recommended"] = info.recommended;
@@ -44,23 +47,27 @@ std::optional<std::string> normalized_ext(const json& request) {
 
 json handlers_result(const std::vector<platform::HandlerInfo>& infos, std::size_t max_bytes) {
   // The written size is worked out from the pieces rather than by writing every icon:
-  // base64 text needs no escaping, so an icon adds its base64 length less the four
-  // characters of "null".
+  // base64 text needs no escaping, so an icon is written as its base64 text in quotes,
+  // where a missing one is the four characters of null.
+  constexpr std::size_t NULL_SIZE = 4;
   const std::size_t count = infos.size();
-  std::vector<std::size_t> plain(count);
-  std::vector<std::size_t> icon_extra(count, 0);
+  std::vector<std::size_t> plain(count);  // an entry's text without its icon value
+  std::vector<std::size_t> icon(count, NULL_SIZE);
   std::size_t total = messages::write_compact(json{{"handlers", json::array()}}).size();
   for (std::size_t i = 0; i < count; ++i) {
-    plain[i] = messages::write_compact(entry_json(infos[i], false)).size();
-    if (infos[i].icon_png) icon_extra[i] = base64_size(infos[i].icon_png->size()) - 4;
-    total += plain[i] + icon_extra[i] + (i > 0 ? 1 : 0);  // the comma before every entry but the first
+    plain[i] = messages::write_compact(entry_json(infos[i], false)).size() - NULL_SIZE;
+    if (has_icon(infos[i])) icon[i] = base64_size(infos[i].icon_png->size()) + 2;
+    total += plain[i] + icon[i] + (i > 0 ? 1 : 0);  // the comma before every entry but the first
   }
   std::size_t with_icons = count;
-  while (total > max_bytes && with_icons > 0) total -= icon_extra[--with_icons];
+  while (total > max_bytes && with_icons > 0) {
+    --with_icons;
+    total = total - icon[with_icons] + NULL_SIZE;
+  }
   std::size_t kept = count;
   while (total > max_bytes && kept > 0) {
     --kept;
-    total -= plain[kept] + (kept > 0 ? 1 : 0);
+    total -= plain[kept] + NULL_SIZE + (kept > 0 ? 1 : 0);
   }
 
   json handlers = json::array();

@@ -1,0 +1,285 @@
+// The entries of "list_handlers" made from fake handlers: Wine enumerates no handlers
+// of its own, so the shell's objects are played by classes that count their references.
+
+#include "platform/windows/handler_entries.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "platform/windows/dynamic_library.h"
+#include "shell_files.h"
+#include "temp_folder.h"
+
+namespace tessiva::platform {
+namespace {
+
+/// A copy of `text` in CoTaskMem, as the shell hands out strings; null for none.
+LPWSTR co_task_copy(const std::optional<std::wstring>& text) {
+  if (!text) return nullptr;
+  static LazyFunction<decltype(::CoTaskMemAlloc)> alloc{ole32, "CoTaskMemAlloc"};
+  auto* memory = static_cast<LPWSTR>(alloc.get()((text->size() + 1) * sizeof(wchar_t)));
+  std::copy(text->begin(), text->end(), memory);
+  memory[text->size()] = L'\0';
+  return memory;
+}
+
+/// What one fake handler answers.
+struct HandlerSpec {
+  std::optional<std::wstring> name = L"C:\\Programs\\app.exe";
+  HRESULT name_result = S_OK;
+  std::optional<std::wstring> ui_name = L"App";
+  HRESULT ui_name_result = S_OK;
+  HRESULT recommended = S_FALSE;
+  std::optional<std::wstring> icon_location{};
+  int icon_index = 0;
+  HRESULT icon_result = S_OK;
+};
+
+/// An `IAssocHandler` owned by the test (never deleted by Release), counting its
+/// references: one is the test's own.
+class FakeHandler final : public IAssocHandler {
+ public:
+  explicit FakeHandler(HandlerSpec spec) : spec_(std::move(spec)) {}
+  FakeHandler(const FakeHandler&) = delete;
+  FakeHandler& operator=(const FakeHandler&) = delete;
+
+  ULONG references = 1;
+  int icon_location_calls = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IAssocHandler)) {
+      *out = static_cast<IAssocHandler*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) override {
+    *out = SUCCEEDED(spec_.name_result) ? co_task_copy(spec_.name) : nullptr;
+    return spec_.name_result;
+  }
+  HRESULT STDMETHODCALLTYPE GetUIName(LPWSTR* out) override {
+    *out = SUCCEEDED(spec_.ui_name_result) ? co_task_copy(spec_.ui_name) : nullptr;
+    return spec_.ui_name_result;
+  }
+  HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR* path, int* index) override {
+    ++icon_location_calls;
+    *path = SUCCEEDED(spec_.icon_result) ? co_task_copy(spec_.icon_location) : nullptr;
+    *index = spec_.icon_index;
+    return spec_.icon_result;
+  }
+  HRESULT STDMETHODCALLTYPE IsRecommended() override { return spec_.recommended; }
+  HRESULT STDMETHODCALLTYPE MakeDefault(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(IDataObject*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInvoker(IDataObject*, IAssocHandlerInvoker** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  HandlerSpec spec_;
+};
+
+/// An enumerator that delivers the given handlers one by one, handing out a reference
+/// with each, then S_FALSE.
+class FakeEnumerator final : public IEnumAssocHandlers {
+ public:
+  explicit FakeEnumerator(std::vector<FakeHandler*> handlers) : handlers_(std::move(handlers)) {}
+
+  ULONG references = 1;
+  std::size_t delivered = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IEnumAssocHandlers)) {
+      *out = static_cast<IEnumAssocHandlers*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, IAssocHandler** out, ULONG* fetched) override {
+    ULONG n = 0;
+    while (n < count && delivered < handlers_.size()) {
+      FakeHandler* handler = handlers_[delivered++];
+      handler->AddRef();
+      out[n++] = handler;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+
+ private:
+  std::vector<FakeHandler*> handlers_;
+};
+
+/// Indirect strings resolved from a table; records what it was asked.
+struct FakeLoader {
+  std::map<std::wstring, std::wstring> table;
+  std::vector<std::wstring> asked;
+  IndirectStringLoader loader() {
+    return [this](const std::wstring& location) -> std::optional<std::wstring> {
+      asked.push_back(location);
+      const auto it = table.find(location);
+      if (it == table.end()) return std::nullopt;
+      return it->second;
+    };
+  }
+};
+
+std::vector<HandlerInfo> infos_of(std::vector<std::unique_ptr<FakeHandler>>& handlers, bool icons,
+                                  const IndirectStringLoader& loader) {
+  std::vector<FakeHandler*> raw;
+  for (auto& h : handlers) raw.push_back(h.get());
+  FakeEnumerator enumerator(raw);
+  auto infos = handler_infos(collect_handlers(&enumerator), icons, loader);
+  EXPECT_EQ(enumerator.references, 1u) << "the enumerator is released";
+  for (std::size_t i = 0; i < handlers.size(); ++i) EXPECT_EQ(handlers[i]->references, 1u) << "handler " << i;
+  return infos;
+}
+
+std::vector<std::unique_ptr<FakeHandler>> fakes(const std::vector<HandlerSpec>& specs) {
+  std::vector<std::unique_ptr<FakeHandler>> handlers;
+  for (const auto& spec : specs) handlers.push_back(std::make_unique<FakeHandler>(spec));
+  return handlers;
+}
+
+TEST(HandlerEntries, AtMost101OfAnEnumerationOf150) {
+  std::vector<HandlerSpec> specs;
+  for (int i = 0; i < 150; ++i) {
+    specs.push_back({.name = L"id" + std::to_wstring(i), .ui_name = L"Name " + std::to_wstring(i)});
+  }
+  auto handlers = fakes(specs);
+  FakeLoader loader;
+  const auto infos = infos_of(handlers, false, loader.loader());
+  ASSERT_EQ(infos.size(), 101u);
+  for (std::size_t i = 0; i < infos.size(); ++i) {
+    EXPECT_EQ(infos[i].id, "id" + std::to_string(i));
+    EXPECT_EQ(infos[i].name, "Name " + std::to_string(i));
+    EXPECT_FALSE(infos[i].icon_png);
+  }
+}
+
+TEST(HandlerEntries, UnreadableNamesLeaveTheHandlerOutAndOrderIsKept) {
+  const std::wstring lone(1, static_cast<wchar_t>(0xDC00));
+  auto handlers = fakes({
+      {.name = L"first", .ui_name = L"Same", .recommended = S_OK},
+      {.name = std::nullopt},
+      {.name = L""},
+      {.name = L"x", .name_result = E_FAIL},
+      {.name = L"bad" + lone},
+      {.ui_name = std::nullopt},
+      {.ui_name = L""},
+      {.ui_name = L"x", .ui_name_result = E_ACCESSDENIED},
+      {.ui_name = L"bad" + lone},
+      {.name = L"second", .ui_name = L"Same", .recommended = E_FAIL},
+      {.name = L"third \u00E9\U0001F4C4", .ui_name = L"Caf\u00E9", .recommended = S_FALSE},
+      {.name = L"fourth", .ui_name = L"Four", .recommended = static_cast<HRESULT>(2)},
+      {.name = L"fifth", .ui_name = L"Five", .recommended = S_OK},
+  });
+  FakeLoader loader;
+  const auto infos = infos_of(handlers, false, loader.loader());
+  const std::vector<HandlerInfo> want{
+      {"first", "Same", std::nullopt, true},
+      {"second", "Same", std::nullopt, false},
+      {"third \xC3\xA9\xF0\x9F\x93\x84", "Caf\xC3\xA9", std::nullopt, false},
+      {"fourth", "Four", std::nullopt, false},
+      {"fifth", "Five", std::nullopt, true},
+  };
+  EXPECT_EQ(infos, want);
+  for (const auto& h : handlers) EXPECT_EQ(h->icon_location_calls, 0) << "no icons unless asked for";
+}
+
+std::wstring wide(const std::string& s) { return platform::widen(s); }
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary) << bytes;
+}
+
+TEST(HandlerEntries, IconsFromIndirectStringsAreSmallPngFilesOnly) {
+  test::TempFolder temp;
+  const auto file = [&](const char* name, const std::string& bytes) {
+    const std::string path = join_path(temp.path(), name);
+    write_bytes(path, bytes);
+    return path;
+  };
+  const std::string png_start = "\x89PNG\r\n\x1A\n";
+  const std::string largest = png_start + std::string(MAX_ICON_FILE_SIZE - 1 - png_start.size(), 'x');
+  const std::string too_large = largest + "x";
+  FakeLoader loader;
+  loader.table = {
+      {L"@{largest}", wide(file("largest.png", largest))},
+      {L"@{too large}", wide(file("too_large.png", too_large))},
+      {L"@{four}", wide(file("four.png", "\x89PNG"))},
+      {L"@{three}", wide(file("three.png", "\x89PN"))},
+      {L"@{not png}", wide(file("icon.ico", std::string("\0\0\1\0", 4) + std::string(1000, 'i')))},
+      {L"@{missing}", wide(join_path(temp.path(), "missing.png"))},
+      {L"@{folder}", wide(temp.path())},
+      {L"@{program}", wide(test::tessiva_exe())},
+  };
+  const struct {
+    std::wstring location;
+    std::optional<std::string> want;
+  } cases[] = {
+      {L"@{largest}", largest},
+      {L"@{four}", "\x89PNG"},
+      {L"@{too large}", std::nullopt},
+      {L"@{three}", std::nullopt},
+      {L"@{not png}", std::nullopt},
+      {L"@{missing}", std::nullopt},
+      {L"@{folder}", std::nullopt},
+      {L"@{unresolved}", std::nullopt},
+      // Nothing is extracted from a program that an indirect string names.
+      {L"@{program}", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto handlers = fakes({{.icon_location = c.location}});
+    const auto infos = infos_of(handlers, true, loader.loader());
+    ASSERT_EQ(infos.size(), 1u);
+    const auto want = c.want ? std::optional(std::vector<std::byte>(reinterpret_cast<const std::byte*>(c.want->data()),
+                                                                    reinterpret_cast<const std::byte*>(c.want->data()) +
+                                                                        c.want->size()))
+                             : std::nullopt;
+    EXPECT_EQ(infos[0].icon_png, want) << narrow(c.location);
+    EXPECT_EQ(loader.asked.back(), c.location) << "the whole location is resolved";
+  }
+}
+
+TEST(HandlerEntries, IconsFromProgramLocations) {
+  FakeLoader loader;
+  const std::string exe = test::tessiva_exe();
+  auto handlers = fakes({
+      {.name = L"a", .icon_location = wide(exe), .icon_index = 0},
+      {.name = L"b", .icon_location = wide(exe), .icon_index = 1000},
+      {.name = L"c", .icon_location = std::nullopt},
+      {.name = L"d", .icon_location = L""},
+      {.name = L"e", .icon_location = wide(exe), .icon_result = E_FAIL},
+      {.name = L"f", .icon_location = std::wstring(1, static_cast<wchar_t>(0xD800)) + L"@x"},
+  });
+  const auto infos = infos_of(handlers, true, loader.loader());
+  ASSERT_EQ(infos.size(), 6u);
+  ASSERT_TRUE(infos[0].icon_png) << exe;
+  EXPECT_EQ(test::stored_png_pixels(*infos[0].icon_png, 32, 32).size(), 32u * 32 * 4);
+  for (std::size_t i = 1; i < infos.size(); ++i) EXPECT_FALSE(infos[i].icon_png) << infos[i].id;
+  EXPECT_TRUE(loader.asked.empty()) << "only locations beginning with @ are resolved";
+}
+
+TEST(HandlerEntries, SystemResolutionOfIndirectStrings) {
+  // A plain text is copied as it is; a reference to a library that does not exist
+  // cannot be resolved.
+  EXPECT_EQ(load_indirect_string(L"C:\\icons\\app.png"), std::optional<std::wstring>(L"C:\\icons\\app.png"));
+  EXPECT_EQ(load_indirect_string(L"@C:\\nowhere\\missing.dll,-1"), std::nullopt);
+  EXPECT_EQ(handler_infos("tessiva-no-such-type", true).size(), 0u);
+}
+
+}  // namespace
+}  // namespace tessiva::platform
