@@ -83,6 +83,11 @@ platform::Result<void> move_onto(const std::string& source, const std::string& d
 
 }  // namespace
 
+bool is_source_too_old(std::chrono::system_clock::time_point now, std::chrono::system_clock::time_point last_write) {
+  // A time in the future gives a negative difference, which is within the limit.
+  return now - last_write > std::chrono::seconds(MAX_SOURCE_AGE_SECS);
+}
+
 std::optional<Target> read_target(const nlohmann::json& request) {
   const auto it = request.find("target");
   if (it == request.end() || !it->is_object()) return std::nullopt;
@@ -151,9 +156,8 @@ HandlerResult handle_open_file(const nlohmann::json& request) {
   if (!attributes) return std::unexpected(error(error_code::NOT_FOUND));
   if (!attributes->is_regular) return std::unexpected(HostError::invalid_request());
 
-  // A last-write time in the future counts as age 0; exactly the limit still passes.
-  const auto age = platform::system_time_now() - attributes->last_write;
-  if (age > std::chrono::seconds(MAX_SOURCE_AGE_SECS)) return std::unexpected(error(error_code::SOURCE_TOO_OLD));
+  if (is_source_too_old(platform::system_time_now(), attributes->last_write))
+    return std::unexpected(error(error_code::SOURCE_TOO_OLD));
 
   const auto target = read_target(request);
   if (!target) return std::unexpected(HostError::invalid_request());

@@ -2,6 +2,7 @@
 /// "open_file", the targets of a saved file, and the save-and-open operation that also
 /// ends a chunked transfer.
 
+#include <chrono>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -18,6 +19,12 @@ namespace tessiva::open {
 
 /// The greatest age in seconds of a file that "open_file" accepts.
 inline constexpr long long MAX_SOURCE_AGE_SECS = 900;
+
+/// True when a file last written at `last_write` is more than `MAX_SOURCE_AGE_SECS`
+/// old at `now` (exactly the limit still passes); a last-write time in the future
+/// counts as age 0.
+[[nodiscard]] bool is_source_too_old(std::chrono::system_clock::time_point now,
+                                     std::chrono::system_clock::time_point last_write);
 
 /// What to do with a saved file, tagged by "kind" on the wire.
 namespace target {

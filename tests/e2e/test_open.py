@@ -1,0 +1,260 @@
+""""open_file" over real pipes: its checks in their order, the age limit, names that
+collide, targets that cannot be resolved, and applications started for real through the
+detached launcher (cmd.exe under Wine, a small script natively), with "{file}" replaced
+by the quoted path of the saved file."""
+
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from hostlib import NMClientError, main, session, stderr_tail
+
+LAUNCH_TIMEOUT = 120.0  # a launcher child and cmd.exe under a cold, busy Wine
+
+
+def wine_environment(target):
+    exe = Path(target.launcher[-1])
+    state = Path(os.environ.get("TESSIVA_WINE_STATE") or exe.parent / "wine")
+    env = dict(os.environ, WINEPREFIX=str(state / "prefix"), HOME=str(state / "home"),
+               WINEDEBUG="-all", LC_ALL="C.UTF-8", WINEDLLOVERRIDES="mscoree,mshtml=")
+    for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR"):
+        env.pop(name, None)
+    return env
+
+
+class Paths:
+    """Files of this test on the local disk and the same files as the host names them:
+    Windows paths under Wine (mapped with winepath), and natively paths with a doubled
+    leading slash, which POSIX reads as the same path and which also counts as absolute
+    by the Windows rules that "open_file" and the settings apply."""
+
+    def __init__(self, target, group):
+        self.target = target
+        self.root = target.root / f"open-{group}"
+        self.root.mkdir()
+        if target.wine:
+            out = subprocess.run(["winepath", "-w", str(self.root)], env=wine_environment(target),
+                                 capture_output=True, check=True, timeout=120)
+            self.host_root = out.stdout.decode().strip().rstrip("\\")
+        else:
+            self.host_root = "/" + str(self.root)
+
+    def host(self, local):
+        relative = Path(local).relative_to(self.root)
+        separator = "\\" if self.target.wine else "/"
+        return separator.join([self.host_root, *relative.parts])
+
+    def local(self, host_path):
+        prefix = self.host_root + ("\\" if self.target.wine else "/")
+        if not host_path.startswith(prefix):
+            raise AssertionError(f"{host_path!r} is not under {self.host_root!r}")
+        return self.root.joinpath(*host_path[len(prefix):].replace("\\", "/").split("/"))
+
+
+class Conversation:
+    def __init__(self, host):
+        self.host = host
+        self.next_id = 1
+
+    def ask(self, type_, **members):
+        request = dict(members, type=type_, id=self.next_id)
+        self.next_id += 1
+        return json.loads(self.host.request(json.dumps(request, ensure_ascii=False).encode()))
+
+
+def error_code(reply):
+    return reply["error"]["code"] if not reply.get("ok") else ("ok", reply.get("result"))
+
+
+def fresh_folder(paths, name):
+    folder = paths.root / name
+    folder.mkdir()
+    return folder
+
+
+def write(path, data=b"contents", age=None):
+    path.write_bytes(data)
+    if age is not None:
+        stamp = time.time() - age
+        os.utime(path, (stamp, stamp))
+    return path
+
+
+def settings(paths, saved, apps=(), type_defaults=None):
+    return {"version": 1, "save_folder": paths.host(saved), "name_pattern": "{name}", "apps": list(apps),
+            "type_defaults": type_defaults or {}, "reveal_after_save": False}
+
+
+def configure(tally, talk, name, config):
+    reply = talk.ask("set_config", config=config)
+    if not reply.get("ok"):
+        tally.fails(f"{name}: set_config", str(reply))
+        return False
+    return True
+
+
+def open_request(paths, source, original_name="Report.pdf", target=None):
+    return {"source_path": paths.host(source), "original_name": original_name,
+            "target": target if target is not None else {"kind": "save_only"}}
+
+
+def checks_group(target, tally):
+    paths = Paths(target, "checks")
+    saved = fresh_folder(paths, "saved")
+    inbox = fresh_folder(paths, "in")
+    folder = fresh_folder(paths, "in/folder")
+    missing = inbox / "missing.pdf"
+    bad_target = {"kind": "app"}
+    with session(target, tally, "checks") as host:
+        talk = Conversation(host)
+        if not configure(tally, talk, "checks", settings(paths, saved)):
+            return
+        fresh = write(inbox / "fresh.pdf")
+        old = write(inbox / "old.pdf", age=901)
+        good = open_request(paths, fresh)
+        cases = [
+            ("no source_path", {k: v for k, v in good.items() if k != "source_path"}, "invalid_request"),
+            ("source_path a number", dict(good, source_path=7), "invalid_request"),
+            ("no original_name, looked at before the path",
+             {k: v for k, v in open_request(paths, missing).items() if k != "original_name"}, "invalid_request"),
+            ("original_name null", dict(good, original_name=None), "invalid_request"),
+            ("relative 'C:file.txt'", dict(good, source_path="C:file.txt"), "invalid_request"),
+            ("rooted without a drive", dict(good, source_path="\\dir\\file.txt"), "invalid_request"),
+            ("missing file, before the target", open_request(paths, missing, target=bad_target), "not_found"),
+            ("a folder", open_request(paths, folder, target=bad_target), "invalid_request"),
+            ("901 s old, before the target", open_request(paths, old, target=bad_target), "source_too_old"),
+            ("fresh with a target without app_id", dict(good, target=bad_target), "invalid_request"),
+            ("fresh with an unknown kind", dict(good, target={"kind": "reveal"}), "invalid_request"),
+            ("fresh without a target", {k: v for k, v in good.items() if k != "target"}, "invalid_request"),
+            ("fresh with an unknown app", dict(good, target={"kind": "app", "app_id": "nope"}), "app_not_found"),
+            ("fresh, default for a name without extension",
+             dict(good, original_name="README", target={"kind": "default"}), "no_default"),
+        ]
+        for name, request, want in cases:
+            tally.equal(f"open_file: {name}", error_code(talk.ask("open_file", **request)), want)
+        tally.equal("nothing was saved by the refused requests", sorted(p.name for p in saved.iterdir()), [])
+        tally.equal("the refused sources are where they were", (fresh.is_file(), old.is_file()), (True, True))
+
+        # The age is taken when the request arrives, so the file is stamped right before.
+        write(fresh, b"899", age=899)
+        reply = talk.ask("open_file", **good)
+        tally.equal("899 s old is accepted", reply.get("result"), {"saved_path": paths.host(saved / "Report.pdf")})
+        write(inbox / "future.pdf", b"future", age=-3600)
+        reply = talk.ask("open_file", **open_request(paths, inbox / "future.pdf"))
+        tally.equal("a last-write time in the future is accepted", reply.get("result"),
+                    {"saved_path": paths.host(saved / "Report_2.pdf")})
+        tally.equal("the same request again: the source has moved",
+                    error_code(talk.ask("open_file", **good)), "not_found")
+        tally.equal("saved contents", ((saved / "Report.pdf").read_bytes(), (saved / "Report_2.pdf").read_bytes()),
+                    (b"899", b"future"))
+
+
+def collisions_group(target, tally):
+    paths = Paths(target, "collisions")
+    saved = fresh_folder(paths, "saved")
+    inbox = fresh_folder(paths, "in")
+    write(saved / "Report.pdf", b"already there")
+    with session(target, tally, "collisions") as host:
+        talk = Conversation(host)
+        if not configure(tally, talk, "collisions", settings(paths, saved)):
+            return
+        got = []
+        for i, name in enumerate(["Report.pdf", "Report.PDF", "Report.pdf", "con.txt", "../up.txt"]):
+            source = write(inbox / f"{i}.tmp", f"file {i}".encode())
+            reply = talk.ask("open_file", **open_request(paths, source, name))
+            path = reply.get("result", {}).get("saved_path", str(reply))
+            got.append(paths.local(path).name if reply.get("ok") else path)
+            tally.equal(f"collision {i}: the source has moved", source.exists(), False)
+        tally.equal("names in the save folder", got,
+                    ["Report_2.pdf", "Report_3.pdf", "Report_4.pdf", "_con.txt", ".._up.txt"])
+        tally.equal("the file that was there is untouched", (saved / "Report.pdf").read_bytes(), b"already there")
+        tally.equal("saved contents", [(saved / n).read_bytes() for n in got[:3]],
+                    [b"file 0", b"file 1", b"file 2"])
+
+
+def application(paths, target):
+    """The application and its output file: cmd.exe under Wine, a script natively."""
+    out = paths.root / "out.txt"
+    if target.wine:
+        exe = "C:\\windows\\system32\\cmd.exe"
+        # cmd's echo writes the rest of the line as it is, quotes included.
+        args = "/c echo {file} {file}> " + paths.host(out)
+        return exe, args, out
+    bin_folder = fresh_folder(paths, "bin")
+    script = bin_folder / "show args.sh"
+    script.write_text('#!/bin/sh\n{ pwd -P; for a in "$@"; do printf "[%s]\\n" "$a"; done; } > "$OUT_FILE"\n')
+    script.chmod(0o755)
+    return paths.host(script), "--first {file} --again={file}", out
+
+
+def wait_for(path, timeout=LAUNCH_TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.is_file() and path.stat().st_size > 0:
+            time.sleep(0.3)  # let the writer finish
+            return path.read_bytes()
+        time.sleep(0.1)
+    return None
+
+
+def launch_group(target, tally):
+    paths = Paths(target, "launch")
+    saved = fresh_folder(paths, "saved")
+    inbox = fresh_folder(paths, "in")
+    exe, args, out = application(paths, target)
+    os.environ["OUT_FILE"] = str(out)  # read by the native script, inherited by the host
+    apps = [{"id": "show", "name": "Show", "path": exe, "args": args, "file_types": ["pdf"]}]
+    with session(target, tally, "launch") as host:
+        talk = Conversation(host)
+        if not configure(tally, talk, "launch",
+                         settings(paths, saved, apps, {"pdf": "show", "txt": "handler:no such handler"})):
+            return
+        source = write(inbox / "a.tmp", b"%PDF")
+        reply = talk.ask("open_file", **open_request(paths, source, "My Report.PDF", {"kind": "default"}))
+        dest = paths.host(saved / "My Report.pdf")
+        tally.equal("default application: reply", reply.get("result"), {"saved_path": dest})
+        data = wait_for(out)
+        if data is None:
+            tally.fails("the application wrote its output", f"{out} never appeared{stderr_tail(host)}")
+        elif target.wine:
+            quoted = f'"{dest}"'
+            tally.equal("cmd.exe got the path quoted, both times", data.decode("utf-8", "replace").rstrip("\r\n"),
+                        f"{quoted} {quoted}")
+        else:
+            lines = data.decode().splitlines()
+            tally.equal("the script's working directory is its folder", lines[:1],
+                        [str((paths.root / "bin").resolve())])
+            tally.equal("the script got each argument whole", lines[1:],
+                        ["[--first]", f"[{dest}]", f"[--again={dest}]"])
+
+        # A handler id that matches nothing: the reply is a success, and the child gives up.
+        source = write(inbox / "b.tmp", b"text")
+        reply = talk.ask("open_file", **open_request(paths, source, "notes.txt", {"kind": "default"}))
+        tally.equal("unknown handler: the file is saved all the same", reply.get("result"),
+                    {"saved_path": paths.host(saved / "notes.txt")})
+
+
+def launch_child_group(target, tally):
+    """The child started by hand: malformed jobs end with 1 and do nothing."""
+    for name, job in [("odd length", "7b2"), ("not hex", "7g"), ("unknown kind",
+                      json.dumps({"launch": {"kind": "open"}, "file": "C:\\x"}).encode().hex()),
+                      ("missing file", json.dumps({"launch": {"kind": "reveal"}}).encode().hex())]:
+        host = target.host(args=("--launch", job))
+        try:
+            host.start()
+            host.close_input()
+            code = host.wait(LAUNCH_TIMEOUT)
+        except NMClientError as error:
+            tally.fails(f"launch child, {name}", str(error))
+            continue
+        finally:
+            if host.running:
+                host.kill()
+        tally.equal(f"launch child, {name}: exit code", (code, host.unread), (1, b""))
+
+
+if __name__ == "__main__":
+    sys.exit(main([checks_group, collisions_group, launch_group, launch_child_group]))
