@@ -1,5 +1,6 @@
 """The pickers on a real (virtual) display: each dialog appears with the title of the
-language in the settings, and closing it answers {"cancelled": true}.
+language in the settings, closing it answers {"cancelled": true}, and a program typed
+into the application dialog is answered with its description and icon.
 
 Under Wine a private Xvfb display is started for the run; the dialog is found by its
 title with xdotool and closed with the Escape key. The native stand-in shows no dialog
@@ -129,6 +130,33 @@ def show_and_cancel(target, tally, host, display, language, kind):
                 {"id": name, "ok": True, "result": {"cancelled": True}})
 
 
+def choose_program(target, tally, host, display):
+    """Types the path of our own executable into the application dialog and opens it:
+    the reply describes that program."""
+    name = "pick_application: typing a program's path"
+    exe = "Z:" + str(Path(target.launcher[-1]).resolve()).replace("/", "\\")
+    host.send(frame(json.dumps({"type": "pick_application", "id": 1}).encode()))
+    window = find_window(display, TITLES["en"]["pick_application"], time.monotonic() + DIALOG_TIMEOUT)
+    if window is None:
+        tally.fails(name, "the dialog did not appear")
+        host.kill()
+        return
+    time.sleep(1.5)
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "type", "--delay", "20", exe)
+    xdotool(display, "key", "Return")
+    try:
+        reply = json.loads(host.read_replies(1, timeout=30)[0])
+    except Exception as error:  # noqa: BLE001
+        tally.fails(name, f"no reply: {error}")
+        host.kill()
+        return
+    result = reply.get("result", {})
+    icon = result.get("icon_png")
+    tally.equal(name, (str(result.get("path", "")).lower(), result.get("name"), isinstance(icon, str) and len(icon)),
+                (exe.lower(), "Tessiva", 5596))
+
+
 def pickers_group(target, tally):
     if target.wine:
         missing = [tool for tool in ("Xvfb", "xdotool") + (("import",) if screenshots else ())
@@ -156,6 +184,9 @@ def pickers_group(target, tally):
                     for kind in ("pick_folder", "pick_application"):
                         if host.running:
                             show_and_cancel(target, tally, host, display.name if display else None, language, kind)
+                if target.wine and host.running:
+                    ask(host, {"type": "set_config", "config": {"version": 1, "language": "en"}})
+                    choose_program(target, tally, host, display.name)
             finally:
                 config.restore()
     finally:
