@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/windows/unique.h"
@@ -127,9 +129,8 @@ TEST(WindowsFiles, PathsLongerThanTheClassicLimit) {
   fs::remove_all(root, ignored);
 }
 
-/// The names of the DLLs this executable imports at load time, lower-cased.
-std::vector<std::string> load_time_imports() {
-  auto* base = reinterpret_cast<const unsigned char*>(::GetModuleHandleW(nullptr));
+/// The names of the DLLs the image at `base` imports at load time, lower-cased.
+std::vector<std::string> load_time_imports(const unsigned char* base) {
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -144,14 +145,32 @@ std::vector<std::string> load_time_imports() {
   return names;
 }
 
-TEST(WindowsStartUp, ShellAndComLibrariesAreNotImportedAtLoadTime) {
-  const auto imports = load_time_imports();
-  EXPECT_FALSE(imports.empty());
+void expect_no_shell_or_com_imports(const std::vector<std::string>& imports, const std::string& what) {
+  EXPECT_FALSE(imports.empty()) << what;
   for (const auto& name : imports) {
-    EXPECT_NE(name, "shell32.dll");
-    EXPECT_NE(name, "ole32.dll");
-    EXPECT_NE(name, "combase.dll");
+    EXPECT_NE(name, "shell32.dll") << what;
+    EXPECT_NE(name, "ole32.dll") << what;
+    EXPECT_NE(name, "combase.dll") << what;
+    EXPECT_NE(name, "oleaut32.dll") << what;
   }
+}
+
+TEST(WindowsStartUp, ShellAndComLibrariesAreNotImportedAtLoadTime) {
+  expect_no_shell_or_com_imports(
+      load_time_imports(reinterpret_cast<const unsigned char*>(::GetModuleHandleW(nullptr))), "this test program");
+
+  // The product itself, when it was built beside the tests.
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+  const std::wstring product = self.substr(0, self.find_last_of(L'\\') + 1) + L"tessiva.exe";
+  if (::GetFileAttributesW(product.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "tessiva.exe not built";
+  // Mapped as an image, so that its addresses are relative to the mapping, but never run.
+  const HMODULE image = ::LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr) << last_os_error().text();
+  // The low bits of such a handle only mark how it was loaded.
+  const auto* base = reinterpret_cast<const unsigned char*>(reinterpret_cast<std::uintptr_t>(image) & ~std::uintptr_t{3});
+  expect_no_shell_or_com_imports(load_time_imports(base), "tessiva.exe");
+  ::FreeLibrary(image);
 }
 
 }  // namespace
