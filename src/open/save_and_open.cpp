@@ -59,11 +59,12 @@ std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config
       target);
 }
 
-/// True when `name` can only name an entry directly inside a folder: not empty, not "."
-/// or "..", and without separators or NUL characters.
+/// True when `name` can only name a file directly inside a folder: not empty, not "."
+/// or "..", and without separators, NUL characters or colons (on Windows "a:b" would
+/// be a stream of the file "a").
 bool is_single_component(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) ==
-                                                            std::string_view::npos;
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 
 /// Moves `source` onto `dest` (the empty file that holds the claimed name): a rename,

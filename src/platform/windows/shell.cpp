@@ -16,12 +16,14 @@ using Microsoft::WRL::ComPtr;
 OsError hresult_error(HRESULT hr) { return os_error(static_cast<DWORD>(hr)); }
 
 /// The folder that holds `program`: everything before its last separator, keeping the
-/// separator of a drive's root ("C:\" for "C:\x.exe"). Empty without a separator.
+/// separator of a drive's root ("C:\" for "C:\x.exe", since "C:" alone would mean the
+/// drive's current folder). Empty without a separator.
 std::wstring program_folder(const std::wstring& program) {
   const auto at = program.find_last_of(L"\\/");
   if (at == std::wstring::npos) return {};
-  if (at == 2 && program[1] == L':') return program.substr(0, 3);
-  return program.substr(0, at);
+  std::wstring folder = program.substr(0, at);
+  if (folder.ends_with(L':')) folder += L'\\';
+  return folder;
 }
 
 }  // namespace

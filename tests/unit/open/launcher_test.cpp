@@ -5,7 +5,6 @@
 #include "main/command_line.h"
 #include "platform/files.h"
 #include "temp_folder.h"
-#include "text/quote.h"
 #include "text/utf.h"
 
 namespace tessiva::open {
@@ -87,21 +86,6 @@ TEST(SpawnLauncher, TwoArgumentsFirstWithBreakAwayThenWithout) {
       EXPECT_EQ(outcome.error(), "attempt 2 (os error 5)");  // the second attempt's text
     }
   }
-}
-
-TEST(SpawnLauncher, TheChildSplitsItsCommandLineBackIntoTheJob) {
-  const LaunchJob job{Launch::App{"C:\\Program Files\\x.exe", "\"{file}\" \\\\"}, "C:\\a b\\\xc3\xa9.txt"};
-  std::u16string line;
-  text::append_quoted_argument(line, u"C:\\Program Files\\Tessiva\\tessiva.exe");
-  text::append_quoted_argument(line, text::utf8_to_utf16_lossy(LAUNCH_ARGUMENT));
-  text::append_quoted_argument(line, text::utf8_to_utf16_lossy(encode_job(job)));
-  const auto args = app::split_command_line(line);
-  ASSERT_EQ(args.size(), 3u);
-  const auto mode = app::select_mode(args);
-  ASSERT_TRUE(std::holds_alternative<app::LaunchMode>(mode));
-  const auto& launch = std::get<app::LaunchMode>(mode);
-  ASSERT_TRUE(launch.job);
-  EXPECT_EQ(decode_job(*launch.job), job);
 }
 
 TEST(RunLaunchJob, ActionsThatCannotBeCarriedOutGiveOne) {
