@@ -21,10 +21,15 @@ inline constexpr std::string_view PRODUCT_FOLDER = "Tessiva";
 [[nodiscard]] Config load_config();
 
 /// Replaces config.json by `config` (already validated): the text goes to
-/// config.json.tmp, is flushed to the disk and then renamed over config.json, so that
-/// neither a failed store nor a power cut leaves config.json empty or half-written.
+/// a temporary file of this process beside it (see `temporary_path`), is flushed to
+/// the disk and then renamed over config.json, so that neither a failed store, a power
+/// cut nor another host storing at the same moment leaves config.json empty or
+/// half-written. A failed store removes its temporary file.
 /// The error is "no config directory" or "<system message> (os error <n>)".
 [[nodiscard]] std::expected<void, std::string> store_config(const Config& config);
+
+/// "<path>.<process id>.tmp": the temporary file of a store by this process.
+[[nodiscard]] std::string temporary_path(const std::string& path);
 
 /// `load_config` and `store_config` on an explicit file (which must be named
 /// "*.json"); the folder that holds it is created by the store.

@@ -133,18 +133,20 @@ def requests_group(target, tally):
                 tally.equal(f"file with {name} is left alone", settings.path.read_bytes(), data)
             settings.write(stored.encode())
 
-            # A store that cannot write its temporary file leaves config.json whole.
-            blocker = settings.path.with_name("config.json.tmp")
-            blocker.mkdir()
+            # A store whose rename cannot replace config.json (a folder stands in its
+            # place) answers with the system's text and leaves no temporary file.
+            settings.path.unlink()
+            settings.path.mkdir()
             try:
                 reply = ask(host, {"type": "set_config", "config": {"version": 1, "theme": "light"}})
                 error = reply.get("error", {})
                 tally.equal("failed store: io_error with the system's text",
                             (error.get("code"), error.get("detail", "").endswith(")"),
                              " (os error " in error.get("detail", "")), ("io_error", True, True))
-                tally.equal("failed store: old file intact", settings.text(), stored)
+                tally.equal("failed store: no temporary file left",
+                            sorted(p.name for p in settings.path.parent.iterdir()), ["config.json"])
             finally:
-                blocker.rmdir()
+                settings.path.rmdir()
         finally:
             settings.restore()
 

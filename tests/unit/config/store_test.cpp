@@ -41,7 +41,7 @@ TEST_F(ConfigStore, StoresTheExactTextAndReadsItBack) {
   ASSERT_TRUE(store_config_file(folder, path, c));
   EXPECT_EQ(contents(path), write_config_json(c));
   EXPECT_EQ(load_config_file(path), c);
-  EXPECT_FALSE(platform::file_attributes(path + ".tmp"));
+  EXPECT_FALSE(platform::file_attributes(temporary_path(path)));
   // A second store replaces the first; a deleted folder is made again.
   ASSERT_TRUE(store_config_file(folder, path, default_config()));
   EXPECT_EQ(contents(path), write_config_json(default_config()));
@@ -71,13 +71,13 @@ TEST_F(ConfigStore, AFailedStoreLeavesTheOldFileWhole) {
   const std::string before = contents(path);
 
   // The temporary file cannot be written: a folder stands in its place.
-  ASSERT_TRUE(platform::create_folders(path + ".tmp"));
+  ASSERT_TRUE(platform::create_folders(temporary_path(path)));
   const auto no_temp = store_config_file(folder, path, themed("light"));
   ASSERT_FALSE(no_temp);
   EXPECT_TRUE(no_temp.error().ends_with(")")) << no_temp.error();
   EXPECT_NE(no_temp.error().find(" (os error "), std::string::npos) << no_temp.error();
   EXPECT_EQ(contents(path), before);
-  ASSERT_TRUE(platform::remove_folder(path + ".tmp"));
+  ASSERT_TRUE(platform::remove_folder(temporary_path(path)));
 
   // The rename cannot replace the target: config.json is a folder.
   const std::string other = join_path(temp.path(), "other");
@@ -87,7 +87,8 @@ TEST_F(ConfigStore, AFailedStoreLeavesTheOldFileWhole) {
   ASSERT_FALSE(no_rename);
   EXPECT_NE(no_rename.error().find(" (os error "), std::string::npos) << no_rename.error();
   EXPECT_TRUE(platform::file_attributes(blocked)->is_directory);
-  // The next store reuses the temporary file left behind.
+  // A failed store leaves no temporary file behind.
+  EXPECT_FALSE(platform::file_attributes(temporary_path(blocked)));
   ASSERT_TRUE(store_config_file(folder, path, themed("light")));
   EXPECT_EQ(load_config_file(path), themed("light"));
 }
