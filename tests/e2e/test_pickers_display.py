@@ -18,7 +18,7 @@ import time
 from pathlib import Path
 
 from hostlib import frame, main, session
-from test_shell import SavedConfig
+from test_shell import SavedConfig, restart_wine
 
 TITLES = {
     "en": {"pick_folder": "Choose the folder for saved files", "pick_application": "Choose an application"},
@@ -62,16 +62,6 @@ class VirtualDisplay:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-
-
-def restart_wine(target):
-    """Ends the wineserver of the run's private prefix (and with it every process there),
-    so that the next Wine process starts a desktop on the display of its own
-    environment: Wine's desktop process keeps the display it was started with."""
-    exe = Path(target.launcher[-1])
-    state = os.environ.get("TESSIVA_WINE_STATE") or str(exe.parent / "wine")
-    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(Path(state) / "prefix")),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=False)
 
 
 def xdotool(display, *args):

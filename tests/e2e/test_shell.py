@@ -8,6 +8,7 @@ import glob
 import json
 import os
 import struct
+import subprocess
 from pathlib import Path
 
 from hostlib import main, session
@@ -54,6 +55,16 @@ class SavedConfig:
             self.path.unlink(missing_ok=True)
         else:
             self.path.write_bytes(self.saved)
+
+
+def restart_wine(target):
+    """Ends the wineserver of the run's private prefix (and with it every process there),
+    so that the next Wine process starts a desktop on the display of its own
+    environment: Wine's desktop process keeps the display it was started with."""
+    exe = Path(target.launcher[-1])
+    state = os.environ.get("TESSIVA_WINE_STATE") or str(exe.parent / "wine")
+    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(Path(state) / "prefix")),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=False)
 
 
 def png_size(data):
@@ -150,6 +161,8 @@ def pickers_group(target, tally):
     # Without a display no dialog can be shown; both pickers then answer "cancelled"
     # rather than failing.
     display = os.environ.pop("DISPLAY", None)
+    if display is not None and target.wine:
+        restart_wine(target)  # a desktop started on that display would show the dialogs
     try:
         with session(target, tally, "pickers without a display") as host:
             for kind in ("pick_folder", "pick_application"):
