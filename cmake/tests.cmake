@@ -25,6 +25,8 @@ if(WIN32)
     target_link_libraries(tessiva_windows_tests PRIVATE tessiva_lib GTest::gtest_main)
     target_include_directories(tessiva_windows_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     target_link_options(tessiva_windows_tests PRIVATE -static -municode)
+    # Some of these tests read tessiva.exe itself (its icon and version resource).
+    add_dependencies(tessiva_windows_tests tessiva)
     add_test(NAME windows COMMAND tessiva_windows_tests --gtest_brief=1)
     set_tests_properties(windows PROPERTIES RUN_SERIAL TRUE ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine")
   endif()

@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   nlohmann-json3-dev rapidjson-dev googletest libgtest-dev libbenchmark-dev
   libpng-dev
-  wine wine64 xvfb xauth x11-utils imagemagick
+  wine wine64 xvfb xauth x11-utils xdotool imagemagick
   clang-19 libclang-rt-19-dev
   python3 time
 )
