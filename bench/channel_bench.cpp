@@ -720,6 +720,12 @@ bool transfer_figures(const Options& o, const std::vector<char>& hello) {
       } else {
         unlink(o.saver_file.c_str());
       }
+      // Every program starts with no dirty pages of another's file in the page cache:
+      // writeback of those would slow whoever runs next.
+      sync();
+      // Each run on its own line too: on a loaded machine the spread says how far the
+      // medians can be trusted.
+      print_figure("transfer_run", o, p.name, r.mb_per_s, "MB_per_s", "run=" + std::to_string(run + 1));
       p.rates.push_back(r.mb_per_s);
       p.peak = std::max(p.peak, r.peak);
     }
