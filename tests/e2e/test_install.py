@@ -46,8 +46,10 @@ class WinePrefix:
     def reg(self, *args):
         env = dict(os.environ, TESSIVA_WINE_STATE=str(self.state))
         env.pop("TESSIVA_WINE_MARK", None)
+        # No pipe for the output: a Wine process that reg.exe starts (the desktop) would
+        # inherit it and keep it open for as long as the wineserver lives.
         done = subprocess.run([self.runner, "reg", *args], env=env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         return done.returncode
 
     def key_exists(self, key):

@@ -1,0 +1,122 @@
+"""The uninstaller's and the installer's message boxes on a real (virtual) display.
+
+Under Wine a private Xvfb display is started for the run and each box is found by its
+caption "Tessiva" with xdotool: answering No to the uninstaller's question ends it
+with code 2 and leaves every key in place; Yes removes them and shows the closing
+box. The installer, which finds no per-user programs folder under Wine, must end with
+code 1 without showing any box. The native stand-in shows no box and its answer is
+Cancel: the uninstaller declines at once with code 2.
+"""
+
+import os
+import shutil
+import sys
+import time
+
+from hostlib import main
+from test_install import HOST_KEYS, UNINSTALL_KEY, WinePrefix
+from test_pickers_display import VirtualDisplay, find_window, restart_wine, xdotool
+
+BOX_TIMEOUT = 90.0
+
+
+def answer(display, window, key):
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--clearmodifiers", key)
+
+
+def start(target, args):
+    host = target.host(args=args, timeout=BOX_TIMEOUT)
+    host.start()
+    return host
+
+
+def finish(host, timeout=60.0):
+    try:
+        return host.wait(timeout)
+    except Exception:  # noqa: BLE001  (still running: end the one process we started)
+        host.kill()
+        return None
+
+
+def add_installation_keys(prefix):
+    for key in HOST_KEYS:
+        prefix.add_key(key, r"C:\x\manifest.json")
+    prefix.add_key(UNINSTALL_KEY, "Tessiva", "DisplayName")
+
+
+def boxes_on_wine(target, tally, display, prefix):
+    # No: exit code 2, nothing removed.
+    host = start(target, ["--uninstall"])
+    window = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
+    tally.equal("uninstaller: the question appears", window is not None, True)
+    if window is not None:
+        time.sleep(1)
+        answer(display, window, "n")
+    tally.equal("uninstaller: No gives exit code 2", finish(host), 2)
+    for key in HOST_KEYS + [UNINSTALL_KEY]:
+        tally.equal(f"uninstaller: after No, {key} is still there", prefix.key_exists(key), True)
+
+    # Yes: the keys go and the closing box follows the question.
+    host = start(target, ["--uninstall"])
+    question = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
+    tally.equal("uninstaller: the question appears again", question is not None, True)
+    if question is not None:
+        time.sleep(1)
+        answer(display, question, "Return")
+        deadline = time.monotonic() + BOX_TIMEOUT
+        done = None
+        while done is None and time.monotonic() < deadline:
+            found = xdotool(display, "search", "--onlyvisible", "--name", "^Tessiva$").stdout.split()
+            done = next((w for w in found if w != question), None)
+            time.sleep(0.3)
+        tally.equal("uninstaller: the closing box appears after Yes", done is not None, True)
+        if done is not None:
+            for key in HOST_KEYS + [UNINSTALL_KEY]:
+                tally.equal(f"uninstaller: while the closing box is open, {key} is gone",
+                            prefix.key_exists(key), False)
+            time.sleep(1)
+            answer(display, done, "Return")
+    tally.equal("uninstaller: Yes gives exit code 0", finish(host), 0)
+
+    # No programs folder: the installer ends at once and shows nothing.
+    host = start(target, [])
+    tally.equal("installer without programs folder: exit code 1", finish(host), 1)
+    found = xdotool(display, "search", "--onlyvisible", "--name", "^Tessiva$").stdout.split()
+    tally.equal("installer without programs folder: no box was left", found, [])
+
+
+def boxes_group(target, tally):
+    if not target.wine:
+        host = start(target, ["--uninstall"])
+        tally.equal("stand-in: the uninstaller's unanswered question declines", finish(host), 2)
+        host = start(target, [])
+        tally.equal("stand-in: the installer has no programs folder", finish(host), 1)
+        return
+    missing = [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
+    if missing:
+        tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool)")
+        return
+    prefix = WinePrefix(target)
+    # The keys are made before Wine moves to the new display: until a program with a
+    # window has started Wine's desktop there, each reg.exe may wait a minute for it.
+    add_installation_keys(prefix)
+    display = VirtualDisplay()
+    restart_wine(target)
+    saved_display = os.environ.get("DISPLAY")
+    os.environ["DISPLAY"] = display.name
+    try:
+        boxes_on_wine(target, tally, display.name, prefix)
+    finally:
+        if saved_display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = saved_display
+        restart_wine(target)
+        display.close()
+        for key in HOST_KEYS + [UNINSTALL_KEY]:
+            prefix.delete_key(key)
+
+
+if __name__ == "__main__":
+    sys.exit(main([boxes_group]))
