@@ -2,8 +2,6 @@
 
 #include <cctype>
 #include <cstdint>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -11,12 +9,11 @@
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
+#include "temp_folder.h"
 #include "windows/wine.h"
 
 namespace tessiva::platform {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(WindowsError, SystemTextWithoutTheLineBreak) {
   for (DWORD code : {DWORD{ERROR_FILE_NOT_FOUND}, DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_SHARING_VIOLATION}}) {
@@ -92,11 +89,8 @@ TEST(WindowsUnique, ClosesWhatItOwnsExactlyOnce) {
 }
 
 TEST(WindowsFiles, PathsLongerThanTheClassicLimit) {
-  std::random_device random;
-  const fs::path root = fs::temp_directory_path() / ("tessiva-long-" + std::to_string(random()));
-  ASSERT_TRUE(fs::create_directory(root));
-  const std::u8string root8 = root.u8string();
-  std::string folder(root8.begin(), root8.end());
+  const test::TempFolder temp;
+  std::string folder = temp.path();
   for (int i = 0; i < 4; ++i) folder = join_path(folder, std::string(80, static_cast<char>('a' + i)));
   ASSERT_GT(folder.size(), 300u);
 
@@ -124,9 +118,6 @@ TEST(WindowsFiles, PathsLongerThanTheClassicLimit) {
   EXPECT_TRUE(rename_replace(file, join_path(folder, "moved.txt")));
   EXPECT_TRUE(copy_file(join_path(folder, "moved.txt"), file));
   EXPECT_TRUE(delete_file(file));
-
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
 }
 
 /// The names of the DLLs the image at `base` imports at load time, lower-cased.

@@ -97,23 +97,6 @@ std::string_view parent_of(std::string_view path) {
 
 }  // namespace
 
-std::string join_path(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && path.back() != '/') path += PATH_SEPARATOR;
-  path += name;
-  return path;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
 void File::close() noexcept {
   if (handle_ != INVALID) ::close(static_cast<int>(release()));
 }

@@ -8,36 +8,18 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "temp_folder.h"
 
 namespace tessiva::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string to_utf8(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 bool on_windows() { return PATH_SEPARATOR == '\\'; }
 
-/// A fresh folder under the system's temporary folder, removed with everything in it.
+/// Each test works in a fresh private folder.
 class PlatformFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    for (int i = 0; i < 100 && root_.empty(); ++i) {
-      const fs::path candidate = fs::temp_directory_path() / ("tessiva-files-" + std::to_string(random()));
-      if (fs::create_directory(candidate)) root_ = candidate;
-    }
-    ASSERT_FALSE(root_.empty());
-    folder_ = to_utf8(root_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!root_.empty()) fs::remove_all(root_, ignored);
-  }
-
   std::string path(std::string_view name) const { return join_path(folder_, name); }
 
   void put(const std::string& file, std::string_view text) const {
@@ -52,14 +34,16 @@ class PlatformFiles : public ::testing::Test {
     return text.value_or("<unreadable>");
   }
 
-  fs::path root_;
-  std::string folder_;
+  test::TempFolder temp_;
+  std::string folder_ = temp_.path();
+  fs::path root_ = fs::path(std::u8string(folder_.begin(), folder_.end()));
 };
 
 TEST_F(PlatformFiles, JoinPathNeverDoublesTheSeparator) {
   const std::string sep(1, PATH_SEPARATOR);
   EXPECT_EQ(join_path("a", "b"), "a" + sep + "b");
   EXPECT_EQ(join_path("a" + sep, "b"), "a" + sep + "b");
+  EXPECT_EQ(join_path("a/", "b"), "a/b");
   EXPECT_EQ(join_path(join_path("a", "b"), "c"), "a" + sep + "b" + sep + "c");
 }
 

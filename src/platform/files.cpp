@@ -1,0 +1,23 @@
+#include "platform/files.h"
+
+namespace tessiva::platform {
+
+std::string join_path(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  // Windows takes '/' as a separator too; in the stand-in it is the separator.
+  if (!path.empty() && path.back() != PATH_SEPARATOR && path.back() != '/') path += PATH_SEPARATOR;
+  path += name;
+  return path;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+}  // namespace tessiva::platform
