@@ -13,8 +13,8 @@ const char PATH_SEPARATOR = '\\';
 
 namespace {
 
-// Reads and writes go in pieces of at most this size: one huge call gains nothing and
-// some layers (Wine's among them) handle very large single calls slowly.
+// Reads and writes go in pieces of at most this size: one huge call gains nothing, and
+// Wine was measured to handle very large single reads of pipes slowly.
 constexpr DWORD MAX_IO_CHUNK = 1 << 20;
 
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -46,8 +46,7 @@ bool is_existing_folder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-/// The parent of `path`, or empty at a root ("C:\", "\\server\share") or for a
-/// single component.
+/// The parent of `path`; empty when no separator is left ("C:\", a single component).
 std::string_view parent_of(std::string_view path) {
   while (!path.empty() && is_separator(path.back())) path.remove_suffix(1);
   const auto cut = path.find_last_of("\\/");
