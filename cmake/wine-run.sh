@@ -23,8 +23,15 @@ if [ ! -f "$WINEPREFIX/.tessiva-ready" ]; then
   exec 9>&-
 fi
 # A persistent wineserver saves about half a second per process; it ends by itself
-# after a minute without clients.
-wineserver -p60 >/dev/null 2>&1 </dev/null || true
+# after a minute without clients. When none runs for this prefix yet, Wine's own
+# services are started first with their output on /dev/null: started by the program
+# below they would inherit its standard handles and keep a caller's pipes open long
+# after the program has exited.
+socket_glob="/tmp/.wine-$(id -u)/server-*-$(printf %x "$(stat -c %i "$WINEPREFIX")")/socket"
+if ! compgen -G "$socket_glob" >/dev/null; then
+  wineserver -p60 >/dev/null 2>&1 </dev/null || true
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+fi
 # The test script counts the programs started here, to prove that Wine really ran.
 if [ -n "${TESSIVA_WINE_MARK:-}" ]; then echo "$exe" >>"$TESSIVA_WINE_MARK"; fi
 exec wine "$exe" "$@"
