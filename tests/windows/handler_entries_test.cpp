@@ -26,7 +26,7 @@ LPWSTR co_task_copy(const std::optional<std::wstring>& text) {
 }
 
 /// What one fake handler answers.
-struct HandlerSpec {
+struct HandlerSetup {
   std::optional<std::wstring> name = L"C:\\Programs\\app.exe";
   HRESULT name_result = S_OK;
   std::optional<std::wstring> ui_name = L"App";
@@ -41,7 +41,7 @@ struct HandlerSpec {
 /// references: one is the test's own.
 class FakeHandler final : public IAssocHandler {
  public:
-  explicit FakeHandler(HandlerSpec spec) : spec_(std::move(spec)) {}
+  explicit FakeHandler(HandlerSetup setup) : setup_(std::move(setup)) {}
   FakeHandler(const FakeHandler&) = delete;
   FakeHandler& operator=(const FakeHandler&) = delete;
 
@@ -61,20 +61,20 @@ class FakeHandler final : public IAssocHandler {
   ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) override {
-    *out = SUCCEEDED(spec_.name_result) ? co_task_copy(spec_.name) : nullptr;
-    return spec_.name_result;
+    *out = SUCCEEDED(setup_.name_result) ? co_task_copy(setup_.name) : nullptr;
+    return setup_.name_result;
   }
   HRESULT STDMETHODCALLTYPE GetUIName(LPWSTR* out) override {
-    *out = SUCCEEDED(spec_.ui_name_result) ? co_task_copy(spec_.ui_name) : nullptr;
-    return spec_.ui_name_result;
+    *out = SUCCEEDED(setup_.ui_name_result) ? co_task_copy(setup_.ui_name) : nullptr;
+    return setup_.ui_name_result;
   }
   HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR* path, int* index) override {
     ++icon_location_calls;
-    *path = SUCCEEDED(spec_.icon_result) ? co_task_copy(spec_.icon_location) : nullptr;
-    *index = spec_.icon_index;
-    return spec_.icon_result;
+    *path = SUCCEEDED(setup_.icon_result) ? co_task_copy(setup_.icon_location) : nullptr;
+    *index = setup_.icon_index;
+    return setup_.icon_result;
   }
-  HRESULT STDMETHODCALLTYPE IsRecommended() override { return spec_.recommended; }
+  HRESULT STDMETHODCALLTYPE IsRecommended() override { return setup_.recommended; }
   HRESULT STDMETHODCALLTYPE MakeDefault(LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(IDataObject*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CreateInvoker(IDataObject*, IAssocHandlerInvoker** out) override {
@@ -83,7 +83,7 @@ class FakeHandler final : public IAssocHandler {
   }
 
  private:
-  HandlerSpec spec_;
+  HandlerSetup setup_;
 };
 
 /// An enumerator that delivers the given handlers one by one, handing out a reference
@@ -147,18 +147,18 @@ std::vector<HandlerInfo> infos_of(std::vector<std::unique_ptr<FakeHandler>>& han
   return infos;
 }
 
-std::vector<std::unique_ptr<FakeHandler>> fakes(const std::vector<HandlerSpec>& specs) {
+std::vector<std::unique_ptr<FakeHandler>> fakes(const std::vector<HandlerSetup>& setups) {
   std::vector<std::unique_ptr<FakeHandler>> handlers;
-  for (const auto& spec : specs) handlers.push_back(std::make_unique<FakeHandler>(spec));
+  for (const auto& setup : setups) handlers.push_back(std::make_unique<FakeHandler>(setup));
   return handlers;
 }
 
 TEST(HandlerEntries, AtMost101OfAnEnumerationOf150) {
-  std::vector<HandlerSpec> specs;
+  std::vector<HandlerSetup> setups;
   for (int i = 0; i < 150; ++i) {
-    specs.push_back({.name = L"id" + std::to_wstring(i), .ui_name = L"Name " + std::to_wstring(i)});
+    setups.push_back({.name = L"id" + std::to_wstring(i), .ui_name = L"Name " + std::to_wstring(i)});
   }
-  auto handlers = fakes(specs);
+  auto handlers = fakes(setups);
   FakeLoader loader;
   const auto infos = infos_of(handlers, false, loader.loader());
   ASSERT_EQ(infos.size(), 101u);
