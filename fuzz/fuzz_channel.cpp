@@ -57,6 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Source source(data, size);
   Sink sink;
   app::HostState state;
-  (void)messages::run_channel(source, sink, [&](const nlohmann::json& r) { return app::dispatch(state, r); });
+  (void)messages::run_channel(source, sink, [&](messages::Request& r) { return app::dispatch(state, r); });
   return 0;
 }

@@ -21,9 +21,14 @@ using messages::HandlerResult;
 using messages::HostError;
 using nlohmann::json;
 
-using Handler = HandlerResult (*)(HostState&, const json&);
+using messages::Request;
 
-HandlerResult hello(HostState&, const json&) { return hello_result(); }
+/// Handlers that read only the value get the long strings copied into it
+/// (`with_long_strings`); "transfer_chunk" reads its data where it lies, and requests
+/// that read no member never pay for one.
+using Handler = HandlerResult (*)(HostState&, Request&);
+
+HandlerResult hello(HostState&, Request&) { return hello_result(); }
 
 struct Route {
   std::string_view type;
@@ -33,24 +38,24 @@ struct Route {
 // The complete request table. Matching is exact and case-sensitive.
 constexpr std::array ROUTES{
     Route{"hello", hello},
-    Route{"get_config", [](HostState&, const json& r) { return config::handle_get_config(r); }},
-    Route{"set_config", [](HostState&, const json& r) { return config::handle_set_config(r); }},
+    Route{"get_config", [](HostState&, Request& r) { return config::handle_get_config(r.with_long_strings()); }},
+    Route{"set_config", [](HostState&, Request& r) { return config::handle_set_config(r.with_long_strings()); }},
     Route{"begin_transfer",
-          [](HostState& s, const json& r) { return transfers::handle_begin_transfer(s.transfers, r); }},
+          [](HostState& s, Request& r) { return transfers::handle_begin_transfer(s.transfers, r.with_long_strings()); }},
     Route{"transfer_chunk",
-          [](HostState& s, const json& r) { return transfers::handle_transfer_chunk(s.transfers, r); }},
+          [](HostState& s, Request& r) { return transfers::handle_transfer_chunk(s.transfers, r); }},
     Route{"finish_transfer",
-          [](HostState& s, const json& r) { return transfers::handle_finish_transfer(s.transfers, r); }},
+          [](HostState& s, Request& r) { return transfers::handle_finish_transfer(s.transfers, r.with_long_strings()); }},
     Route{"cancel_transfer",
-          [](HostState& s, const json& r) { return transfers::handle_cancel_transfer(s.transfers, r); }},
-    Route{"open_file", [](HostState&, const json& r) { return open::handle_open_file(r); }},
-    Route{"list_handlers", [](HostState&, const json& r) { return shell::handle_list_handlers(r); }},
-    Route{"app_info", [](HostState&, const json& r) { return shell::handle_app_info(r); }},
-    Route{"pick_folder", [](HostState& s, const json&) { return shell::handle_pick_folder(s.parent_window); }},
+          [](HostState& s, Request& r) { return transfers::handle_cancel_transfer(s.transfers, r.with_long_strings()); }},
+    Route{"open_file", [](HostState&, Request& r) { return open::handle_open_file(r.with_long_strings()); }},
+    Route{"list_handlers", [](HostState&, Request& r) { return shell::handle_list_handlers(r.with_long_strings()); }},
+    Route{"app_info", [](HostState&, Request& r) { return shell::handle_app_info(r.with_long_strings()); }},
+    Route{"pick_folder", [](HostState& s, Request&) { return shell::handle_pick_folder(s.parent_window); }},
     Route{"pick_application",
-          [](HostState& s, const json&) { return shell::handle_pick_application(s.parent_window); }},
-    Route{"open_save_folder", [](HostState&, const json&) { return shell::handle_open_save_folder(); }},
-    Route{"reveal", [](HostState&, const json& r) { return shell::handle_reveal(r); }},
+          [](HostState& s, Request&) { return shell::handle_pick_application(s.parent_window); }},
+    Route{"open_save_folder", [](HostState&, Request&) { return shell::handle_open_save_folder(); }},
+    Route{"reveal", [](HostState&, Request& r) { return shell::handle_reveal(r.with_long_strings()); }},
 };
 
 Handler find_handler(std::string_view type) {
@@ -70,7 +75,8 @@ json hello_result() {
 
 bool is_known_request(std::string_view type) { return find_handler(type) != nullptr; }
 
-json dispatch(HostState& state, const json& request) {
+json dispatch(HostState& state, Request& full_request) {
+  const json& request = full_request.value;
   if (!request.is_object()) return messages::error_reply(nullptr, HostError::invalid_request());
   const auto id_it = request.find("id");
   json id = id_it == request.end() ? json(nullptr) : *id_it;
@@ -83,7 +89,7 @@ json dispatch(HostState& state, const json& request) {
     return messages::error_reply(std::move(id), HostError{messages::error_code::UNKNOWN_REQUEST, std::nullopt});
   HandlerResult outcome = [&]() -> HandlerResult {
     try {
-      return handler(state, request);
+      return handler(state, full_request);
     } catch (const std::exception&) {
       // Handlers report failures as values; an exception here is a fault (memory, or a
       // library throwing unexpectedly) and must not end the host.

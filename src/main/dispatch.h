@@ -7,6 +7,7 @@
 
 #include "main/host_state.h"
 #include "messages/host_error.h"
+#include "messages/request.h"
 
 namespace tessiva::app {
 
@@ -18,6 +19,6 @@ namespace tessiva::app {
 
 /// Picks the handler by the request's "type", calls it, and wraps its outcome in the
 /// reply envelope with the request's "id". Never fails: every outcome is a reply.
-[[nodiscard]] nlohmann::json dispatch(HostState& state, const nlohmann::json& request);
+[[nodiscard]] nlohmann::json dispatch(HostState& state, messages::Request& request);
 
 }  // namespace tessiva::app

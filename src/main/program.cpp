@@ -19,7 +19,7 @@ struct Overloaded : F... {
 int run_host(HostState& state) {
   messages::StdinSource input;
   messages::StdoutSink output;
-  const auto end = messages::run_channel(input, output, [&](const nlohmann::json& request) {
+  const auto end = messages::run_channel(input, output, [&](messages::Request& request) {
     return dispatch(state, request);
   });
   // However the loop ended, no partial file of an unfinished transfer may stay behind.

@@ -80,7 +80,7 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
     if (size > 0 && read_exactly(input, std::as_writable_bytes(std::span(body, size))) != ReadOutcome::Complete)
       return ChannelEnd::ReadFailed;
 
-    auto request = read_json_in_situ(body, size);
+    auto request = read_request_in_situ(body, size);
     const nlohmann::json reply =
         request ? dispatch(*request) : error_reply(nullptr, HostError::invalid_request());
     request.reset();  // a 16 MiB request need not live on while the reply is written

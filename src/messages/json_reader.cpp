@@ -1,6 +1,7 @@
 #include "messages/json_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -9,8 +10,92 @@
 #include <vector>
 
 #include <rapidjson/reader.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "text/utf.h"
+
+namespace tessiva::messages::detail {
+
+/// RapidJSON's in-situ stream, with a place for what our string scan notices. The
+/// reader works on copies of the stream (and needs to: it finds the text of a number
+/// through the original), so the copies share that place through a pointer.
+struct ScannedStream : rapidjson::InsituStringStream {
+  ScannedStream(char* text, bool& unusual) : rapidjson::InsituStringStream(text), unusual(&unusual) {}
+  /// Set when the string being read holds a byte above 0x7F or an escape: only then
+  /// can its decoded text be anything but ASCII (an escape such as \udc00 decodes to
+  /// an invalid sequence), so only then is it checked for UTF-8.
+  bool* unusual;
+};
+
+#if defined(__SSE2__)
+/// The first byte from `p` on that is '"', '\\' or below 0x20, and with `ExactControls`
+/// false also any byte above 0x7F. Looks at 64 bytes per step, so it may read up to 63
+/// bytes past the byte it returns.
+template <bool ExactControls>
+const char* find_string_stop(const char* p) noexcept {
+  const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20),
+                max_control = _mm_set1_epi8(0x1F);
+  const auto stops = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+    if constexpr (ExactControls)
+      return _mm_or_si128(special, _mm_cmpeq_epi8(_mm_min_epu8(v, max_control), v));
+    else
+      return _mm_or_si128(special, _mm_cmplt_epi8(v, space));  // signed: 0x80-0xFF are below too
+  };
+  for (;; p += 64) {
+    const __m128i a = stops(p), b = stops(p + 16), c = stops(p + 32), d = stops(p + 48);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) continue;
+    const std::uint64_t mask = static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b))) << 16 |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(c))) << 32 |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(d))) << 48;
+    return p + std::countr_zero(mask);
+  }
+}
+#endif
+
+}  // namespace tessiva::messages::detail
+
+template <>
+struct rapidjson::StreamTraits<tessiva::messages::detail::ScannedStream> {
+  enum { copyOptimization = 1 };
+};
+
+/// The reader's own vector scan of string text (RapidJSON 1.1) lets the raw control
+/// bytes 0x1A to 0x1F through, and a separate pass to catch them cost as much as the
+/// whole parse of a 16 MiB chunk frame. This scan, used for our stream only, stops at
+/// every byte below 0x20 as well as at '"' and '\\' (the reader then refuses the
+/// control byte or decodes the escape) and notes bytes above 0x7F. Its loads may reach
+/// 63 bytes past the terminator it stops at, which JSON_PADDING allows for.
+template <>
+template <>
+inline void rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator>::
+    ScanCopyUnescapedString(tessiva::messages::detail::ScannedStream& is, tessiva::messages::detail::ScannedStream&) {
+  char* p = is.src_;
+#if defined(__SSE2__)
+  using tessiva::messages::detail::find_string_stop;
+  // Until the first byte above 0x7F one comparison finds control bytes and those
+  // bytes at once; after it, control bytes are looked for on their own.
+  const char* end = find_string_stop<false>(p);
+  if (static_cast<unsigned char>(*end) >= 0x80) {
+    *is.unusual = true;
+    end = find_string_stop<true>(end);
+  }
+#else
+  const char* end = p;
+  for (; static_cast<unsigned char>(*end) >= 0x20 && *end != '"' && *end != '\\'; ++end)
+    if (static_cast<unsigned char>(*end) >= 0x80) *is.unusual = true;
+#endif
+  if (*end == '\\') *is.unusual = true;
+  const auto length = static_cast<std::size_t>(end - p);
+  // The decoded text lags behind the raw text only after an escape.
+  if (is.dst_ != p) std::memmove(is.dst_, p, length);
+  is.src_ += length;
+  is.dst_ += length;
+}
 
 namespace tessiva::messages {
 namespace {
@@ -20,6 +105,11 @@ using nlohmann::json;
 /// Builds the value from RapidJSON's events. Returning false stops the reader.
 class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> {
  public:
+  /// `long_strings`: where long string members of the top-level object go instead of
+  /// the value; null to keep every string in the value.
+  /// `unusual`: the flag the string scan sets (see ScannedStream).
+  Builder(bool& unusual, std::vector<LongString>* long_strings) : unusual_(unusual), long_strings_(long_strings) {}
+
   json root;
 
   bool Null() { return add(json(nullptr)); }
@@ -52,12 +142,18 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   }
   bool String(const char* s, rapidjson::SizeType n, bool) {
     const std::string_view text(s, n);
-    if (!text::is_valid_utf8(text)) return false;
+    if (!valid(text)) return false;
+    if (long_strings_ && n >= LONG_STRING_BYTES && in_top_level_object() && key_ != "id" && key_ != "type") {
+      root.erase(key_);  // an earlier member of the same name: the last one counts
+      forget_long_string();
+      long_strings_->push_back({key_, text});
+      return true;
+    }
     return add(json(std::string(text)));
   }
   bool Key(const char* s, rapidjson::SizeType n, bool) {
     const std::string_view text(s, n);
-    if (!text::is_valid_utf8(text)) return false;
+    if (!valid(text)) return false;
     key_.assign(text);
     return true;
   }
@@ -67,10 +163,28 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   bool EndArray(rapidjson::SizeType) { return close(); }
 
  private:
+  bool& unusual_;
+  std::vector<LongString>* long_strings_;
   /// Containers being filled, innermost last. Elements of a parent are not touched
   /// while a child is open, so these pointers stay valid.
   std::vector<json*> open_;
   std::string key_;
+
+  /// Whether the string just read is valid UTF-8; checked only when the scan saw a
+  /// byte that could make it otherwise.
+  bool valid(std::string_view text) {
+    const bool check = unusual_;
+    unusual_ = false;
+    return !check || text::is_valid_utf8(text);
+  }
+
+  bool in_top_level_object() const { return open_.size() == 1 && root.is_object(); }
+
+  /// Drops a long string kept earlier under the current key (a repeated key).
+  void forget_long_string() {
+    if (long_strings_ && !long_strings_->empty() && in_top_level_object())
+      std::erase_if(*long_strings_, [&](const LongString& s) { return s.key == key_; });
+  }
 
   json* add_slot() {
     if (open_.empty()) return &root;
@@ -79,6 +193,7 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
       top.push_back(nullptr);
       return &top.back();
     }
+    forget_long_string();
     return &top[key_];  // a repeated key keeps the last value
   }
   bool add(json&& value) {
@@ -98,36 +213,16 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   }
 };
 
-/// True when `text` holds a byte below 0x20 other than tab, line feed and carriage
-/// return. Such a byte is never valid JSON (outside strings it is not white space,
-/// inside them it must be escaped), but the reader's SSE2 string scan lets 0x1A to
-/// 0x1F through, and the in-situ reader takes a NUL for the end of the text. Eight
-/// bytes per step: this runs over every 16 MiB chunk frame.
-bool has_forbidden_control(const char* text, std::size_t size) noexcept {
-  constexpr std::uint64_t ONES = 0x0101010101010101ULL, HIGHS = 0x8080808080808080ULL;
-  const auto forbidden = [](unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; };
-  std::size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, text + i, 8);
-    // Some byte may be below 0x20: look at the eight one by one.
-    if (((w - ONES * 0x20) & ~w & HIGHS) != 0)
-      for (std::size_t k = i; k < i + 8; ++k)
-        if (forbidden(static_cast<unsigned char>(text[k]))) return true;
-  }
-  for (; i < size; ++i)
-    if (forbidden(static_cast<unsigned char>(text[i]))) return true;
-  return false;
-}
-
-}  // namespace
-
-std::optional<json> read_json_in_situ(char* text, std::size_t size) {
-  if (size == 0 || has_forbidden_control(text, size)) return std::nullopt;
+/// Parses `text[0, size)`; long strings go to `long_strings` unless it is null.
+std::optional<json> parse_in_situ(char* text, std::size_t size, std::vector<LongString>* long_strings) {
+  if (size == 0) return std::nullopt;
+  // A NUL byte ends the in-situ text early, so it is caught by the position check
+  // below; inside a string the scan stops at it and the reader refuses it.
   std::memset(text + size, 0, JSON_PADDING);
   try {
-    Builder builder;
-    rapidjson::InsituStringStream stream(text);
+    bool unusual = false;
+    detail::ScannedStream stream(text, unusual);
+    Builder builder(unusual, long_strings);
     rapidjson::Reader reader;
     const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, builder);
     if (ok.IsError() || stream.Tell() != size) return std::nullopt;
@@ -135,6 +230,18 @@ std::optional<json> read_json_in_situ(char* text, std::size_t size) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<json> read_json_in_situ(char* text, std::size_t size) { return parse_in_situ(text, size, nullptr); }
+
+std::optional<Request> read_request_in_situ(char* text, std::size_t size) {
+  Request request;
+  auto value = parse_in_situ(text, size, &request.long_strings);
+  if (!value) return std::nullopt;
+  request.value = std::move(*value);
+  return request;
 }
 
 std::optional<json> read_json(std::string_view text) {

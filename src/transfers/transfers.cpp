@@ -144,9 +144,10 @@ HandlerResult handle_begin_transfer(TransferTable& table, const json& request) {
   return result;
 }
 
-HandlerResult handle_transfer_chunk(TransferTable& table, const json& request) {
-  const std::string* id = string_member(request, "transfer_id");
-  const std::string* data = string_member(request, "data");
+HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Request& request) {
+  // The data of a large chunk is read where the channel decoded it, never copied.
+  const auto id = request.string_member("transfer_id");
+  const auto data = request.string_member("data");
   if (!id || !data) return std::unexpected(HostError::invalid_request());
   // Decoded before the id is looked up: undecodable data is invalid whatever the id.
   const auto bytes = table.decode_chunk_data(*data);

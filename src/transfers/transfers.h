@@ -17,6 +17,7 @@
 
 #include "codec/base64.h"
 #include "messages/host_error.h"
+#include "messages/request.h"
 #include "open/save_and_open.h"
 #include "platform/files.h"
 
@@ -107,7 +108,7 @@ void discard(Transfer& transfer) noexcept;
 /// "begin_transfer": {"original_name", "size"} -> {"transfer_id"}.
 [[nodiscard]] messages::HandlerResult handle_begin_transfer(TransferTable& table, const nlohmann::json& request);
 /// "transfer_chunk": {"transfer_id", "data"} -> {"received"}.
-[[nodiscard]] messages::HandlerResult handle_transfer_chunk(TransferTable& table, const nlohmann::json& request);
+[[nodiscard]] messages::HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Request& request);
 /// "finish_transfer": {"transfer_id", "target"} -> the reply of save-and-open.
 [[nodiscard]] messages::HandlerResult handle_finish_transfer(TransferTable& table, const nlohmann::json& request);
 /// "cancel_transfer": {"transfer_id"} -> {}, whether or not the id was open.

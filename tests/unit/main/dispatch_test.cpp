@@ -12,7 +12,8 @@ using nlohmann::json;
 
 std::string reply_to(const json& request) {
   HostState state;
-  return messages::write_compact(dispatch(state, request));
+  messages::Request r(request);
+  return messages::write_compact(dispatch(state, r));
 }
 
 TEST(Dispatch, EchoesTheIdOfAnyType) {

@@ -62,9 +62,9 @@ Run run(MemorySource source, const Dispatcher* custom = nullptr) {
   MemorySink sink;
   int calls = 0;
   app::HostState state;
-  const Dispatcher normal = [&](const nlohmann::json& r) { return app::dispatch(state, r); };
+  const Dispatcher normal = [&](Request& r) { return app::dispatch(state, r); };
   const Dispatcher& d = custom ? *custom : normal;
-  const auto end = run_channel(source, sink, [&](const nlohmann::json& r) {
+  const auto end = run_channel(source, sink, [&](Request& r) {
     ++calls;
     return d(r);
   });
@@ -77,7 +77,8 @@ const std::string INVALID = frame(R"({"error":{"code":"invalid_request"},"id":nu
 
 std::string hello_reply(int id) {
   app::HostState state;
-  return frame(write_compact(app::dispatch(state, {{"type", "hello"}, {"id", id}})));
+  Request request(nlohmann::json{{"type", "hello"}, {"id", id}});
+  return frame(write_compact(app::dispatch(state, request)));
 }
 
 std::string nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
@@ -102,7 +103,7 @@ TEST(Channel, InputEndingInsideABodyIsAFailureWithoutReply) {
 TEST(Channel, RefusesAnOversizedLengthBeforeReadingTheBody) {
   MemorySource source(std::string("\x01\x00\x00\x01", 4) + std::string(100, ' '));
   MemorySink sink;
-  const auto end = run_channel(source, sink, [](const nlohmann::json&) { return nlohmann::json(); });
+  const auto end = run_channel(source, sink, [](Request&) { return nlohmann::json(); });
   EXPECT_EQ(end, ChannelEnd::MessageTooLarge);
   EXPECT_EQ(exit_code(end), 1);
   EXPECT_EQ(source.consumed(), 4u);
@@ -116,7 +117,7 @@ TEST(Channel, AcceptsABodyOfExactlyTheLimitReadInBoundedCalls) {
   MemorySource source(frame(body));
   MemorySink sink;
   app::HostState state;
-  const auto end = run_channel(source, sink, [&](const nlohmann::json& r) { return app::dispatch(state, r); });
+  const auto end = run_channel(source, sink, [&](Request& r) { return app::dispatch(state, r); });
   EXPECT_EQ(end, ChannelEnd::InputClosed);
   EXPECT_TRUE(sink.data.find(R"("ok":true)") != std::string::npos);
   EXPECT_LE(source.max_request(), 1024u * 1024u);
@@ -153,6 +154,18 @@ TEST(Channel, BadBodiesGetInvalidRequestAndTheLoopGoesOn) {
     EXPECT_TRUE(r.output.starts_with(INVALID)) << body.substr(0, 40);
     EXPECT_EQ(r.output, INVALID + hello_reply(7)) << body.substr(0, 40);
   }
+}
+
+// A long string member reaches a handler that reads the request's value as if it had
+// never been set aside.
+TEST(Channel, LongStringsReachHandlersThatReadTheValue) {
+  const std::string path = "//tmp/" + std::string(LONG_STRING_BYTES, 'p');
+  const nlohmann::json request = {{"type", "app_info"}, {"id", 3}, {"path", path}};
+  app::HostState state;
+  Request direct(request);
+  const std::string expected = frame(write_compact(app::dispatch(state, direct)));
+  ASSERT_NE(expected.find("not_found"), std::string::npos) << expected;  // the path was looked at
+  EXPECT_EQ(run(frame(request.dump())).output, expected);
 }
 
 TEST(Channel, AcceptsTheFourWhiteSpaceCharactersAroundTheValueAndDeepNesting) {
@@ -194,7 +207,7 @@ TEST(Channel, AWriteFailureEndsTheLoop) {
   MemorySink sink;
   sink.fail = true;
   int calls = 0;
-  const auto end = run_channel(source, sink, [&](const nlohmann::json&) {
+  const auto end = run_channel(source, sink, [&](Request&) {
     ++calls;
     return nlohmann::json::object();
   });

@@ -59,6 +59,77 @@ TEST(JsonReader, RefusesMalformedText) {
   }
 }
 
+// The string scan looks at 64 bytes per step and changes its comparison after the
+// first byte above 0x7F: what it must find is placed at every offset of several steps.
+TEST(JsonReader, FindsEveryByteThatMattersAtAnyOffsetOfALongString) {
+  for (std::size_t at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 1000}) {
+    const std::string before(at, 'a'), after(150, 'b');
+    const auto accepted = [&](std::string_view middle) {
+      return read_json("[\"" + before + std::string(middle) + after + "\"]").has_value();
+    };
+    for (int c : {0x00, 0x01, 0x1a, 0x1f}) EXPECT_FALSE(accepted(std::string(1, static_cast<char>(c)))) << c << " at " << at;
+    // Invalid UTF-8 alone, and after a valid two-byte sequence has switched the scan.
+    EXPECT_FALSE(accepted("\xff")) << at;
+    EXPECT_FALSE(accepted("\xc3\xa9" + std::string(at, 'c') + "\xed\xa0\x80")) << at;
+    EXPECT_FALSE(accepted(std::string("\xc3\xa9") + std::string(at, 'c') + '\x1f')) << at;
+    EXPECT_TRUE(accepted("\xc3\xa9\xf0\x9f\x98\x80")) << at;
+    EXPECT_FALSE(accepted("\\udc00")) << at;  // an escape decoding to a lone surrogate
+    EXPECT_TRUE(accepted("\x7f ~")) << at;
+  }
+  // Escapes among long runs: the text after each escape is moved back as it is decoded.
+  std::string text = "\"";
+  for (int i = 0; i < 20; ++i) text += std::string(37 * i, 'x') + "\\n\\u00e9\\\"";
+  text += "\"";
+  EXPECT_EQ(*read_json(text), json::parse(text));
+}
+
+TEST(JsonReader, LeavesLongTopLevelStringsInTheFrame) {
+  const std::string big(LONG_STRING_BYTES, 'Q'), shorter(LONG_STRING_BYTES - 1, 'q');
+  std::string text = R"({"type":"x","id":")" + big + R"(","data":")" + big + R"(","n":{"s":")" + big +
+                     R"("},"small":")" + shorter + R"(","arr":[")" + big + R"("]})";
+  std::string buffer = text + std::string(JSON_PADDING, '\0');
+  auto request = read_request_in_situ(buffer.data(), text.size());
+  ASSERT_TRUE(request);
+  ASSERT_EQ(request->long_strings.size(), 1u);
+  EXPECT_EQ(request->long_strings[0].key, "data");
+  EXPECT_EQ(request->long_strings[0].text, big);
+  EXPECT_GE(request->long_strings[0].text.data(), buffer.data());  // not copied
+  EXPECT_FALSE(request->value.contains("data"));
+  EXPECT_EQ(request->value["id"], big);  // "id" and "type" always stay in the value
+  EXPECT_EQ(request->value["n"]["s"], big);
+  EXPECT_EQ(request->value["small"], shorter);
+  EXPECT_EQ(request->value["arr"][0], big);
+  EXPECT_EQ(request->string_member("data"), big);
+  EXPECT_EQ(request->string_member("small"), shorter);
+  EXPECT_EQ(request->string_member("n"), std::nullopt);
+  EXPECT_EQ(request->string_member("missing"), std::nullopt);
+
+  const json& value = request->with_long_strings();
+  EXPECT_TRUE(request->long_strings.empty());
+  EXPECT_EQ(value["data"], big);
+  EXPECT_EQ(request->string_member("data"), big);
+}
+
+TEST(JsonReader, TheLastOfRepeatedKeysCountsForLongStringsToo) {
+  const std::string big(LONG_STRING_BYTES, 'Q'), other(LONG_STRING_BYTES + 5, 'R');
+  const auto read = [](std::string text) {
+    text.append(JSON_PADDING, '\0');
+    auto request = read_request_in_situ(text.data(), text.size() - JSON_PADDING);
+    EXPECT_TRUE(request);
+    // The texts point into `text`: compare with copies before it goes.
+    std::vector<std::pair<std::string, std::string>> longs;
+    for (const auto& s : request->long_strings) longs.emplace_back(s.key, std::string(s.text));
+    return std::pair(request->value, longs);
+  };
+  using Longs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(read(R"({"d":")" + big + R"(","d":"s"})"), std::pair(json{{"d", "s"}}, Longs{}));
+  EXPECT_EQ(read(R"({"d":"s","d":")" + big + R"("})"), std::pair(json::object(), Longs{{"d", big}}));
+  EXPECT_EQ(read(R"({"d":")" + big + R"(","d":")" + other + R"("})"), std::pair(json::object(), Longs{{"d", other}}));
+  EXPECT_EQ(read(R"({"d":")" + big + R"(","d":[1]})"), std::pair(json{{"d", {1}}}, Longs{}));
+  // An escape inside a long string: the view holds the decoded text.
+  EXPECT_EQ(read(R"({"d":"\u0041)" + big + R"("})").second, (Longs{{"d", "A" + big}}));
+}
+
 TEST(CompactWriter, EscapesOnlyWhatJsonRequires) {
   json v = json::object();
   v["z"] = std::string("\x01\x08\x09\x0a\x0c\x0d\x1f\x7f\"\\/\xc3\xa9", 13);

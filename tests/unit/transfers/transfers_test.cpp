@@ -191,7 +191,7 @@ TEST_F(Transfers, ChunkDataIsDecodedByTheTolerantRules) {
   for (const auto& [data, bytes] : cases) {
     TransferTable fresh;
     ASSERT_TRUE(handle_begin_transfer(fresh, {{"original_name", "a"}, {"size", 100}}));
-    const auto outcome = handle_transfer_chunk(fresh, {{"transfer_id", "t1"}, {"data", data}});
+    const auto outcome = handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", data}});
     if (!bytes) {
       EXPECT_EQ(show(outcome), "error:invalid_request") << data;
       EXPECT_EQ(fresh.find("t1")->received, 0u);
@@ -235,6 +235,26 @@ TEST_F(Transfers, InterleavedTransfersKeepTheirOwnBytes) {
   EXPECT_EQ(chunk("t2", "QkJC"), R"({"received":6})");
   EXPECT_EQ(contents(part_path("t1")), "aaaAAA");
   EXPECT_EQ(contents(part_path("t2")), "bbbBBB");
+}
+
+// A chunk as the channel delivers a large one: its data left in the frame, outside the
+// request's value.
+TEST_F(Transfers, ChunkDataLeftInTheFrameIsDecodedFromThere) {
+  std::string body = R"({"type":"transfer_chunk","transfer_id":"t1","data":")";
+  for (std::size_t i = 0; i < messages::LONG_STRING_BYTES / 4; ++i) body += "QUJD";
+  body += "\"}";
+  const std::size_t size = body.size();
+  body.append(messages::JSON_PADDING, '\0');
+  auto request = messages::read_request_in_situ(body.data(), size);
+  ASSERT_TRUE(request);
+  ASSERT_EQ(request->long_strings.size(), 1u);
+
+  const std::uint64_t n = messages::LONG_STRING_BYTES / 4 * 3;
+  ASSERT_EQ(begin("a", n), opened(1));
+  EXPECT_EQ(show(handle_transfer_chunk(table, *request)), R"({"received":)" + std::to_string(n) + "}");
+  std::string expected;
+  for (std::uint64_t i = 0; i < n / 3; ++i) expected += "ABC";
+  EXPECT_EQ(contents(part_path("t1")), expected);
 }
 
 TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved) {
@@ -333,7 +353,7 @@ TEST_F(Transfers, ClosingTheTableDeletesEveryPartialFile) {
       ASSERT_TRUE(handle_begin_transfer(scoped, {{"original_name", "a"}, {"size", 9}}));
       parts.push_back(scoped.find(tid(n + 1))->part_path);
     }
-    ASSERT_TRUE(handle_transfer_chunk(scoped, {{"transfer_id", "t2"}, {"data", "aGVs"}}));
+    ASSERT_TRUE(handle_transfer_chunk(scoped, json{{"transfer_id", "t2"}, {"data", "aGVs"}}));
   }
   for (const auto& part : parts) EXPECT_FALSE(exists(part)) << part;
 
@@ -357,7 +377,7 @@ TEST_F(Transfers, AFailedWriteIsCutBackSoTheNextChunkAppendsInPlace) {
   });
   ASSERT_TRUE(handle_begin_transfer(failing, {{"original_name", "a"}, {"size", 12}}));
   const std::string part = failing.find("t1")->part_path;
-  auto send = [&](const char* data) { return show(handle_transfer_chunk(failing, {{"transfer_id", "t1"}, {"data", data}})); };
+  auto send = [&](const char* data) { return show(handle_transfer_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
 
   EXPECT_EQ(send("YWFh"), R"({"received":3})");
   fail_next = true;
