@@ -4,6 +4,12 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define TESSIVA_BASE64_SSSE3 1
+#endif
 
 namespace tessiva::codec {
 namespace {
@@ -68,6 +74,74 @@ inline std::uint32_t decode_group(const unsigned char* s) noexcept {
          TABLES.fourth[word >> 24];
 }
 
+#if defined(TESSIVA_BASE64_SSSE3)
+// Sixteen characters per vector with SSSE3 byte shuffles (about twice the table
+// decoder's rate). A character's high and low nibble each pick a set of classes; it is valid when
+// the two sets share one. Classes: 0 "+-/" (high nibble 2), 1 digits (3), 2 letters of
+// 0x41-0x4F and 0x61-0x6F (4, 6), 3 letters of 0x50-0x5A and 0x70-0x7A (5, 7), 4 "_".
+// Bytes of 0x80 and above have a high nibble of 8 or more, which picks no class.
+
+__attribute__((target("ssse3"))) inline __m128i bytes16(const unsigned char (&b)[16]) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+}
+
+/// The sextets of 16 characters; `bad` gets 0xFF for each character outside the alphabets.
+__attribute__((target("ssse3"))) inline __m128i sextets16(__m128i v, __m128i& bad) {
+  alignas(16) static constexpr unsigned char CLASSES_BY_LOW[16] = {0x0A, 0x0E, 0x0E, 0x0E, 0x0E, 0x0E, 0x0E, 0x0E,
+                                                                   0x0E, 0x0E, 0x0C, 0x05, 0x04, 0x05, 0x04, 0x15};
+  alignas(16) static constexpr unsigned char CLASSES_BY_HIGH[16] = {0, 0, 0x01, 0x02, 0x04, 0x18, 0x04, 0x08,
+                                                                    0, 0, 0,    0,    0,    0,    0,    0};
+  // What to add to a character to get its value, looked up at (high nibble + a
+  // number picked by the low nibble) mod 16: the numbers 6 (low nibble D) and 9 (F)
+  // give "-", "/", "_" places of their own, and every letter and digit still finds
+  // the offset of its range.
+  alignas(16) static constexpr unsigned char INDEX_BY_LOW[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 9};
+  constexpr auto neg = [](int x) { return static_cast<unsigned char>(x); };
+  alignas(16) static constexpr unsigned char OFFSET[16] = {
+      0, 0, 19, 4, neg(-65), neg(-65), neg(-71), neg(-71), 17, 0, neg(-65), 16, neg(-71), neg(-65), neg(-32), neg(-71)};
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i low = _mm_and_si128(v, nibble);
+  const __m128i high = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+  const __m128i classes =
+      _mm_and_si128(_mm_shuffle_epi8(bytes16(CLASSES_BY_LOW), low), _mm_shuffle_epi8(bytes16(CLASSES_BY_HIGH), high));
+  bad = _mm_or_si128(bad, _mm_cmpeq_epi8(classes, _mm_setzero_si128()));
+  const __m128i index = _mm_add_epi8(high, _mm_shuffle_epi8(bytes16(INDEX_BY_LOW), low));
+  const __m128i offset = _mm_shuffle_epi8(bytes16(OFFSET), index);
+  return _mm_add_epi8(v, offset);
+}
+
+/// Packs 16 sextets into 12 bytes in the first 12 bytes of the result.
+__attribute__((target("ssse3"))) inline __m128i pack16(__m128i sextets) {
+  // Pairs become 12-bit values (first << 6 | second), pairs of those 24-bit values in
+  // each 32-bit lane, whose three bytes are then put in output order.
+  const __m128i pairs = _mm_maddubs_epi16(sextets, _mm_set1_epi32(0x01400140));
+  const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+  return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+}
+
+/// Decodes 32 characters per step while at least 40 remain (so the four spare bytes of
+/// each 16-byte store land inside the output). Returns the number of characters done,
+/// or none when one of them is outside the alphabets.
+__attribute__((target("ssse3"))) std::optional<std::size_t> decode_ssse3(const unsigned char* s, std::size_t n,
+                                                                         unsigned char* o) noexcept {
+  std::size_t i = 0;
+  for (; n - i >= 40; i += 32, o += 24) {
+    __m128i bad = _mm_setzero_si128();
+    const __m128i a = sextets16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), bad);
+    const __m128i b = sextets16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16)), bad);
+    if (_mm_movemask_epi8(bad) != 0) return std::nullopt;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), pack16(a));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), pack16(b));
+  }
+  return i;
+}
+
+const bool HAS_SSSE3 = [] {
+  __builtin_cpu_init();  // this runs among the static constructors, perhaps before the library's own
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+#endif
+
 constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 }  // namespace
@@ -102,6 +176,15 @@ std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   auto* o = reinterpret_cast<unsigned char*>(out.data());
   std::size_t i = 0;
+
+#if defined(TESSIVA_BASE64_SSSE3)
+  if (HAS_SSSE3) {
+    const auto done = decode_ssse3(s, n, o);
+    if (!done) return std::unexpected(DecodeError::invalid_character);
+    i = *done;
+    o += i / 4 * 3;
+  }
+#endif
 
   // Eight characters per step, stored as one 8-byte word of which 6 bytes count. A step
   // runs only while at least 12 characters remain: the 4 beyond this step decode to at
