@@ -7,6 +7,7 @@
 #include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <tmmintrin.h>
 #define TESSIVA_BASE64_SSSE3 1
 #endif
@@ -136,10 +137,16 @@ __attribute__((target("ssse3"))) std::optional<std::size_t> decode_ssse3(const u
   return i;
 }
 
-const bool HAS_SSSE3 = [] {
-  __builtin_cpu_init();  // this runs among the static constructors, perhaps before the library's own
-  return __builtin_cpu_supports("ssse3") != 0;
-}();
+/// Asked once, at the first decoding: the processor query is slow in virtual machines
+/// (about 5 microseconds), and at start-up the compiler's own detection would ask
+/// several times on every launch of the host.
+bool has_ssse3() noexcept {
+  static const bool has = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSSE3) != 0;
+  }();
+  return has;
+}
 #endif
 
 constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -178,7 +185,7 @@ std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
   std::size_t i = 0;
 
 #if defined(TESSIVA_BASE64_SSSE3)
-  if (HAS_SSSE3) {
+  if (has_ssse3()) {
     const auto done = decode_ssse3(s, n, o);
     if (!done) return std::unexpected(DecodeError::invalid_character);
     i = *done;
