@@ -84,8 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool has_extension = tessiva::naming::split_name(reported).extension.has_value();
   check(chars <= (has_extension ? 2 * MAX_COMPONENT_CHARS + 1 : MAX_COMPONENT_CHARS));
 
+  // Windows takes at most 255 UTF-16 units, the last candidate included.
+  check(tessiva::text::utf8_to_utf16_lossy(file_name).size() <= tessiva::naming::MAX_FILE_NAME_UNITS);
   for (const int attempt : {2, tessiva::naming::LAST_NAME_ATTEMPT}) {
-    check_safe_name(tessiva::naming::candidate_name(file_name, attempt));
+    const std::string candidate = tessiva::naming::candidate_name(file_name, attempt);
+    check_safe_name(candidate);
+    check(tessiva::text::utf8_to_utf16_lossy(candidate).size() <= 255);
   }
 
   // Any piece on its own: safe and within the cut, but allowed to come out empty.

@@ -91,6 +91,24 @@ void trim_trailing_spaces_and_stops(std::u32string& s) {
   while (!s.empty() && (s.back() == U' ' || s.back() == U'.')) s.pop_back();
 }
 
+std::size_t utf16_units(std::u32string_view s) noexcept {
+  std::size_t n = 0;
+  for (const char32_t c : s) n += c > 0xFFFF ? 2 : 1;
+  return n;
+}
+
+/// Cuts `s` to at most `units` UTF-16 units without splitting a character, then drops
+/// what Windows would drop at the end of a name.
+void cut_to_units(std::u32string& s, std::size_t units) {
+  std::size_t n = 0, keep = 0;
+  for (; keep < s.size(); ++keep) {
+    n += s[keep] > 0xFFFF ? 2 : 1;
+    if (n > units) break;
+  }
+  s.resize(keep);
+  trim_trailing_spaces_and_stops(s);
+}
+
 std::string ascii_lower(std::string s) {
   for (char& c : s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
@@ -168,7 +186,26 @@ std::string build_file_name(std::string_view original_name, std::string_view pat
 
   std::string base = sanitize_component(expanded);
   if (base.empty()) base = std::move(name);
-  const std::string extension = parts.extension ? ascii_lower(sanitize_component(*parts.extension)) : std::string();
+  std::string extension = parts.extension ? ascii_lower(sanitize_component(*parts.extension)) : std::string();
+
+  // Both pieces within their cut can still make a name Windows refuses (150 emoji are
+  // 300 UTF-16 units), and then the file could not be saved at all.
+  std::u32string base32 = to_scalars(base), extension32 = to_scalars(extension);
+  const std::size_t dot = extension.empty() ? 0 : 1;
+  if (utf16_units(base32) + dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS) {
+    // The extension keeps what it can while leaving room for a base of a few
+    // characters; the base takes the rest.
+    constexpr std::size_t MIN_BASE_UNITS = 8;
+    if (dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS - MIN_BASE_UNITS) {
+      cut_to_units(extension32, MAX_FILE_NAME_UNITS - MIN_BASE_UNITS - dot);
+      extension = to_utf8(extension32);
+    }
+    cut_to_units(base32, MAX_FILE_NAME_UNITS - (extension.empty() ? 0 : 1 + utf16_units(extension32)));
+    // A long text cut short can uncover a device name ('CON' and 200 spaces and more),
+    // or leave nothing when it was all spaces and full stops after a few characters.
+    if (is_reserved(base32)) base32.insert(0, 1, U'_');
+    base = base32.empty() ? std::string("file") : to_utf8(base32);
+  }
   return extension.empty() ? base : base + "." + extension;
 }
 

@@ -16,6 +16,9 @@ namespace tessiva::naming {
 
 /// The number of characters (Unicode scalar values) that a sanitised piece keeps.
 inline constexpr std::size_t MAX_COMPONENT_CHARS = 150;
+/// Windows refuses a file name of more than 255 UTF-16 units. A built name keeps within
+/// this many, so that the counter of a taken name ("_9999") still fits.
+inline constexpr std::size_t MAX_FILE_NAME_UNITS = 250;
 /// The highest counter tried when a name is taken ('x_9999.pdf' is the last candidate).
 inline constexpr int LAST_NAME_ATTEMPT = 9999;
 /// The error text when every candidate name up to `LAST_NAME_ATTEMPT` is taken.
@@ -51,7 +54,10 @@ struct SplitName {
 
 /// The name to save a file under: `pattern` with "{name}", "{date}" and "{time}"
 /// expanded (in that order, one whole pass each), sanitised, followed by the sanitised,
-/// lower-cased extension of `original_name`. Never empty.
+/// lower-cased extension of `original_name`. Never empty, and never more than
+/// `MAX_FILE_NAME_UNITS` UTF-16 units: when the two cut pieces are longer together
+/// (characters outside the Basic Multilingual Plane count twice), the base is cut
+/// further, and the extension too when it alone leaves no room for a base.
 [[nodiscard]] std::string build_file_name(std::string_view original_name, std::string_view pattern,
                                           const platform::LocalTime& local_time);
 

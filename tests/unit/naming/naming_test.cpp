@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/utf.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -143,7 +145,9 @@ TEST(NamingSanitize, CutsAtOneHundredFiftyCharactersNotBytes) {
 
 TEST(NamingBuildFileName, ExpandsThePatternAndKeepsTheNameSafe) {
   struct Case {
-    std::string original, pattern, expected;
+    std::string original;
+    std::string_view pattern;
+    std::string expected;
   };
   const std::vector<Case> cases = {
       {"Report Q1.PDF", "{name}_{date}_{time}", "Report Q1_2024-03-05_14-07-09.pdf"},
@@ -189,8 +193,38 @@ TEST(NamingBuildFileName, ZeroFillsDateAndTime) {
 TEST(NamingBuildFileName, CutsTheExpandedTextSoLongNamesLoseTheDate) {
   const std::string emoji = "\xF0\x9F\x98\x80";
   EXPECT_EQ(build_file_name(repeat("a", 200) + ".pdf", DEFAULT_PATTERN, MARCH_5), repeat("a", 150) + ".pdf");
-  EXPECT_EQ(build_file_name(repeat(emoji, 149) + ".png", DEFAULT_PATTERN, MARCH_5), repeat(emoji, 149) + "_.png");
   EXPECT_EQ(build_file_name("x." + repeat("B", 200), "{name}", MARCH_5), "x." + repeat("b", 150));
+}
+
+// Windows takes at most 255 UTF-16 units in a name, and a taken name gets up to five
+// more ("_9999"): names that would pass that are cut further, and only those.
+TEST(NamingBuildFileName, KeepsTheWholeNameWithinWhatWindowsAccepts) {
+  const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units
+  struct Case {
+    std::string original;
+    std::string_view pattern;
+    std::string expected;
+  };
+  const Case cases[] = {
+      // 149 emoji and "_" from the pattern are 299 units: the base gets the 246 units
+      // that ".png" leaves, and never half a character.
+      {repeat(emoji, 149) + ".png", DEFAULT_PATTERN, repeat(emoji, 123) + ".png"},
+      {repeat(emoji, 149) + ".pn", DEFAULT_PATTERN, repeat(emoji, 123) + ".pn"},
+      // Exactly 250 units stays as it is.
+      {repeat("a", 150) + "." + repeat("e", 99), "{name}", repeat("a", 150) + "." + repeat("e", 99)},
+      {repeat("a", 150) + "." + repeat("e", 100), "{name}", repeat("a", 149) + "." + repeat("e", 100)},
+      // A cut that ends in spaces or full stops loses them; one that leaves nothing
+      // of the base falls back to "file".
+      {repeat("a", 95) + repeat(" ", 55) + "." + repeat("e", 150), "{name}", repeat("a", 95) + "." + repeat("e", 150)},
+      {repeat(".", 9) + repeat("a", 140) + "." + repeat(emoji, 120), "{name}", "file." + repeat(emoji, 120)},
+      // An extension too long to leave room for a base of eight units is cut as well.
+      {"report." + repeat(emoji, 150), "{name}", "report." + repeat(emoji, 120)},
+  };
+  for (const auto& c : cases) {
+    const std::string name = build_file_name(c.original, c.pattern, MARCH_5);
+    EXPECT_EQ(name, c.expected) << c.original;
+    EXPECT_LE(text::utf8_to_utf16_lossy(name).size(), MAX_FILE_NAME_UNITS) << c.original;
+  }
 }
 
 TEST(NamingCandidateName, CountsFromTwoAtTheLastFullStop) {
