@@ -1,9 +1,31 @@
 #pragma once
-/// What the POSIX entry point hands to the process module.
+/// What the POSIX entry point hands to the process module, and the detached start that
+/// the process and shell modules share.
+
+#include <string>
+#include <vector>
+
+#include "platform/os_error.h"
 
 namespace tessiva::platform {
 
 /// Keeps argv so that command_line() can give it back in Windows form.
 void set_process_arguments(int argc, char** argv);
+
+/// How `start_detached` sets up the new program.
+struct DetachedStart {
+  /// A session of its own (the launch child), else only a process group of its own.
+  bool new_session = false;
+  /// Standard input and output on /dev/null instead of the caller's.
+  bool null_streams = false;
+  /// The working folder; empty keeps the caller's.
+  std::string folder;
+};
+
+/// Starts `program` with `argv` (its first element the name the program sees) and returns once it runs (or failed to start), never
+/// waiting for it: a double fork leaves it to init, so it becomes nobody's zombie, and
+/// a close-on-exec pipe carries a failure of chdir or exec back.
+[[nodiscard]] Result<void> start_detached(const std::string& program, const std::vector<std::string>& argv,
+                                          const DetachedStart& how);
 
 }  // namespace tessiva::platform

@@ -10,6 +10,7 @@
 
 #include <climits>
 
+#include "platform/posix/posix_error.h"
 #include "platform/posix/posix_process.h"
 #include "text/quote.h"
 #include "text/utf.h"
@@ -24,8 +25,6 @@ std::vector<std::string>& saved_arguments() {
   static std::vector<std::string> args;
   return args;
 }
-
-OsError errno_error(int code) { return OsError{static_cast<std::uint32_t>(code), std::strerror(code)}; }
 
 }  // namespace
 
@@ -44,7 +43,7 @@ std::u16string command_line() {
 Result<std::string> executable_path() {
   char buffer[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (n < 0) return std::unexpected(errno_error(errno));
+  if (n < 0) return std::unexpected(os_error(errno));
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
@@ -54,7 +53,7 @@ Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
   while (true) {
     const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
     if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) return std::unexpected(errno_error(errno));
+    if (errno != EINTR) return std::unexpected(os_error(errno));
   }
 }
 
@@ -63,40 +62,42 @@ Result<void> write_stdout(std::span<const std::byte> bytes) {
     const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::unexpected(errno_error(errno));
+      return std::unexpected(os_error(errno));
     }
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
   return {};
 }
 
-Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments, std::uint32_t) {
-  // Double fork: the grandchild is adopted by init, so nobody ever waits for it and
-  // it leaves no zombie behind. A pipe reports an exec failure back.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return std::unexpected(errno_error(errno));
+Result<void> start_detached(const std::string& program, const std::vector<std::string>& arguments,
+                            const DetachedStart& how) {
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return std::unexpected(os_error(errno));
   const pid_t child = fork();
   if (child < 0) {
     const int e = errno;
     close(report[0]);
     close(report[1]);
-    return std::unexpected(errno_error(e));
+    return std::unexpected(os_error(e));
   }
   if (child == 0) {
-    setsid();
+    if (how.new_session)
+      setsid();
+    else
+      setpgid(0, 0);
     const pid_t grandchild = fork();
     if (grandchild == 0) {
-      const int null = open("/dev/null", O_RDWR);
-      if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
+      if (how.null_streams) {
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+          dup2(null, STDIN_FILENO);
+          dup2(null, STDOUT_FILENO);
+        }
       }
-      execv(program.c_str(), argv.data());
+      if (how.folder.empty() || chdir(how.folder.c_str()) == 0) execv(program.c_str(), argv.data());
       const int e = errno;
       [[maybe_unused]] auto ignored = write(report[1], &e, sizeof e);
       _exit(127);
@@ -107,14 +108,20 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  int exec_error = 0;
+  int start_error = 0;
   ssize_t got;
-  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
+  while ((got = read(report[0], &start_error, sizeof start_error)) < 0 && errno == EINTR) {
   }
   close(report[0]);
-  if (got == sizeof exec_error) return std::unexpected(errno_error(exec_error));
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::unexpected(errno_error(EAGAIN));
+  if (got == sizeof start_error) return std::unexpected(os_error(start_error));
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::unexpected(os_error(EAGAIN));
   return {};
+}
+
+Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments, std::uint32_t) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return start_detached(program, argv, {.new_session = true, .null_streams = true, .folder = {}});
 }
 
 void exit_process(int code) { std::exit(code); }

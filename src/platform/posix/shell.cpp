@@ -8,10 +8,11 @@
 
 #include <vector>
 
+#include "platform/posix/posix_error.h"
+#include "platform/posix/posix_process.h"
+
 namespace tessiva::platform {
 namespace {
-
-OsError errno_error(int code) { return OsError{static_cast<std::uint32_t>(code), std::strerror(code)}; }
 
 bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
 
@@ -79,52 +80,14 @@ std::string parent_folder(const std::string& path) {
 }  // namespace
 
 Result<void> start_application(const std::string& program, const std::string& command_line) {
-  const std::vector<std::string> args = split_windows_command_line(command_line);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const std::string folder = parent_folder(program);
-
-  // Double fork, so that the application is adopted by init and nobody has to wait for
-  // it; a close-on-exec pipe carries a failure of chdir or exec back.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return std::unexpected(errno_error(errno));
-  const pid_t child = fork();
-  if (child < 0) {
-    const int e = errno;
-    close(report[0]);
-    close(report[1]);
-    return std::unexpected(errno_error(e));
-  }
-  if (child == 0) {
-    setpgid(0, 0);
-    const pid_t grandchild = fork();
-    if (grandchild == 0) {
-      if (folder.empty() || chdir(folder.c_str()) == 0) execv(program.c_str(), argv.data());
-      const int e = errno;
-      [[maybe_unused]] auto ignored = write(report[1], &e, sizeof e);
-      _exit(127);
-    }
-    _exit(grandchild < 0 ? 1 : 0);
-  }
-  close(report[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int start_error = 0;
-  ssize_t got;
-  while ((got = read(report[0], &start_error, sizeof start_error)) < 0 && errno == EINTR) {
-  }
-  close(report[0]);
-  if (got == sizeof start_error) return std::unexpected(errno_error(start_error));
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::unexpected(errno_error(EAGAIN));
-  return {};
+  return start_detached(program, split_windows_command_line(command_line),
+                        {.new_session = false, .null_streams = false, .folder = parent_folder(program)});
 }
 
 Result<void> invoke_handler(std::string_view, std::string_view, const std::string&) {
-  return std::unexpected(errno_error(ENOSYS));
+  return std::unexpected(os_error(ENOSYS));
 }
 
-Result<void> reveal_in_explorer(const std::string&) { return std::unexpected(errno_error(ENOSYS)); }
+Result<void> reveal_in_explorer(const std::string&) { return std::unexpected(os_error(ENOSYS)); }
 
 }  // namespace tessiva::platform
