@@ -18,6 +18,7 @@
 #include "platform/windows/com.h"
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/win_error.h"
+#include "fake_assoc.h"
 #include "temp_folder.h"
 
 namespace tessiva::platform {
@@ -25,129 +26,8 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-LPWSTR co_task_copy(const std::wstring& text) {
-  static LazyFunction<decltype(::CoTaskMemAlloc)> alloc{ole32, "CoTaskMemAlloc"};
-  auto* memory = static_cast<LPWSTR>(alloc.get()((text.size() + 1) * sizeof(wchar_t)));
-  std::copy(text.begin(), text.end(), memory);
-  memory[text.size()] = L'\0';
-  return memory;
-}
-
-/// An `IAssocHandler` owned by the test (Release never deletes it); one reference is
-/// the test's own. Records what `Invoke` was given.
-class FakeHandler final : public IAssocHandler {
- public:
-  FakeHandler(std::optional<std::wstring> name, HRESULT name_result = S_OK)
-      : name_(std::move(name)), name_result_(name_result) {}
-  FakeHandler(const FakeHandler&) = delete;
-  FakeHandler& operator=(const FakeHandler&) = delete;
-
-  ULONG references = 1;
-  int name_calls = 0;
-  int invoke_calls = 0;
-  HRESULT invoke_result = S_OK;
-  /// The files of the data object `Invoke` received (CF_HDROP).
-  std::vector<std::wstring> invoked_files;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IAssocHandler)) {
-      *out = static_cast<IAssocHandler*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) override {
-    ++name_calls;
-    *out = SUCCEEDED(name_result_) && name_ ? co_task_copy(*name_) : nullptr;
-    return name_result_;
-  }
-  HRESULT STDMETHODCALLTYPE GetUIName(LPWSTR* out) override {
-    *out = co_task_copy(L"Display name");
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR* path, int* index) override {
-    *path = nullptr;
-    *index = 0;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE IsRecommended() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE MakeDefault(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(IDataObject* data) override {
-    ++invoke_calls;
-    if (data) record_files(data);
-    return invoke_result;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInvoker(IDataObject*, IAssocHandlerInvoker** out) override {
-    *out = nullptr;
-    return E_NOTIMPL;
-  }
-
- private:
-  std::optional<std::wstring> name_;
-  HRESULT name_result_;
-
-  void record_files(IDataObject* data) {
-    static LazyFunction<decltype(::DragQueryFileW)> query{shell32, "DragQueryFileW"};
-    static LazyFunction<decltype(::ReleaseStgMedium)> release{ole32, "ReleaseStgMedium"};
-    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&format, &medium))) return;
-    const auto drop = static_cast<HDROP>(medium.hGlobal);
-    const UINT count = query.get()(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-      std::wstring file(query.get()(drop, i, nullptr, 0) + 1, L'\0');
-      file.resize(query.get()(drop, i, file.data(), static_cast<UINT>(file.size())));
-      invoked_files.push_back(file);
-    }
-    release.get()(&medium);
-  }
-};
-
-/// An enumerator over the given handlers (null entries allowed), handing out a
-/// reference with each; after them S_FALSE, or `end_result` when that is set.
-class FakeEnumerator final : public IEnumAssocHandlers {
- public:
-  explicit FakeEnumerator(std::vector<FakeHandler*> handlers, HRESULT end_result = S_FALSE)
-      : handlers_(std::move(handlers)), end_result_(end_result) {}
-
-  ULONG references = 1;
-  std::size_t next_calls = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IEnumAssocHandlers)) {
-      *out = static_cast<IEnumAssocHandlers*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IAssocHandler** out, ULONG* fetched) override {
-    ++next_calls;
-    ULONG n = 0;
-    while (n < count && delivered_ < handlers_.size()) {
-      FakeHandler* handler = handlers_[delivered_++];
-      if (handler) handler->AddRef();
-      out[n++] = handler;
-    }
-    if (fetched) *fetched = n;
-    if (n == count) return S_OK;
-    return end_result_;
-  }
-
- private:
-  std::vector<FakeHandler*> handlers_;
-  std::size_t delivered_ = 0;
-  HRESULT end_result_;
-};
+using test::FakeEnumerator;
+using test::FakeHandler;
 
 class HandlerSet {
  public:

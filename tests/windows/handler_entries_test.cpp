@@ -9,118 +9,16 @@
 #include <map>
 
 #include "platform/windows/dynamic_library.h"
+#include "fake_assoc.h"
 #include "shell_files.h"
 #include "temp_folder.h"
 
 namespace tessiva::platform {
 namespace {
 
-/// A copy of `text` in CoTaskMem, as the shell hands out strings; null for none.
-LPWSTR co_task_copy(const std::optional<std::wstring>& text) {
-  if (!text) return nullptr;
-  static LazyFunction<decltype(::CoTaskMemAlloc)> alloc{ole32, "CoTaskMemAlloc"};
-  auto* memory = static_cast<LPWSTR>(alloc.get()((text->size() + 1) * sizeof(wchar_t)));
-  std::copy(text->begin(), text->end(), memory);
-  memory[text->size()] = L'\0';
-  return memory;
-}
-
-/// What one fake handler answers.
-struct HandlerSetup {
-  std::optional<std::wstring> name = L"C:\\Programs\\app.exe";
-  HRESULT name_result = S_OK;
-  std::optional<std::wstring> ui_name = L"App";
-  HRESULT ui_name_result = S_OK;
-  HRESULT recommended = S_FALSE;
-  std::optional<std::wstring> icon_location{};
-  int icon_index = 0;
-  HRESULT icon_result = S_OK;
-};
-
-/// An `IAssocHandler` owned by the test (never deleted by Release), counting its
-/// references: one is the test's own.
-class FakeHandler final : public IAssocHandler {
- public:
-  explicit FakeHandler(HandlerSetup setup) : setup_(std::move(setup)) {}
-  FakeHandler(const FakeHandler&) = delete;
-  FakeHandler& operator=(const FakeHandler&) = delete;
-
-  ULONG references = 1;
-  int icon_location_calls = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IAssocHandler)) {
-      *out = static_cast<IAssocHandler*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) override {
-    *out = SUCCEEDED(setup_.name_result) ? co_task_copy(setup_.name) : nullptr;
-    return setup_.name_result;
-  }
-  HRESULT STDMETHODCALLTYPE GetUIName(LPWSTR* out) override {
-    *out = SUCCEEDED(setup_.ui_name_result) ? co_task_copy(setup_.ui_name) : nullptr;
-    return setup_.ui_name_result;
-  }
-  HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR* path, int* index) override {
-    ++icon_location_calls;
-    *path = SUCCEEDED(setup_.icon_result) ? co_task_copy(setup_.icon_location) : nullptr;
-    *index = setup_.icon_index;
-    return setup_.icon_result;
-  }
-  HRESULT STDMETHODCALLTYPE IsRecommended() override { return setup_.recommended; }
-  HRESULT STDMETHODCALLTYPE MakeDefault(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(IDataObject*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateInvoker(IDataObject*, IAssocHandlerInvoker** out) override {
-    *out = nullptr;
-    return E_NOTIMPL;
-  }
-
- private:
-  HandlerSetup setup_;
-};
-
-/// An enumerator that delivers the given handlers one by one, handing out a reference
-/// with each, then S_FALSE.
-class FakeEnumerator final : public IEnumAssocHandlers {
- public:
-  explicit FakeEnumerator(std::vector<FakeHandler*> handlers) : handlers_(std::move(handlers)) {}
-
-  ULONG references = 1;
-  std::size_t delivered = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IEnumAssocHandlers)) {
-      *out = static_cast<IEnumAssocHandlers*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IAssocHandler** out, ULONG* fetched) override {
-    ULONG n = 0;
-    while (n < count && delivered < handlers_.size()) {
-      FakeHandler* handler = handlers_[delivered++];
-      handler->AddRef();
-      out[n++] = handler;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-
- private:
-  std::vector<FakeHandler*> handlers_;
-};
+using test::FakeEnumerator;
+using test::FakeHandler;
+using test::HandlerSetup;
 
 /// Indirect strings resolved from a table; records what it was asked.
 struct FakeLoader {
