@@ -7,10 +7,11 @@
 #include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
 #include <tmmintrin.h>
 #define TESSIVA_BASE64_SSSE3 1
 #endif
+
+#include "codec/cpu_features.h"
 
 namespace tessiva::codec {
 namespace {
@@ -135,17 +136,6 @@ __attribute__((target("ssse3"))) std::optional<std::size_t> decode_ssse3(const u
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), pack16(b));
   }
   return i;
-}
-
-/// Asked once, at the first decoding: the processor query is slow in virtual machines
-/// (about 5 microseconds), and at start-up the compiler's own detection would ask
-/// several times on every launch of the host.
-bool has_ssse3() noexcept {
-  static const bool has = [] {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSSE3) != 0;
-  }();
-  return has;
 }
 #endif
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vector_paths.h"
+
 namespace tessiva::codec {
 namespace {
 
@@ -140,33 +142,37 @@ TEST(Base64Decode, RefusedTexts) {
 }
 
 TEST(Base64Decode, BadCharacterAtEveryPosition) {
-  // Long enough that every position of both the eight-character steps and the tail is
-  // tried.
-  std::string valid;
-  for (int i = 0; i < 24; ++i) valid += "Zm9vYmFy";
-  for (const char bad : {' ', '\n', '=', '.', '\0', '\x80', '\xff', '@', '[', '`', '{'}) {
-    for (std::size_t pos = 0; pos + 1 < valid.size(); ++pos) {
-      std::string text = valid;
-      text[pos] = bad;
-      const auto decoded = decode(text);
-      ASSERT_FALSE(decoded.has_value()) << "character " << int(bad) << " at " << pos;
-      EXPECT_EQ(decoded.error(), DecodeError::invalid_character);
+  test::for_each_vector_path([&] {
+    // Long enough that every position of both the eight-character steps and the tail is
+    // tried.
+    std::string valid;
+    for (int i = 0; i < 24; ++i) valid += "Zm9vYmFy";
+    for (const char bad : {' ', '\n', '=', '.', '\0', '\x80', '\xff', '@', '[', '`', '{'}) {
+      for (std::size_t pos = 0; pos + 1 < valid.size(); ++pos) {
+        std::string text = valid;
+        text[pos] = bad;
+        const auto decoded = decode(text);
+        ASSERT_FALSE(decoded.has_value()) << "character " << int(bad) << " at " << pos;
+        EXPECT_EQ(decoded.error(), DecodeError::invalid_character);
+      }
     }
-  }
+  });
 }
 
 TEST(Base64Decode, EveryByteValueAtEveryPlaceOfAVectorStep) {
-  // The vector steps classify characters by their two nibbles: every byte value at
-  // every place of a 32-character step, compared with the plain decoder.
-  std::string valid;
-  for (int i = 0; i < 12; ++i) valid += "Zm9vYmFy";
-  for (int c = 0; c < 256; ++c) {
-    for (std::size_t pos = 0; pos < 32; ++pos) {
-      std::string text = valid;
-      text[pos] = static_cast<char>(c);
-      ASSERT_EQ(decode(text), reference_decode(text)) << "byte " << c << " at " << pos;
+  test::for_each_vector_path([&] {
+    // The vector steps classify characters by their two nibbles: every byte value at
+    // every place of a 32-character step, compared with the plain decoder.
+    std::string valid;
+    for (int i = 0; i < 12; ++i) valid += "Zm9vYmFy";
+    for (int c = 0; c < 256; ++c) {
+      for (std::size_t pos = 0; pos < 32; ++pos) {
+        std::string text = valid;
+        text[pos] = static_cast<char>(c);
+        ASSERT_EQ(decode(text), reference_decode(text)) << "byte " << c << " at " << pos;
+      }
     }
-  }
+  });
 }
 
 TEST(Base64Decode, RoundTripsEncodedBytes) {
@@ -183,46 +189,50 @@ TEST(Base64Decode, RoundTripsEncodedBytes) {
 }
 
 TEST(Base64Decode, MatchesReferenceOnRandomTexts) {
-  constexpr std::string_view ALPHABETS =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/-_";
-  constexpr std::string_view OTHERS = "= \n\r\t.*\x80\xff";
-  std::mt19937 random(11);
-  std::vector<std::byte> reused;
-  for (int round = 0; round < 20000; ++round) {
-    const std::size_t size = random() % 80;
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-      // Mostly valid characters, so that many texts decode, with a rare stray one.
-      text += random() % 200 == 0 ? OTHERS[random() % OTHERS.size()]
-                                  : ALPHABETS[random() % ALPHABETS.size()];
+  test::for_each_vector_path([&] {
+    constexpr std::string_view ALPHABETS =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/-_";
+    constexpr std::string_view OTHERS = "= \n\r\t.*\x80\xff";
+    std::mt19937 random(11);
+    std::vector<std::byte> reused;
+    for (int round = 0; round < 20000; ++round) {
+      const std::size_t size = random() % 80;
+      std::string text;
+      for (std::size_t i = 0; i < size; ++i) {
+        // Mostly valid characters, so that many texts decode, with a rare stray one.
+        text += random() % 200 == 0 ? OTHERS[random() % OTHERS.size()]
+                                    : ALPHABETS[random() % ALPHABETS.size()];
+      }
+      text.append(random() % 4, '=');
+      SCOPED_TRACE(text);
+      const auto expected = reference_decode(text);
+      const auto n = base64_decode_into(text, reused);
+      ASSERT_EQ(n.has_value(), expected.has_value());
+      if (n) {
+        EXPECT_EQ(text_of(std::span(reused).first(*n)), *expected);
+      } else {
+        EXPECT_EQ(n.error(), expected.error());
+      }
     }
-    text.append(random() % 4, '=');
-    SCOPED_TRACE(text);
-    const auto expected = reference_decode(text);
-    const auto n = base64_decode_into(text, reused);
-    ASSERT_EQ(n.has_value(), expected.has_value());
-    if (n) {
-      EXPECT_EQ(text_of(std::span(reused).first(*n)), *expected);
-    } else {
-      EXPECT_EQ(n.error(), expected.error());
-    }
-  }
+  });
 }
 
 TEST(Base64Decode, FitsTheAdvertisedBufferExactly) {
-  // With a buffer of exactly the advertised size, the eight-byte stores of the fast
-  // path must stay inside it (the sanitizer builds check this).
-  std::mt19937 random(3);
-  for (std::size_t size = 0; size < 200; ++size) {
-    std::string bytes(size, '\0');
-    for (char& b : bytes) b = static_cast<char>(random());
-    std::string text = base64_encode(bytes_of(bytes));
-    while (!text.empty() && text.back() == '=') text.pop_back();
-    std::vector<std::byte> out(base64_decoded_size_max(text.size()));
-    const auto n = base64_decode(text, out);
-    ASSERT_TRUE(n.has_value());
-    EXPECT_EQ(text_of(std::span(out).first(*n)), bytes);
-  }
+  test::for_each_vector_path([&] {
+    // With a buffer of exactly the advertised size, the eight-byte stores of the fast
+    // path must stay inside it (the sanitizer builds check this).
+    std::mt19937 random(3);
+    for (std::size_t size = 0; size < 200; ++size) {
+      std::string bytes(size, '\0');
+      for (char& b : bytes) b = static_cast<char>(random());
+      std::string text = base64_encode(bytes_of(bytes));
+      while (!text.empty() && text.back() == '=') text.pop_back();
+      std::vector<std::byte> out(base64_decoded_size_max(text.size()));
+      const auto n = base64_decode(text, out);
+      ASSERT_TRUE(n.has_value());
+      EXPECT_EQ(text_of(std::span(out).first(*n)), bytes);
+    }
+  });
 }
 
 TEST(Base64Decode, ReusedBufferGrowsButNeverShrinks) {

@@ -2,6 +2,7 @@
 
 #include "messages/json_reader.h"
 #include "messages/reply.h"
+#include "vector_paths.h"
 
 namespace tessiva::messages {
 namespace {
@@ -39,48 +40,52 @@ TEST(JsonReader, CountsNestingFromTheOutermostContainer) {
 }
 
 TEST(JsonReader, RefusesMalformedText) {
-  for (std::string text : {"", " ", "{", "}", "[1 2]", "{'a':1}", "tru", "01", "+1", "1.", ".5", "{\"a\" 1}",
-                           "\"\\x\"", "\"\\u12\"", "/*c*/1", "Infinity", "1 2"}) {
-    EXPECT_FALSE(read_json(text)) << text;
-  }
-  // Raw control characters, inside strings or out, whatever the alignment.
-  for (int c : {0x00, 0x01, 0x08, 0x0b, 0x0c, 0x19, 0x1a, 0x1f}) {
-    for (std::size_t pad : {0, 1, 7, 15, 16, 40}) {
-      std::string text = "[\"" + std::string(pad, 'a') + "\"]";
-      text.insert(2 + pad / 2, 1, static_cast<char>(c));
-      EXPECT_FALSE(read_json(text)) << c << " at " << pad;
+  test::for_each_vector_path([&] {
+    for (std::string text : {"", " ", "{", "}", "[1 2]", "{'a':1}", "tru", "01", "+1", "1.", ".5", "{\"a\" 1}",
+                             "\"\\x\"", "\"\\u12\"", "/*c*/1", "Infinity", "1 2"}) {
+      EXPECT_FALSE(read_json(text)) << text;
     }
-  }
-  EXPECT_FALSE(read_json(std::string("[1]\x1f", 4)));
-  // Overlong and surrogate encodings, bytes that never occur, and a truncated sequence.
-  for (std::string text : {"\"\xc0\xaf\"", "\"\xed\xa0\x80\"", "\"\xf5\x80\x80\x80\"", "\"\xe2\x82\"",
-                           "{\"\xff\":1}"}) {
-    EXPECT_FALSE(read_json(text)) << text;
-  }
+    // Raw control characters, inside strings or out, whatever the alignment.
+    for (int c : {0x00, 0x01, 0x08, 0x0b, 0x0c, 0x19, 0x1a, 0x1f}) {
+      for (std::size_t pad : {0, 1, 7, 15, 16, 40}) {
+        std::string text = "[\"" + std::string(pad, 'a') + "\"]";
+        text.insert(2 + pad / 2, 1, static_cast<char>(c));
+        EXPECT_FALSE(read_json(text)) << c << " at " << pad;
+      }
+    }
+    EXPECT_FALSE(read_json(std::string("[1]\x1f", 4)));
+    // Overlong and surrogate encodings, bytes that never occur, and a truncated sequence.
+    for (std::string text : {"\"\xc0\xaf\"", "\"\xed\xa0\x80\"", "\"\xf5\x80\x80\x80\"", "\"\xe2\x82\"",
+                             "{\"\xff\":1}"}) {
+      EXPECT_FALSE(read_json(text)) << text;
+    }
+  });
 }
 
 // The string scan looks at 64 bytes per step and changes its comparison after the
 // first byte above 0x7F: what it must find is placed at every offset of several steps.
 TEST(JsonReader, FindsEveryByteThatMattersAtAnyOffsetOfALongString) {
-  for (std::size_t at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 1000}) {
-    const std::string before(at, 'a'), after(150, 'b');
-    const auto accepted = [&](std::string_view middle) {
-      return read_json("[\"" + before + std::string(middle) + after + "\"]").has_value();
-    };
-    for (int c : {0x00, 0x01, 0x1a, 0x1f}) EXPECT_FALSE(accepted(std::string(1, static_cast<char>(c)))) << c << " at " << at;
-    // Invalid UTF-8 alone, and after a valid two-byte sequence has switched the scan.
-    EXPECT_FALSE(accepted("\xff")) << at;
-    EXPECT_FALSE(accepted("\xc3\xa9" + std::string(at, 'c') + "\xed\xa0\x80")) << at;
-    EXPECT_FALSE(accepted(std::string("\xc3\xa9") + std::string(at, 'c') + '\x1f')) << at;
-    EXPECT_TRUE(accepted("\xc3\xa9\xf0\x9f\x98\x80")) << at;
-    EXPECT_FALSE(accepted("\\udc00")) << at;  // an escape decoding to a lone surrogate
-    EXPECT_TRUE(accepted("\x7f ~")) << at;
-  }
-  // Escapes among long runs: the text after each escape is moved back as it is decoded.
-  std::string text = "\"";
-  for (int i = 0; i < 20; ++i) text += std::string(37 * i, 'x') + "\\n\\u00e9\\\"";
-  text += "\"";
-  EXPECT_EQ(*read_json(text), json::parse(text));
+  test::for_each_vector_path([&] {
+    for (std::size_t at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 1000}) {
+      const std::string before(at, 'a'), after(150, 'b');
+      const auto accepted = [&](std::string_view middle) {
+        return read_json("[\"" + before + std::string(middle) + after + "\"]").has_value();
+      };
+      for (int c : {0x00, 0x01, 0x1a, 0x1f}) EXPECT_FALSE(accepted(std::string(1, static_cast<char>(c)))) << c << " at " << at;
+      // Invalid UTF-8 alone, and after a valid two-byte sequence has switched the scan.
+      EXPECT_FALSE(accepted("\xff")) << at;
+      EXPECT_FALSE(accepted("\xc3\xa9" + std::string(at, 'c') + "\xed\xa0\x80")) << at;
+      EXPECT_FALSE(accepted(std::string("\xc3\xa9") + std::string(at, 'c') + '\x1f')) << at;
+      EXPECT_TRUE(accepted("\xc3\xa9\xf0\x9f\x98\x80")) << at;
+      EXPECT_FALSE(accepted("\\udc00")) << at;  // an escape decoding to a lone surrogate
+      EXPECT_TRUE(accepted("\x7f ~")) << at;
+    }
+    // Escapes among long runs: the text after each escape is moved back as it is decoded.
+    std::string text = "\"";
+    for (int i = 0; i < 20; ++i) text += std::string(37 * i, 'x') + "\\n\\u00e9\\\"";
+    text += "\"";
+    EXPECT_EQ(*read_json(text), json::parse(text));
+  });
 }
 
 TEST(JsonReader, LeavesLongTopLevelStringsInTheFrame) {
