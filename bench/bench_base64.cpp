@@ -1,7 +1,8 @@
 // Base64 chunk decoding throughput, against a plain four-characters-per-step decoder.
 //
 // Build and run (from the repository root):
-//   g++ -std=c++23 -O2 -DNDEBUG -Isrc bench/bench_base64.cpp src/codec/base64.cpp -lbenchmark -lpthread -o bench_base64
+//   g++ -std=c++23 -O2 -DNDEBUG -Isrc bench/bench_base64.cpp src/codec/base64.cpp src/codec/cpu_features.cpp \
+//       -lbenchmark -lpthread -o bench_base64
 //   ./bench_base64
 // On a busy machine pin it to one CPU (taskset -c 1) and add --benchmark_repetitions=10;
 // the ratio to the plain decoder is steadier than the absolute rate.
