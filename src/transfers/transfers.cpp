@@ -1,5 +1,6 @@
 #include "transfers/transfers.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -86,25 +87,61 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   return id;
 }
 
-std::expected<std::uint64_t, HostError> TransferTable::append(std::string_view id, std::span<const std::byte> bytes) {
+std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_view id, std::string_view text) {
+  // Only trailing "=" are padding; the text without them is cut into pieces of whole
+  // groups, and the last piece gets the padding back for the decoder's final checks.
+  std::size_t chars = text.size();
+  while (chars > 0 && text[chars - 1] == '=') --chars;
+  if (chars % 4 == 1) return std::unexpected(HostError::invalid_request());
+  const std::uint64_t decoded = chars / 4 * 3 + (chars % 4 == 0 ? 0 : chars % 4 - 1);
+  const std::size_t piece = std::max<std::size_t>(piece_chars_ / 4 * 4, 4);
+  if (piece_buffer_.size() < codec::base64_decoded_size_max(piece)) piece_buffer_.resize(codec::base64_decoded_size_max(piece));
+
+  // Decodes every piece and hands its bytes to `write`; false when the text is not
+  // acceptable or `write` failed.
+  const auto for_each_piece = [&](const auto& write) {
+    for (std::size_t at = 0; at < chars; at += piece) {
+      const bool last = chars - at <= piece;
+      const std::string_view part = last ? text.substr(at) : text.substr(at, piece);
+      // A piece that is not the last must not end in "=": the decoder would take it for
+      // padding.
+      if (!last && part.back() == '=') return false;
+      const auto n = codec::base64_decode(part, piece_buffer_);
+      if (!n || !write(std::span<const std::byte>(piece_buffer_.data(), *n))) return false;
+    }
+    return true;
+  };
+
+  const auto acceptable = [&] { return for_each_piece([](std::span<const std::byte>) { return true; }); };
+
   const auto it = transfers_.find(id);
-  if (it == transfers_.end()) return std::unexpected(error(error_code::NOT_FOUND));
+  // Undecodable data is invalid whatever the id.
+  if (it == transfers_.end()) return std::unexpected(acceptable() ? error(error_code::NOT_FOUND) : HostError::invalid_request());
   Transfer& t = it->second;
   // received <= size <= 4 GiB and a chunk is far smaller, so the sum cannot overflow.
-  if (t.received + bytes.size() > t.size) return std::unexpected(HostError::invalid_request());
+  if (t.received + decoded > t.size) return std::unexpected(HostError::invalid_request());
 
   // A failed write may have left part of its bytes in the file; the next chunk must
   // start right after the bytes that were counted, or the saved file would be corrupt.
   if (t.needs_trim) {
-    if (auto cut = t.file.truncate(t.received); !cut) return std::unexpected(HostError::io_error(cut.error().text()));
+    if (auto cut = t.file.truncate(t.received); !cut)
+      return std::unexpected(acceptable() ? HostError::io_error(cut.error().text()) : HostError::invalid_request());
     t.needs_trim = false;
   }
-  if (bytes.empty()) return t.received;
-  if (auto written = writer_(t.file, bytes); !written) {
+  std::optional<platform::OsError> write_error;
+  const bool complete = for_each_piece([&](std::span<const std::byte> bytes) {
+    if (bytes.empty()) return true;
+    auto written = writer_(t.file, bytes);
+    if (!written) write_error = std::move(written.error());
+    return written.has_value();
+  });
+  if (!complete) {
+    // Pieces before the bad one or the failed write are in the file already.
     t.needs_trim = !t.file.truncate(t.received);
-    return std::unexpected(HostError::io_error(written.error().text()));
+    if (write_error) return std::unexpected(HostError::io_error(write_error->text()));
+    return std::unexpected(HostError::invalid_request());
   }
-  t.received += bytes.size();
+  t.received += decoded;
   return t.received;
 }
 
@@ -119,12 +156,6 @@ std::optional<Transfer> TransferTable::take(std::string_view id) {
 void TransferTable::close_all() noexcept {
   for (auto& [id, transfer] : transfers_) discard(transfer);
   transfers_.clear();
-}
-
-std::optional<std::span<const std::byte>> TransferTable::decode_chunk_data(std::string_view text) {
-  const auto count = codec::base64_decode_into(text, decode_buffer_);
-  if (!count) return std::nullopt;
-  return std::span<const std::byte>(decode_buffer_.data(), *count);
 }
 
 HandlerResult handle_begin_transfer(TransferTable& table, const json& request) {
@@ -149,10 +180,7 @@ HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Reques
   const auto id = request.string_member("transfer_id");
   const auto data = request.string_member("data");
   if (!id || !data) return std::unexpected(HostError::invalid_request());
-  // Decoded before the id is looked up: undecodable data is invalid whatever the id.
-  const auto bytes = table.decode_chunk_data(*data);
-  if (!bytes) return std::unexpected(HostError::invalid_request());
-  const auto received = table.append(*id, *bytes);
+  const auto received = table.append_chunk(*id, *data);
   if (!received) return std::unexpected(received.error());
   json result = json::object();
   result["received"] = *received;

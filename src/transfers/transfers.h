@@ -49,7 +49,7 @@ struct Transfer {
 };
 
 /// The open transfers of one connection, the id counter and the buffer that chunk data
-/// is decoded into. Every transfer still open when the table is destroyed (or
+/// is decoded into, piece by piece. Every transfer still open when the table is destroyed (or
 /// `close_all` is called) is closed and its partial file deleted.
 class TransferTable {
  public:
@@ -76,11 +76,20 @@ class TransferTable {
   /// partial file cannot be made (the id is used up then). Returns the new id.
   [[nodiscard]] std::expected<std::string, messages::HostError> begin(std::string original_name, std::uint64_t size);
 
-  /// Appends `bytes` to the transfer `id`: "not_found" when it is not open,
-  /// "invalid_request" when they would pass its declared size, "io_error" when the
-  /// write fails (the count stays as it was). Returns the bytes received so far.
-  [[nodiscard]] std::expected<std::uint64_t, messages::HostError> append(std::string_view id,
-                                                                        std::span<const std::byte> bytes);
+  /// Decodes chunk data (standard or URL-safe base64, padded or not) and appends it to
+  /// the transfer `id`. "invalid_request" when the text is not acceptable, whatever the
+  /// id, and when its bytes would pass the declared size; "not_found" when the id is not
+  /// open; "io_error" when a write fails. On any failure the count stays as it was and
+  /// nothing of the chunk stays in the file. Returns the bytes received so far.
+  ///
+  /// The text is decoded and written in pieces of `piece_chars`: the bytes are written
+  /// while they are still in the processor's cache, and the table keeps a buffer of one
+  /// piece instead of a whole decoded chunk.
+  [[nodiscard]] std::expected<std::uint64_t, messages::HostError> append_chunk(std::string_view id,
+                                                                              std::string_view text);
+
+  /// Characters of chunk data decoded per piece (a multiple of 4); tests use small ones.
+  void set_piece_chars(std::size_t chars) noexcept { piece_chars_ = chars; }
 
   /// Takes the transfer `id` out of the table (its file still open), or none.
   [[nodiscard]] std::optional<Transfer> take(std::string_view id);
@@ -89,15 +98,11 @@ class TransferTable {
   /// ignored). The id counter goes on.
   void close_all() noexcept;
 
-  /// Decodes chunk data (standard or URL-safe base64, padded or not) into the table's
-  /// buffer, which is kept from chunk to chunk; none when the text is not acceptable.
-  /// The bytes stay valid until the next call.
-  [[nodiscard]] std::optional<std::span<const std::byte>> decode_chunk_data(std::string_view text);
-
  private:
   std::map<std::string, Transfer, std::less<>> transfers_;
   std::uint64_t next_id_ = 1;
-  std::vector<std::byte> decode_buffer_;
+  std::size_t piece_chars_ = 1024 * 1024;
+  std::vector<std::byte> piece_buffer_;
   FolderLookup folder_;
   ChunkWriter writer_;
 };

@@ -187,18 +187,30 @@ TEST_F(Transfers, ChunkDataIsDecodedByTheTolerantRules) {
       {"aG=sbG8", std::nullopt},
       {"aGVsbG8*", std::nullopt},
       {"aGVs\xc3\xa9", std::nullopt},
+      // "=" that would end a piece of four or eight characters.
+      {"aGVs=GVs", std::nullopt},
+      {"aGVsbGU=aGVs", std::nullopt},
+      {"aGVsbGVsaGU=", "hellelhe"},
   };
-  for (const auto& [data, bytes] : cases) {
-    TransferTable fresh;
-    ASSERT_TRUE(handle_begin_transfer(fresh, {{"original_name", "a"}, {"size", 100}}));
-    const auto outcome = handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", data}});
-    if (!bytes) {
-      EXPECT_EQ(show(outcome), "error:invalid_request") << data;
-      EXPECT_EQ(fresh.find("t1")->received, 0u);
-      continue;
+  // Whole chunks, and chunks decoded and written in pieces of one and two groups.
+  for (const std::size_t piece : {std::size_t{1024 * 1024}, std::size_t{4}, std::size_t{8}}) {
+    for (const auto& [data, bytes] : cases) {
+      TransferTable fresh;
+      fresh.set_piece_chars(piece);
+      ASSERT_TRUE(handle_begin_transfer(fresh, {{"original_name", "a"}, {"size", 100}}));
+      // A first chunk, so that a refused one must leave exactly these bytes behind.
+      ASSERT_TRUE(handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", "QUJD"}}));
+      const auto outcome = handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", data}});
+      const std::string part = fresh.find("t1")->part_path;
+      if (!bytes) {
+        EXPECT_EQ(show(outcome), "error:invalid_request") << data << " in pieces of " << piece;
+        EXPECT_EQ(fresh.find("t1")->received, 3u);
+        EXPECT_EQ(contents(part), "ABC") << data << " in pieces of " << piece;
+        continue;
+      }
+      EXPECT_EQ(show(outcome), R"({"received":)" + std::to_string(3 + bytes->size()) + "}") << data;
+      EXPECT_EQ(contents(part), "ABC" + *bytes) << data << " in pieces of " << piece;
     }
-    EXPECT_EQ(show(outcome), R"({"received":)" + std::to_string(bytes->size()) + "}") << data;
-    EXPECT_EQ(contents(fresh.find("t1")->part_path), *bytes) << data;
   }
 }
 
@@ -387,6 +399,25 @@ TEST_F(Transfers, AFailedWriteIsCutBackSoTheNextChunkAppendsInPlace) {
   EXPECT_EQ(send("Y2NjY2Nj"), R"({"received":9})");
   EXPECT_EQ(send("ZGRk"), R"({"received":12})");
   EXPECT_EQ(contents(part), "aaaccccccddd");
+}
+
+TEST_F(Transfers, AWriteThatFailsAfterTheFirstPieceLeavesNothingOfTheChunk) {
+  int writes = 0;
+  TransferTable failing(nullptr, [&](platform::File& file, std::span<const std::byte> bytes) -> platform::Result<void> {
+    if (++writes == 3) return std::unexpected(platform::OsError{112, "disk full"});
+    return file.write(bytes);
+  });
+  failing.set_piece_chars(4);
+  ASSERT_TRUE(handle_begin_transfer(failing, {{"original_name", "a"}, {"size", 12}}));
+  const std::string part = failing.find("t1")->part_path;
+  auto send = [&](const char* data) { return show(handle_transfer_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
+
+  EXPECT_EQ(send("YWFh"), R"({"received":3})");
+  EXPECT_EQ(send("YmJiYmJi"), "error:io_error disk full (os error 112)");  // its second piece fails
+  EXPECT_EQ(failing.find("t1")->received, 3u);
+  EXPECT_EQ(contents(part), "aaa");
+  EXPECT_EQ(send("Y2NjY2Nj"), R"({"received":9})");
+  EXPECT_EQ(contents(part), "aaacccccc");
 }
 
 TEST_F(Transfers, FolderAndFileFailuresAreIoErrors) {
