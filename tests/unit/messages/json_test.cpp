@@ -62,11 +62,12 @@ TEST(JsonReader, RefusesMalformedText) {
   });
 }
 
-// The string scan looks at 64 bytes per step and changes its comparison after the
-// first byte above 0x7F: what it must find is placed at every offset of several steps.
+// The string scan looks at 64 bytes per step, changes its comparison after the first
+// byte above 0x7F and its vectors after 4 KiB: what it must find is placed at every
+// offset of several steps on both sides of those changes.
 TEST(JsonReader, FindsEveryByteThatMattersAtAnyOffsetOfALongString) {
   test::for_each_vector_path([&] {
-    for (std::size_t at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 1000}) {
+    for (std::size_t at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 1000, 4095, 4096, 4097, 4127, 4128, 4159, 4160, 5000}) {
       const std::string before(at, 'a'), after(150, 'b');
       const auto accepted = [&](std::string_view middle) {
         return read_json("[\"" + before + std::string(middle) + after + "\"]").has_value();
