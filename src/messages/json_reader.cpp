@@ -32,11 +32,10 @@ struct ScannedStream : rapidjson::InsituStringStream {
 
 #if defined(__SSE2__)
 /// The first byte from `p` on that is '"', '\\' or below 0x20, and with `ExactControls`
-/// false also any byte above 0x7F; or `limit` (when it is not null) if none comes
-/// before it. Looks at 64 bytes per step, so it may read up to 63 bytes past the byte it
-/// returns; `limit` must be `p` plus a multiple of 64.
+/// false also any byte above 0x7F; or, when none comes in `max_steps` steps of 64
+/// bytes, the byte after them. It may read up to 63 bytes past the byte it returns.
 template <bool ExactControls>
-const char* find_string_stop(const char* p, const char* limit = nullptr) noexcept {
+const char* find_string_stop(const char* p, std::size_t max_steps = SIZE_MAX) noexcept {
   const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20),
                 max_control = _mm_set1_epi8(0x1F);
   const auto stops = [&](const char* at) {
@@ -47,7 +46,7 @@ const char* find_string_stop(const char* p, const char* limit = nullptr) noexcep
     else
       return _mm_or_si128(special, _mm_cmplt_epi8(v, space));  // signed: 0x80-0xFF are below too
   };
-  for (; p != limit; p += 64) {
+  for (; max_steps > 0; --max_steps, p += 64) {
     const __m128i a = stops(p), b = stops(p + 16), c = stops(p + 32), d = stops(p + 48);
     if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) continue;
     const std::uint64_t mask = static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
@@ -105,9 +104,9 @@ inline void rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapid
   // bytes at once; after it, control bytes are looked for on their own. Only a string
   // longer than a few KiB asks for AVX2: the first question costs tens of microseconds
   // in a virtual machine, too much for the first reply of the host.
-  constexpr std::size_t SHORT_STRING = 4096;
-  const char* end = find_string_stop<false>(p, p + SHORT_STRING);
-  if (end == p + SHORT_STRING)
+  constexpr std::size_t SHORT_STEPS = 64;  // 4 KiB
+  const char* end = find_string_stop<false>(p, SHORT_STEPS);
+  if (static_cast<std::size_t>(end - p) == SHORT_STEPS * 64)
     end = tessiva::codec::has_avx2() ? tessiva::messages::detail::find_string_stop_avx2(end) : find_string_stop<false>(end);
   if (static_cast<unsigned char>(*end) >= 0x80) {
     *is.unusual = true;
