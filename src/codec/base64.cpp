@@ -211,10 +211,21 @@ std::string base64_encode(std::span<const std::byte> bytes) {
   return text;
 }
 
-std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
-                                                      std::span<std::byte> out) noexcept {
+std::string_view base64_without_padding(std::string_view text) noexcept {
   std::size_t n = text.size();
   while (n > 0 && text[n - 1] == '=') --n;
+  return text.substr(0, n);
+}
+
+std::optional<std::size_t> base64_decoded_size(std::string_view text) noexcept {
+  const std::size_t n = base64_without_padding(text).size();
+  if (n % 4 == 1) return std::nullopt;
+  return n / 4 * 3 + (n % 4 == 0 ? 0 : n % 4 - 1);
+}
+
+std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
+                                                      std::span<std::byte> out) noexcept {
+  const std::size_t n = base64_without_padding(text).size();
   if (n % 4 == 1) return std::unexpected(DecodeError::invalid_length);
 
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());

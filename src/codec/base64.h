@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +43,14 @@ enum class DecodeError {
 [[nodiscard]] constexpr std::size_t base64_decoded_size_max(std::size_t text_size) noexcept {
   return text_size / 4 * 3 + 2;
 }
+
+/// The number of bytes that chunk data of this text decodes to, counted from its length
+/// alone: trailing "=" are ignored, and none when 4k+1 characters are left. Whether the
+/// characters are acceptable is for the decoder to tell.
+[[nodiscard]] std::optional<std::size_t> base64_decoded_size(std::string_view text) noexcept;
+
+/// `text` without the trailing "=" that chunk data may end in.
+[[nodiscard]] std::string_view base64_without_padding(std::string_view text) noexcept;
 
 /// Decodes chunk data into `out`, which must hold at least
 /// `base64_decoded_size_max(text.size())` bytes. Returns the number of decoded bytes at

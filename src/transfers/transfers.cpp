@@ -90,10 +90,9 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
 std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_view id, std::string_view text) {
   // Only trailing "=" are padding; the text without them is cut into pieces of whole
   // groups, and the last piece gets the padding back for the decoder's final checks.
-  std::size_t chars = text.size();
-  while (chars > 0 && text[chars - 1] == '=') --chars;
-  if (chars % 4 == 1) return std::unexpected(HostError::invalid_request());
-  const std::uint64_t decoded = chars / 4 * 3 + (chars % 4 == 0 ? 0 : chars % 4 - 1);
+  const std::size_t chars = codec::base64_without_padding(text).size();
+  const auto decoded = codec::base64_decoded_size(text);
+  if (!decoded) return std::unexpected(HostError::invalid_request());
   const std::size_t piece = std::max<std::size_t>(piece_chars_ / 4 * 4, 4);
   if (piece_buffer_.size() < codec::base64_decoded_size_max(piece)) piece_buffer_.resize(codec::base64_decoded_size_max(piece));
 
@@ -119,7 +118,7 @@ std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_
   if (it == transfers_.end()) return std::unexpected(acceptable() ? error(error_code::NOT_FOUND) : HostError::invalid_request());
   Transfer& t = it->second;
   // received <= size <= 4 GiB and a chunk is far smaller, so the sum cannot overflow.
-  if (t.received + decoded > t.size) return std::unexpected(HostError::invalid_request());
+  if (t.received + *decoded > t.size) return std::unexpected(HostError::invalid_request());
 
   // A failed write may have left part of its bytes in the file; the next chunk must
   // start right after the bytes that were counted, or the saved file would be corrupt.
@@ -141,7 +140,7 @@ std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_
     if (write_error) return std::unexpected(HostError::io_error(write_error->text()));
     return std::unexpected(HostError::invalid_request());
   }
-  t.received += decoded;
+  t.received += *decoded;
   return t.received;
 }
 

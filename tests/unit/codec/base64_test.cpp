@@ -175,6 +175,15 @@ TEST(Base64Decode, EveryByteValueAtEveryPlaceOfAVectorStep) {
   });
 }
 
+TEST(Base64Decode, TheSizeFromTheLengthIsWhatDecodingGives) {
+  for (const std::string text : {"", "=", "====", "QQ", "QQ=", "QQ==", "QUI", "QUI=", "QUJD", "QUJDRA", "QUJDRA==="}) {
+    const auto decoded = decode(text);
+    ASSERT_TRUE(decoded) << text;
+    EXPECT_EQ(base64_decoded_size(text), decoded->size()) << text;
+  }
+  for (const std::string text : {"Q", "QUJDR", "QUJDR==="}) EXPECT_EQ(base64_decoded_size(text), std::nullopt) << text;
+}
+
 TEST(Base64Decode, RoundTripsEncodedBytes) {
   std::mt19937 random(7);
   for (std::size_t size = 0; size < 300; ++size) {
