@@ -2,11 +2,9 @@
 # Shows every message box of the installer and the uninstaller in English, Spanish and
 # Brazilian Portuguese under Xvfb, saves a screenshot of each, and answers it.
 #   scripts/screenshots-install.sh OUTPUT_FOLDER [WINDOWS_BUILD_FOLDER]
-# The Windows build folder (default build/windows) must hold tessiva.exe and
-# tessiva_windows_tests.exe. Wine has no per-user programs folder, so the installer's
-# boxes come from the Windows test program, which runs the real installer with a
-# programs folder inside the prefix; the uninstaller's come from tessiva.exe itself.
-# Everything runs in a private Wine prefix that is removed at the end. The language is
+# The Windows build folder (default build/windows) must hold tessiva.exe, which is run
+# as a user runs it: without arguments it installs into the prefix's per-user programs
+# folder, with --uninstall it removes itself. Everything runs in a private Wine prefix that is removed at the end. The language is
 # chosen through config.json. Needs xvfb-run, xdotool and ImageMagick's import.
 set -euo pipefail
 
@@ -21,9 +19,7 @@ build=$(cd "${2:-$root/build/windows}" && pwd)
 for tool in xvfb-run xdotool import; do
   command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
-for exe in tessiva.exe tessiva_windows_tests.exe; do
-  [ -f "$build/$exe" ] || { echo "$build/$exe is missing" >&2; exit 1; }
-done
+[ -f "$build/tessiva.exe" ] || { echo "$build/tessiva.exe is missing" >&2; exit 1; }
 
 if [ -z "${TESSIVA_SCREENSHOTS_DISPLAY:-}" ]; then
   export TESSIVA_SCREENSHOTS_DISPLAY=1
@@ -46,14 +42,8 @@ wine_run() { "$root/cmake/wine-run.sh" "$@"; }
 wine_run reg query 'HKCU\Software' >/dev/null 2>&1 || true
 profile=$(find "$state/prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n1)
 user=$(basename "$profile")
-programs_unix=$profile/AppData/Local/Programs
-programs="C:\\users\\$user\\AppData\\Local\\Programs"
-declined_unix=$profile/AppData/Local/Declined
-declined="C:\\users\\$user\\AppData\\Local\\Declined"
-# A file where the programs folder should be: creating the install folder fails.
-blocked_unix=$profile/AppData/Local/Blocked
-blocked="C:\\users\\$user\\AppData\\Local\\Blocked"
-: >"$blocked_unix"
+# Wine does not know the per-user programs folder; the installer uses its default place.
+install_unix=$profile/AppData/Local/Programs/Tessiva
 
 failures=0
 fail() { echo "FAIL $*" >&2; failures=$((failures + 1)); }
@@ -103,37 +93,32 @@ drive() {
   done
   local code=0
   wait "$pid" || code=$?
-  if [ -f "$log.code" ]; then code=$(cat "$log.code"); fi
   if [ "$code" != "$want" ]; then fail "$log: exit code $code, want $want"; fi
 }
 
-# The installer inside the test program reports its exit code on its output.
-installer() {
-  local folder=$1 log=$2
-  TESSIVA_INSTALL_UI_PROGRAMS=$folder wine_run "$build/tessiva_windows_tests.exe" \
-    --gtest_filter=InstallerWithMessageBoxes.RunsWhenAsked >"$log.out" 2>&1 || true
-  # The test program writes its output in text mode: line ends are CR LF.
-  tr -d '\r' <"$log.out" | sed -n 's/^installer exit code \([0-9]*\)$/\1/p' >"$log.code"
+# The uninstaller removes the install folder in the background, a few seconds after it
+# ended.
+wait_removed() {
+  local deadline=$((SECONDS + 30))
+  while [ -e "$install_unix" ] && [ $SECONDS -lt $deadline ]; do sleep 0.3; done
+  [ ! -e "$install_unix" ] || fail "$1: the install folder is still there"
 }
 
 for lang in en es pt-BR; do
   mkdir -p "$profile/AppData/Roaming/Tessiva"
   printf '{"version": 1, "language": "%s"}' "$lang" >"$profile/AppData/Roaming/Tessiva/config.json"
-  rm -rf "$programs_unix/Tessiva" "$declined_unix"
+  rm -rf "$install_unix"
   logs=$state/logs-$lang
   mkdir -p "$logs"
 
-  # First installation: the question, Yes, then the confirmation.
-  drive 0 "$logs/install" "install-prompt-$lang" Return "install-done-$lang" Return -- \
-    installer "$programs" "$logs/install"
-  [ -f "$programs_unix/Tessiva/tessiva.exe" ] || fail "$lang: nothing was installed"
-  # The same again is an update: no question.
-  drive 0 "$logs/update" "update-done-$lang" Return -- installer "$programs" "$logs/update"
-  # The install folder cannot be created: the error box with the system's text.
-  drive 1 "$logs/failed" - Return "install-failed-$lang" Return -- installer "$blocked" "$logs/failed"
   # No to the question: exit code 2 and nothing written.
-  drive 2 "$logs/declined" - n -- installer "$declined" "$logs/declined"
-  [ ! -e "$declined_unix" ] || fail "$lang: declining the installation still created $declined_unix"
+  drive 2 "$logs/declined" - n -- wine_run "$build/tessiva.exe"
+  [ ! -e "$install_unix" ] || fail "$lang: declining the installation still created $install_unix"
+  # First installation: the question, Yes, then the confirmation.
+  drive 0 "$logs/install" "install-prompt-$lang" Return "install-done-$lang" Return -- wine_run "$build/tessiva.exe"
+  [ -f "$install_unix/tessiva.exe" ] || fail "$lang: nothing was installed"
+  # The same again is an update: no question.
+  drive 0 "$logs/update" "update-done-$lang" Return -- wine_run "$build/tessiva.exe"
 
   # The uninstaller: No first (nothing removed), then Yes and the confirmation.
   drive 2 "$logs/uninstall-declined" "uninstall-prompt-$lang" n -- wine_run "$build/tessiva.exe" --uninstall
@@ -142,6 +127,12 @@ for lang in en es pt-BR; do
   drive 0 "$logs/uninstall" - Return "uninstall-done-$lang" Return -- wine_run "$build/tessiva.exe" --uninstall
   ! wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessiva' >/dev/null 2>&1 ||
     fail "$lang: the uninstall entry is still there"
+  wait_removed "$lang"
+
+  # A file where the install folder should be: the error box with the system's text.
+  : >"$install_unix"
+  drive 1 "$logs/failed" - Return "install-failed-$lang" Return -- wine_run "$build/tessiva.exe"
+  rm -f "$install_unix"
 done
 
 ls "$out"

@@ -11,9 +11,7 @@ namespace tessiva::install {
 
 i18n::Language SystemEnvironment::language() { return i18n::ui_language(config::load_config().language); }
 
-std::optional<std::string> SystemEnvironment::programs_folder() {
-  return platform::known_folder_path(platform::KnownFolder::UserPrograms);
-}
+platform::Result<std::string> SystemEnvironment::programs_folder() { return platform::user_programs_folder(); }
 
 platform::Result<std::string> SystemEnvironment::executable_path() { return platform::executable_path(); }
 

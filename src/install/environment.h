@@ -24,8 +24,8 @@ class InstallEnvironment {
 
   /// The language of the texts shown, read afresh from the settings.
   [[nodiscard]] virtual i18n::Language language() = 0;
-  /// The per-user programs folder; none when the system does not provide one.
-  [[nodiscard]] virtual std::optional<std::string> programs_folder() = 0;
+  /// The per-user programs folder, or why the system provides none.
+  [[nodiscard]] virtual platform::Result<std::string> programs_folder() = 0;
   /// Full path of the running executable.
   [[nodiscard]] virtual platform::Result<std::string> executable_path() = 0;
 
@@ -59,7 +59,7 @@ class InstallEnvironment {
 class SystemEnvironment : public InstallEnvironment {
  public:
   i18n::Language language() override;
-  std::optional<std::string> programs_folder() override;
+  platform::Result<std::string> programs_folder() override;
   platform::Result<std::string> executable_path() override;
   bool file_exists(const std::string& path) override;
   std::optional<std::uint64_t> file_size(const std::string& path) override;

@@ -126,8 +126,8 @@ InstallLayout install_layout(std::string_view programs_folder) {
 
 std::string chromium_manifest(std::string_view executable_path) {
   auto manifest = manifest_common(executable_path);
-  // No Chromium-family extension is allowed to connect until its origin is listed.
-  manifest["allowed_origins"] = nlohmann::json::array();
+  // A Chromium-family browser lets only the extensions listed here connect.
+  manifest["allowed_origins"] = messages::chromium_allowed_origins();
   return pretty(manifest);
 }
 
@@ -174,8 +174,20 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
     return environment.message_box(text, i18n::MESSAGE_BOX_CAPTION, flags);
   };
 
+  const auto fail = [&](const platform::OsError& error) {
+    if (!quiet) {
+      std::string text(i18n::message_text(language, i18n::MessageKey::InstallFailed));
+      text += "\n\n";
+      text += error.message;
+      show(text, platform::MESSAGE_BOX_ERROR);
+    }
+    return EXIT_FAILED;
+  };
+
+  // Without a programs folder there is nowhere to install; a double-click must still
+  // say so.
   const auto programs = environment.programs_folder();
-  if (!programs || programs->empty()) return EXIT_FAILED;
+  if (!programs) return fail(programs.error());
   const InstallLayout layout = install_layout(*programs);
 
   if (!quiet && !environment.file_exists(layout.executable)) {
@@ -185,15 +197,7 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
   }
   const bool update = environment.file_exists(layout.executable);
 
-  if (auto installed = install(environment, layout); !installed) {
-    if (!quiet) {
-      std::string text(i18n::message_text(language, i18n::MessageKey::InstallFailed));
-      text += "\n\n";
-      text += installed.error().message;
-      show(text, platform::MESSAGE_BOX_ERROR);
-    }
-    return EXIT_FAILED;
-  }
+  if (auto installed = install(environment, layout); !installed) return fail(installed.error());
   if (!quiet) {
     show(i18n::message_text(language, update ? i18n::MessageKey::UpdateDone : i18n::MessageKey::InstallDone),
          platform::MESSAGE_BOX_INFORMATION);

@@ -67,8 +67,8 @@ struct HostRegistration {
                                                                    std::optional<std::uint64_t> executable_size);
 
 /// Installs or updates the program for the current user and returns the exit code:
-/// EXIT_DONE, EXIT_FAILED (also, without any message, when there is no programs
-/// folder) or EXIT_DECLINED. `quiet` shows no message box.
+/// EXIT_DONE, EXIT_FAILED (also when there is no programs folder) or EXIT_DECLINED.
+/// `quiet` shows no message box; otherwise every failure is shown.
 [[nodiscard]] int run_installer(InstallEnvironment& environment, bool quiet);
 
 }  // namespace tessiva::install

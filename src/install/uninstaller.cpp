@@ -45,7 +45,7 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   (void)environment.delete_registry_tree(std::string(UNINSTALL_KEY));
 
   const auto programs = environment.programs_folder();
-  if (programs && !programs->empty()) {
+  if (programs) {
     const InstallLayout layout = install_layout(*programs);
     // The programs folder as working folder: a command processor whose working folder
     // were the install folder itself could never remove it.

@@ -1,23 +1,28 @@
-"""The installer and the uninstaller as the user starts them: exit codes, the registry
-keys under HKEY_CURRENT_USER, and the user's own files, which stay.
+"""The installer and the uninstaller as the user starts them, through the real
+executable and nothing injected: exit codes, the installed files byte for byte, the
+registry keys under HKEY_CURRENT_USER, and the user's own files, which stay.
 
-Wine provides no per-user programs folder, so under Wine the real installer must stop
-with code 1 before it asks or writes anything, and the uninstaller removes the keys
-but has no install folder to remove (the whole installation into a given programs
-folder, and the folder's removal, are tested by tests/windows/install_test.cpp). The
-native build is the POSIX stand-in: no programs folder and a registry that lives only
-inside the process, so there only the exit codes and the user's files are checked.
+Under Wine the real installer installs into the prefix's per-user programs folder
+(Wine does not know that folder, so its default place under local application data):
+a quiet first install, a run of the installed copy itself, an update while a host runs
+from the install folder, and a quiet uninstall from the installed copy. The native
+build is the POSIX stand-in: no programs folder and a registry that lives only inside
+the process, so there only the exit codes and the user's files are checked.
 
 Keys and files that a check creates in the shared Wine prefix are removed again, and a
 config.json that was there before is put back as it was.
 """
 
+import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
+import time
 from pathlib import Path
 
-from hostlib import main, run_to_end
+from hostlib import ORIGIN, main, ok_reply, run_to_end
 
 HOST_NAME = "com.orbelle.tessiva"
 HOST_KEYS = [
@@ -69,6 +74,64 @@ class WinePrefix:
         found = [p for p in sorted(users.iterdir()) if p.name != "Public" and (p / "AppData").is_dir()]
         return found[0]
 
+    def values(self, key):
+        """The values of `key` as reg.exe lists them: {name: (type, data)}; None when
+        the key does not exist. The output goes through a file, not a pipe (see reg)."""
+        env = dict(os.environ, TESSIVA_WINE_STATE=str(self.state))
+        env.pop("TESSIVA_WINE_MARK", None)
+        with tempfile.TemporaryFile() as output:
+            done = subprocess.run([self.runner, "reg", "query", key], env=env, stdin=subprocess.DEVNULL,
+                                  stdout=output, stderr=subprocess.DEVNULL, timeout=120)
+            if done.returncode != 0:
+                return None
+            output.seek(0)
+            text = output.read().decode("utf-8", "replace")
+        found = {}
+        for line in text.splitlines():
+            if not line.startswith("    "):
+                continue
+            parts = line.strip().split("    ")
+            name, kind, data = parts[0], parts[1], "    ".join(parts[2:])
+            found[name] = (kind, data)
+        return found
+
+
+def install_paths(prefix):
+    """Where the real installer puts everything in this prefix, as Unix paths, and
+    the install folder as Windows names it."""
+    profile = prefix.profile()
+    programs = profile / "AppData" / "Local" / "Programs"
+    folder = programs / "Tessiva"
+    windows_folder = rf"C:\users\{profile.name}\AppData\Local\Programs\Tessiva"
+    return {
+        "programs": programs,
+        "folder": folder,
+        "exe": folder / "tessiva.exe",
+        "old": folder / "tessiva.exe.old",
+        "chromium": folder / f"{HOST_NAME}.chromium.json",
+        "firefox": folder / f"{HOST_NAME}.firefox.json",
+        "windows folder": windows_folder,
+    }
+
+
+def remove_installation(prefix):
+    for key in HOST_KEYS + [UNINSTALL_KEY]:
+        prefix.delete_key(key)
+    shutil.rmtree(install_paths(prefix)["folder"], ignore_errors=True)
+
+
+def admitted_origins(exe):
+    """The Chromium-family origins this build admits, from the list the build wrote."""
+    ids = (Path(exe).resolve().parent / "chromium_extension_ids.txt").read_text().split()
+    return [f"chrome-extension://{extension_id}/" for extension_id in ids]
+
+
+def expected_manifest(path, allowed):
+    """A manifest as the installer writes it: two-space indent, keys in order, no
+    final line break, non-ASCII kept."""
+    return json.dumps({**allowed, "description": "Tessiva", "name": HOST_NAME, "path": path, "type": "stdio"},
+                      indent=2, sort_keys=True, ensure_ascii=False).encode()
+
 
 def run(target, args, timeout=60.0):
     """Runs the executable with `args` and no input; returns (exit code, output)."""
@@ -90,15 +153,112 @@ def user_files(base, wine):
 
 
 def installer_without_programs_folder(target, tally):
-    prefix = WinePrefix(target) if target.wine else None
+    if target.wine:
+        return  # Wine has a programs folder: see the real installation below
     # No argument, "--quiet", and upper-case variants that the installer does not
-    # recognise: each is the installer, and each must stop before its question.
+    # recognise: each is the installer, and the stand-in has nowhere to install.
     for args in ([], ["--quiet"], ["--QUIET"], ["--Uninstall"]):
         (code, output), _ = run(target, args)
         tally.equal(f"installer {args}: exit code 1, nothing written", (code, output), (1, b""))
-    if prefix:
+
+
+def check_installation(tally, prefix, paths, exe, step):
+    """Files byte for byte and every registry value, as the installer writes them."""
+    windows_exe = paths["windows folder"] + r"\tessiva.exe"
+    tally.equal(f"{step}: the installed executable is the running one",
+                paths["exe"].read_bytes() if paths["exe"].is_file() else None, Path(exe).read_bytes())
+    origins = admitted_origins(exe)
+    tally.equal(f"{step}: the build admits at least one Chromium-family extension", len(origins) > 0, True)
+    manifests = {
+        "chromium": expected_manifest(windows_exe, {"allowed_origins": origins}),
+        "firefox": expected_manifest(windows_exe, {"allowed_extensions": ["tessiva@orbelle.software"]}),
+    }
+    for kind, want in manifests.items():
+        path = paths[kind]
+        tally.equal(f"{step}: the {kind} manifest, byte for byte", path.read_bytes() if path.is_file() else None, want)
+    for key, kind in zip(HOST_KEYS, ["chromium", "chromium", "chromium", "firefox"]):
+        values = prefix.values(key)
+        manifest = paths["windows folder"] + "\\" + paths[kind].name
+        tally.equal(f"{step}: {key}", values, {"(Default)": ("REG_SZ", manifest)})
+    size = paths["exe"].stat().st_size // 1024 if paths["exe"].is_file() else 0
+    tally.equal(f"{step}: the uninstall entry", prefix.values(UNINSTALL_KEY), {
+        "DisplayName": ("REG_SZ", "Tessiva"),
+        "DisplayVersion": ("REG_SZ", "0.1.0"),
+        "Publisher": ("REG_SZ", "Orbelle Software"),
+        "DisplayIcon": ("REG_SZ", windows_exe),
+        "InstallLocation": ("REG_SZ", paths["windows folder"]),
+        "UninstallString": ("REG_SZ", f'"{windows_exe}" --uninstall'),
+        "NoModify": ("REG_DWORD", "0x1"),
+        "NoRepair": ("REG_DWORD", "0x1"),
+        "EstimatedSize": ("REG_DWORD", hex(size)),
+    })
+
+
+def wait_until_gone(path, seconds=30.0):
+    deadline = time.monotonic() + seconds
+    while path.exists() and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return not path.exists()
+
+
+def real_installation_under_wine(target, tally):
+    """From the downloaded executable to an uninstalled one, as a user walks it."""
+    if not target.wine:
+        return
+    prefix = WinePrefix(target)
+    runner, exe = target.launcher
+    # The installed copy runs in this build's prefix, not in one beside itself.
+    os.environ["TESSIVA_WINE_STATE"] = str(prefix.state)
+    paths = install_paths(prefix)
+    remove_installation(prefix)
+    installed = target.__class__(["--wine", runner, str(paths["exe"])])
+    try:
+        # A quiet first install from the download.
+        (code, output), _ = run(target, ["--quiet"])
+        tally.equal("first install: exit code 0", (code, output), (0, b""))
+        check_installation(tally, prefix, paths, exe, "first install")
+
+        # The installed copy run by itself: nothing is copied, everything is rewritten.
+        os.utime(paths["exe"], (1_000_000_000, 1_000_000_000))
+        paths["firefox"].unlink()
+        prefix.delete_key(HOST_KEYS[1])
+        prefix.delete_key(UNINSTALL_KEY)
+        (code, output), _ = run(installed, ["--quiet"])
+        tally.equal("installed copy: exit code 0", (code, output), (0, b""))
+        tally.equal("installed copy: the executable was not copied again",
+                    paths["exe"].stat().st_mtime, 1_000_000_000)
+        check_installation(tally, prefix, paths, exe, "installed copy")
+
+        # An update while a host runs from the install folder: the running executable
+        # is moved aside, the new one takes its name, and the host goes on.
+        host = installed.host()
+        host.start()
+        try:
+            tally.equal("update: a host runs from the install folder",
+                        host.request(b'{"type":"hello","id":1}'), ok_reply(b"1"))
+            (code, output), _ = run(target, ["--quiet"])
+            tally.equal("update while a host runs: exit code 0", (code, output), (0, b""))
+            tally.equal("update while a host runs: the old executable is moved aside", paths["old"].is_file(), True)
+            check_installation(tally, prefix, paths, exe, "update while a host runs")
+            tally.equal("update: the running host still answers",
+                        host.request(b'{"type":"hello","id":2}'), ok_reply(b"2"))
+            tally.equal("update: the running host ends normally", (host.close(), host.unread), (0, b""))
+        finally:
+            if host.running:
+                host.kill()
+        (code, output), _ = run(target, ["--quiet"])
+        tally.equal("next update: exit code 0", (code, output), (0, b""))
+        tally.equal("next update: the executable moved aside is removed", paths["old"].exists(), False)
+
+        # A quiet uninstall from the installed copy: keys at once, the folder soon after.
+        (code, output), _ = run(installed, ["--uninstall", "--quiet"])
+        tally.equal("uninstall from the installed copy: exit code 0", (code, output), (0, b""))
         for key in HOST_KEYS + [UNINSTALL_KEY]:
-            tally.equal(f"installer wrote no key {key}", prefix.key_exists(key), False)
+            tally.equal(f"uninstall: {key} is gone at once", prefix.key_exists(key), False)
+        tally.equal("uninstall: the install folder is gone within 30 s", wait_until_gone(paths["folder"]), True)
+    finally:
+        installed.cleanup()
+        remove_installation(prefix)
 
 
 def quiet_uninstall_removes_the_keys(target, tally):
@@ -168,5 +328,5 @@ def user_files_survive_uninstalling(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([installer_without_programs_folder, quiet_uninstall_removes_the_keys,
-                   user_files_survive_uninstalling]))
+    sys.exit(main([installer_without_programs_folder, real_installation_under_wine,
+                   quiet_uninstall_removes_the_keys, user_files_survive_uninstalling]))

@@ -3,8 +3,8 @@
 Under Wine a private Xvfb display is started for the run and each box is found by its
 caption "Tessiva" with xdotool: answering No to the uninstaller's question ends it
 with code 2 and leaves every key in place; Yes removes them and shows the closing
-box. The installer, which finds no per-user programs folder under Wine, must end with
-code 1 without showing any box. The native stand-in shows no box and its answer is
+box. The installer asks first: No ends it with code 2 and nothing written, not even
+the programs folder; Yes installs and shows the closing box. The native stand-in shows no box and its answer is
 Cancel: the uninstaller declines at once with code 2.
 """
 
@@ -14,7 +14,7 @@ import sys
 import time
 
 from hostlib import main
-from test_install import HOST_KEYS, UNINSTALL_KEY, WinePrefix
+from test_install import HOST_KEYS, UNINSTALL_KEY, WinePrefix, install_paths, remove_installation
 from test_pickers_display import VirtualDisplay, find_window, restart_wine, xdotool
 
 BOX_TIMEOUT = 90.0
@@ -45,6 +45,18 @@ def add_installation_keys(prefix):
     prefix.add_key(UNINSTALL_KEY, "Tessiva", "DisplayName")
 
 
+def other_box(display, seen):
+    """The next box captioned "Tessiva" that is not `seen`, or None after the timeout."""
+    deadline = time.monotonic() + BOX_TIMEOUT
+    while time.monotonic() < deadline:
+        found = xdotool(display, "search", "--onlyvisible", "--name", "^Tessiva$").stdout.split()
+        done = next((w for w in found if w != seen), None)
+        if done is not None:
+            return done
+        time.sleep(0.3)
+    return None
+
+
 def boxes_on_wine(target, tally, display, prefix):
     # No: exit code 2, nothing removed.
     host = start(target, ["--uninstall"])
@@ -64,12 +76,7 @@ def boxes_on_wine(target, tally, display, prefix):
     if question is not None:
         time.sleep(1)
         answer(display, question, "Return")
-        deadline = time.monotonic() + BOX_TIMEOUT
-        done = None
-        while done is None and time.monotonic() < deadline:
-            found = xdotool(display, "search", "--onlyvisible", "--name", "^Tessiva$").stdout.split()
-            done = next((w for w in found if w != question), None)
-            time.sleep(0.3)
+        done = other_box(display, question)
         tally.equal("uninstaller: the closing box appears after Yes", done is not None, True)
         if done is not None:
             for key in HOST_KEYS + [UNINSTALL_KEY]:
@@ -79,11 +86,35 @@ def boxes_on_wine(target, tally, display, prefix):
             answer(display, done, "Return")
     tally.equal("uninstaller: Yes gives exit code 0", finish(host), 0)
 
-    # No programs folder: the installer ends at once and shows nothing.
+    # The installer's question: No writes and creates nothing, Yes installs and says so.
+    programs = install_paths(prefix)["programs"]
+    had_programs = programs.exists()
+    for key in HOST_KEYS + [UNINSTALL_KEY]:
+        prefix.delete_key(key)
     host = start(target, [])
-    tally.equal("installer without programs folder: exit code 1", finish(host), 1)
-    found = xdotool(display, "search", "--onlyvisible", "--name", "^Tessiva$").stdout.split()
-    tally.equal("installer without programs folder: no box was left", found, [])
+    window = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
+    tally.equal("installer: the question appears", window is not None, True)
+    if window is not None:
+        time.sleep(1)
+        answer(display, window, "n")
+    tally.equal("installer: No gives exit code 2", finish(host), 2)
+    tally.equal("installer: after No, the programs folder is as it was", programs.exists(), had_programs)
+    for key in HOST_KEYS + [UNINSTALL_KEY]:
+        tally.equal(f"installer: after No, {key} was not written", prefix.key_exists(key), False)
+
+    host = start(target, [])
+    question = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
+    if question is not None:
+        time.sleep(1)
+        answer(display, question, "Return")
+        done = other_box(display, question)
+        tally.equal("installer: the closing box appears after Yes", done is not None, True)
+        if done is not None:
+            time.sleep(1)
+            answer(display, done, "Return")
+    tally.equal("installer: Yes gives exit code 0", finish(host), 0)
+    tally.equal("installer: the executable is installed", install_paths(prefix)["exe"].is_file(), True)
+    remove_installation(prefix)
 
 
 def boxes_group(target, tally):

@@ -30,13 +30,13 @@ TEST(WindowsKnownFolders, ProfileFoldersAreExistingAbsoluteFolders) {
   EXPECT_NE(known_folder_path(KnownFolder::RoamingAppData), known_folder_path(KnownFolder::LocalAppData));
 }
 
-TEST(WindowsKnownFolders, PerUserProgramsFolder) {
-  const auto path = known_folder_path(KnownFolder::UserPrograms);
+TEST(WindowsKnownFolders, PerUserProgramsFolderIsAlwaysFound) {
+  const auto path = user_programs_folder();
+  ASSERT_TRUE(path) << path.error().text();
+  EXPECT_TRUE(is_absolute(*path)) << *path;
   if (test::running_under_wine()) {
-    // Wine has no per-user programs folder: the lookup fails, and callers must cope.
-    EXPECT_FALSE(path) << *path;
-  } else if (path) {
-    EXPECT_TRUE(is_absolute(*path)) << *path;
+    // Wine does not know the folder: the default place under local application data.
+    EXPECT_EQ(*path, join_path(*known_folder_path(KnownFolder::LocalAppData), "Programs"));
   }
 }
 

@@ -1,7 +1,10 @@
 #include "platform/folders.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/posix/posix_error.h"
 
 namespace tessiva::platform {
 namespace {
@@ -35,10 +38,12 @@ std::optional<std::string> known_folder_path(KnownFolder folder) {
     case KnownFolder::Documents:
       if (auto path = absolute_from_environment("XDG_DOCUMENTS_DIR")) return path;
       return under_home("Documents");
-    case KnownFolder::UserPrograms:
-      return std::nullopt;
   }
   return std::nullopt;
+}
+
+Result<std::string> user_programs_folder() {
+  return std::unexpected(os_error(ENOTSUP));
 }
 
 }  // namespace tessiva::platform

@@ -1,5 +1,7 @@
 #include "platform/folders.h"
 
+#include "platform/files.h"
+
 #include <shlobj.h>
 
 #include "platform/windows/dynamic_library.h"
@@ -14,24 +16,52 @@ const KNOWNFOLDERID& folder_id(KnownFolder folder) {
     case KnownFolder::RoamingAppData: return FOLDERID_RoamingAppData;
     case KnownFolder::LocalAppData: return FOLDERID_LocalAppData;
     case KnownFolder::Documents: return FOLDERID_Documents;
-    case KnownFolder::UserPrograms: return FOLDERID_UserProgramFiles;
   }
   return FOLDERID_RoamingAppData;
+}
+
+using GetKnownFolderPath = decltype(::SHGetKnownFolderPath);
+
+GetKnownFolderPath* get_known_folder_path() {
+  static LazyFunction<GetKnownFolderPath> function{shell32, "SHGetKnownFolderPath"};
+  return function.get();
+}
+
+/// The folder's path, or the reason there is none (the HRESULT's text, or the reason
+/// the path cannot be used).
+Result<std::string> lookup(GetKnownFolderPath* get, const KNOWNFOLDERID& id, DWORD flags) {
+  UniqueCoTaskMemString path;
+  // The buffer must be freed even when the call fails.
+  const HRESULT result = get(id, flags, nullptr, path.put());
+  if (FAILED(result)) return std::unexpected(os_error(static_cast<DWORD>(result)));
+  if (!path || !*path.get()) return std::unexpected(os_error(ERROR_PATH_NOT_FOUND));
+  auto utf8 = narrow_strict(path.get());
+  if (!utf8) return std::unexpected(os_error(ERROR_NO_UNICODE_TRANSLATION));
+  return std::move(*utf8);
 }
 
 }  // namespace
 
 std::optional<std::string> known_folder_path(KnownFolder folder) {
-  static LazyFunction<decltype(::SHGetKnownFolderPath)> get_known_folder_path{
-      shell32, "SHGetKnownFolderPath"};
-  auto* get = get_known_folder_path.get();
+  auto* get = get_known_folder_path();
   if (!get) return std::nullopt;
-  UniqueCoTaskMemString path;
-  // The buffer must be freed even when the call fails.
-  if (FAILED(get(folder_id(folder), 0, nullptr, path.put())) || !path) return std::nullopt;
-  auto utf8 = narrow_strict(path.get());
-  if (!utf8 || utf8->empty()) return std::nullopt;
-  return utf8;
+  auto path = lookup(get, folder_id(folder), 0);
+  if (!path) return std::nullopt;
+  return std::move(*path);
+}
+
+Result<std::string> user_programs_folder() {
+  auto* get = get_known_folder_path();
+  if (!get) return std::unexpected(last_os_error());
+  // KF_FLAG_DONT_VERIFY: without it the lookup fails whenever the folder has not been
+  // created yet, and with KF_FLAG_CREATE it would be created before the user agreed.
+  auto programs = lookup(get, FOLDERID_UserProgramFiles, KF_FLAG_DONT_VERIFY);
+  if (programs) return programs;
+  // Systems that do not know the folder (Wine 8 answers E_INVALIDARG) get the place
+  // where Windows puts it by default.
+  auto local = lookup(get, FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY);
+  if (!local) return std::unexpected(programs.error());
+  return join_path(*local, "Programs");
 }
 
 }  // namespace tessiva::platform

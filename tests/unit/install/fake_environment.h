@@ -64,7 +64,10 @@ class FakeEnvironment : public InstallEnvironment {
   static platform::OsError error(std::string message) { return {5, std::move(message)}; }
 
   i18n::Language language() override { return ui_language; }
-  std::optional<std::string> programs_folder() override { return programs; }
+  platform::Result<std::string> programs_folder() override {
+    if (!programs) return std::unexpected(error("no programs folder"));
+    return *programs;
+  }
 
   platform::Result<std::string> executable_path() override {
     if (executable_path_fails) return std::unexpected(error("no module name"));

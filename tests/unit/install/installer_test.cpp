@@ -15,7 +15,9 @@ using test::FakeEnvironment;
 TEST(InstallManifest, ChromiumFamilyBytes) {
   EXPECT_EQ(chromium_manifest("C:\\Users\\Ana\\AppData\\Local\\Programs\\Tessiva\\tessiva.exe"),
             "{\n"
-            "  \"allowed_origins\": [],\n"
+            "  \"allowed_origins\": [\n"
+            "    \"chrome-extension://cgbhmfokdbekaodpknicbahbpdengiac/\"\n"
+            "  ],\n"
             "  \"description\": \"Tessiva\",\n"
             "  \"name\": \"com.orbelle.tessiva\",\n"
             "  \"path\": \"C:\\\\Users\\\\Ana\\\\AppData\\\\Local\\\\Programs\\\\Tessiva\\\\tessiva.exe\",\n"
@@ -318,14 +320,19 @@ TEST_F(InstallerFlow, FailuresStopTheInstallation) {
   }
 }
 
-TEST_F(InstallerFlow, NoProgramsFolderFailsAtOnceWithoutMessage) {
-  for (std::optional<std::string> programs : {std::optional<std::string>{}, std::optional<std::string>{""}}) {
-    for (bool quiet : {false, true}) {
-      FakeEnvironment fresh = env;
-      fresh.programs = programs;
-      EXPECT_EQ(run_installer(fresh, quiet), EXIT_FAILED);
+TEST_F(InstallerFlow, NoProgramsFolderFailsWithTheReasonBeforeAsking) {
+  for (bool quiet : {false, true}) {
+    FakeEnvironment fresh = env;
+    fresh.programs.reset();
+    EXPECT_EQ(run_installer(fresh, quiet), EXIT_FAILED);
+    EXPECT_TRUE(fresh.changes.empty());
+    if (quiet) {
       EXPECT_TRUE(fresh.boxes.empty());
-      EXPECT_TRUE(fresh.changes.empty());
+    } else {
+      ASSERT_EQ(fresh.boxes.size(), 1u);
+      EXPECT_EQ(fresh.boxes[0].text, std::string(i18n::message_text(i18n::Language::En, i18n::MessageKey::InstallFailed)) +
+                                         "\n\nno programs folder");
+      EXPECT_EQ(fresh.boxes[0].flags, platform::MESSAGE_BOX_ERROR);
     }
   }
 }

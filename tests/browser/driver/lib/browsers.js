@@ -22,6 +22,21 @@ function chromiumExtensionId() {
   return [...hash].map((digit) => String.fromCharCode(97 + parseInt(digit, 16))).join('');
 }
 
+/**
+ * The origins that the build of `hostExe` admits (the list its build wrote beside it,
+ * the same list its installer writes into "allowed_origins"). The test extension must
+ * be one of them, or the browser would refuse it as it refuses a user's.
+ */
+function admittedOrigins(hostExe) {
+  const listed = path.join(path.dirname(hostExe), 'chromium_extension_ids.txt');
+  const ids = fs.readFileSync(listed, 'utf8').split(/\s+/).filter(Boolean);
+  const ours = chromiumExtensionId();
+  if (!ids.includes(ours)) {
+    throw new Error(`the host build admits ${ids.join(', ')} but the test extension's id is ${ours} (${listed})`);
+  }
+  return ids.map((id) => `chrome-extension://${id}/`);
+}
+
 /** Copies one browser's flavour of the extension with its config.js into `target`. */
 function buildExtension(flavour, target, settings) {
   fs.mkdirSync(target, { recursive: true });
@@ -48,14 +63,14 @@ const CHROMIUM_ARGS = [
   '--disable-sync', '--no-first-run', '--no-default-browser-check', '--disable-dev-shm-usage',
 ];
 
-async function launchChromium({ runDir, wrapper, settings, log }) {
+async function launchChromium({ runDir, wrapper, hostExe, settings, log }) {
   const { chromium } = require('playwright-core');
   const ext = buildExtension('chromium', path.join(runDir, 'extension'), settings);
   const profile = path.join(runDir, 'chromium-profile');
   const hosts = path.join(profile, 'NativeMessagingHosts');
   fs.mkdirSync(hosts, { recursive: true });
   fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`),
-    hostManifest(wrapper, { allowed_origins: [`chrome-extension://${chromiumExtensionId()}/`] }));
+    hostManifest(wrapper, { allowed_origins: admittedOrigins(hostExe) }));
   const home = path.join(runDir, 'browser-home');
   fs.mkdirSync(home, { recursive: true });
   const context = await chromium.launchPersistentContext(profile, {
