@@ -92,11 +92,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(tessiva::text::utf8_to_utf16_lossy(candidate).size() <= 255);
   }
 
-  // Any piece on its own: safe and within the cut, but allowed to come out empty.
+  // Any piece on its own: within the cut and allowed to come out empty. A piece shorter
+  // than the cut is a safe name; a cut one may still end in spaces or full stops, or be a
+  // device name followed by spaces, which the whole name settles.
   for (const std::string_view piece : {reported, pattern}) {
     const std::string sanitized = tessiva::naming::sanitize_component(piece);
-    check(tessiva::text::code_point_count(sanitized) <= MAX_COMPONENT_CHARS);
-    if (!sanitized.empty()) check_safe_name(sanitized);
+    const std::size_t sanitized_chars = tessiva::text::code_point_count(sanitized);
+    check(sanitized_chars <= MAX_COMPONENT_CHARS);
+    if (sanitized.empty()) continue;
+    if (sanitized_chars < MAX_COMPONENT_CHARS) {
+      check_safe_name(sanitized);
+    } else {
+      check(tessiva::text::is_valid_utf8(sanitized));
+      check(!has_forbidden_character(sanitized));
+    }
   }
   return 0;
 }

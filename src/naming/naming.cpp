@@ -97,8 +97,7 @@ std::size_t utf16_units(std::u32string_view s) noexcept {
   return n;
 }
 
-/// Cuts `s` to at most `units` UTF-16 units without splitting a character, then drops
-/// what Windows would drop at the end of a name.
+/// Cuts `s` to at most `units` UTF-16 units without splitting a character.
 void cut_to_units(std::u32string& s, std::size_t units) {
   std::size_t n = 0, keep = 0;
   for (; keep < s.size(); ++keep) {
@@ -106,7 +105,27 @@ void cut_to_units(std::u32string& s, std::size_t units) {
     if (n > units) break;
   }
   s.resize(keep);
-  trim_trailing_spaces_and_stops(s);
+}
+
+/// The last step of a whole file name: only what Windows needs to store the name as
+/// given. A cut can leave spaces or full stops at the end, which Windows would silently
+/// drop, and a cut inside the part before the first full stop can leave a device name
+/// followed by spaces ('CON' and 147 spaces). Everything else the cuts left stays.
+std::string finish_file_name(std::u32string name) {
+  trim_trailing_spaces_and_stops(name);
+  // Only a name without extension can come out empty: an extension never starts with a
+  // space or a full stop.
+  if (name.empty()) return "file";
+  if (is_reserved(name)) {
+    name.insert(0, 1, U'_');
+    // The part before the first full stop is then a device name and the spaces the cut
+    // left after it, so a name that the '_' takes past the limit gives up one of them.
+    if (utf16_units(name) > MAX_FILE_NAME_UNITS) {
+      const auto dot = name.find(U'.');
+      if (dot != std::u32string::npos && dot > 1) name.erase(dot - 1, 1);
+    }
+  }
+  return to_utf8(name);
 }
 
 std::string ascii_lower(std::string s) {
@@ -152,16 +171,9 @@ std::string sanitize_component(std::string_view text) {
   while (start < s.size() && text::is_white_space(s[start])) ++start;
   s.erase(0, start);
   if (is_reserved(s)) s.insert(0, 1, U'_');
-  if (s.size() > MAX_COMPONENT_CHARS) {
-    s.resize(MAX_COMPONENT_CHARS);
-    // The cut can leave a trailing space or full stop, which Windows would silently drop,
-    // and dropping it can uncover a device name ('CON' followed by 147 spaces and more).
-    // The trimmed text is shorter than the cut, so a '_' in front still fits.
-    if (!s.empty() && (s.back() == U' ' || s.back() == U'.')) {
-      trim_trailing_spaces_and_stops(s);
-      if (is_reserved(s)) s.insert(0, 1, U'_');
-    }
-  }
+  // Nothing is trimmed after the cut: a piece is only part of a name, and what the whole
+  // name needs at its end is done once it is put together.
+  if (s.size() > MAX_COMPONENT_CHARS) s.resize(MAX_COMPONENT_CHARS);
   return to_utf8(s);
 }
 
@@ -198,15 +210,11 @@ std::string build_file_name(std::string_view original_name, std::string_view pat
     constexpr std::size_t MIN_BASE_UNITS = 8;
     if (dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS - MIN_BASE_UNITS) {
       cut_to_units(extension32, MAX_FILE_NAME_UNITS - MIN_BASE_UNITS - dot);
-      extension = to_utf8(extension32);
     }
-    cut_to_units(base32, MAX_FILE_NAME_UNITS - (extension.empty() ? 0 : 1 + utf16_units(extension32)));
-    // A long text cut short can uncover a device name ('CON' and 200 spaces and more),
-    // or leave nothing when it was all spaces and full stops after a few characters.
-    if (is_reserved(base32)) base32.insert(0, 1, U'_');
-    base = base32.empty() ? std::string("file") : to_utf8(base32);
+    cut_to_units(base32, MAX_FILE_NAME_UNITS - dot - utf16_units(extension32));
   }
-  return extension.empty() ? base : base + "." + extension;
+  if (dot != 0) base32.append(1, U'.').append(extension32);
+  return finish_file_name(std::move(base32));
 }
 
 std::string candidate_name(std::string_view file_name, int attempt) {

@@ -40,12 +40,14 @@ struct SplitName {
 
 /// Makes one piece of a file name safe on Windows: forbidden and control characters
 /// become '_', trailing spaces and full stops and leading white space go, a reserved
-/// device name gets a '_' in front, and at most `MAX_COMPONENT_CHARS` characters stay.
-/// Reserved are CON, PRN, AUX, NUL, CONIN$, CONOUT$ and COM or LPT with one digit (0-9,
-/// or the superscripts ¹ ² ³), in any ASCII case, before the first full stop and any
-/// spaces that precede it ('nul .txt' opens NUL too).
-/// The result never ends in a space or full stop; it may be empty. Malformed UTF-8
-/// becomes U+FFFD, so the result is always well-formed.
+/// device name gets a '_' in front, and then at most `MAX_COMPONENT_CHARS` characters
+/// stay. Reserved are CON, PRN, AUX, NUL, CONIN$, CONOUT$ and COM or LPT with one digit
+/// (0-9, or the superscripts ¹ ² ³), in any ASCII case, before the first full stop and
+/// any spaces that precede it ('nul .txt' opens NUL too).
+/// Nothing is trimmed after the cut, so a cut piece may end in a space or full stop, or
+/// be a device name followed by spaces; `build_file_name` settles that for the whole
+/// name. The result may be empty. Malformed UTF-8 becomes U+FFFD, so the result is
+/// always well-formed.
 [[nodiscard]] std::string sanitize_component(std::string_view text);
 
 /// The extension of `original_name` with A-Z lower-cased and nothing else changed:
@@ -54,10 +56,13 @@ struct SplitName {
 
 /// The name to save a file under: `pattern` with "{name}", "{date}" and "{time}"
 /// expanded (in that order, one whole pass each), sanitised, followed by the sanitised,
-/// lower-cased extension of `original_name`. Never empty, and never more than
-/// `MAX_FILE_NAME_UNITS` UTF-16 units: when the two cut pieces are longer together
-/// (characters outside the Basic Multilingual Plane count twice), the base is cut
-/// further, and the extension too when it alone leaves no room for a base.
+/// lower-cased extension of `original_name`. Never more than `MAX_FILE_NAME_UNITS`
+/// UTF-16 units: when the two cut pieces are longer together (characters outside the
+/// Basic Multilingual Plane count twice), the base is cut further, and the extension too
+/// when it alone leaves no room for a base. The cuts change nothing else but what Windows
+/// needs to store the whole name as it is: spaces and full stops at its end go, and a
+/// device name before its first full stop gets a '_' in front. A name that this leaves
+/// empty becomes "file", so the result is never empty.
 [[nodiscard]] std::string build_file_name(std::string_view original_name, std::string_view pattern,
                                           const platform::LocalTime& local_time);
 

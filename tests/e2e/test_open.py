@@ -174,6 +174,19 @@ def collisions_group(target, tally):
         tally.equal("saved contents", [(saved / n).read_bytes() for n in got[:3]],
                     [b"file 0", b"file 1", b"file 2"])
 
+        # Long names: what the 150-character cut leaves is stored as it is, a space before
+        # the extension included; only a device name that the cut uncovers gets its "_".
+        if not configure(tally, talk, "collisions", dict(settings(paths, saved), name_pattern="{name}_x")):
+            return
+        for i, (name, want) in enumerate([("a" * 149 + " b.txt", "a" * 149 + " .txt"),
+                                          ("CON" + " " * 147 + "x.txt", "_CON" + " " * 147 + ".txt")]):
+            source = write(inbox / f"long{i}.tmp", f"long {i}".encode())
+            reply = talk.ask("open_file", **open_request(paths, source, name))
+            path = reply.get("result", {}).get("saved_path")
+            local = paths.local(path) if path else None
+            tally.equal(f"long name {i}: saved as", local.name if local else str(reply), want)
+            tally.equal(f"long name {i}: contents", local.read_bytes() if local else None, f"long {i}".encode())
+
 
 def application(paths, target):
     """The application and its output file: cmd.exe under Wine, a script natively."""

@@ -134,11 +134,10 @@ TEST(NamingSanitize, CutsAtOneHundredFiftyCharactersNotBytes) {
       {repeat("a", 149) + "\xC3\xA9xyz", repeat("a", 149) + "\xC3\xA9"},
       {"   " + repeat("b", 160), repeat("b", 150)},
       {"con." + repeat("a", 200), "_con." + repeat("a", 145)},
-      // A cut that ends in spaces or full stops is trimmed, and a device name that the
-      // trim uncovers is still prefixed.
-      {repeat("a", 148) + " .b", repeat("a", 148)},
-      {"CON" + repeat(" ", 147) + "x", "_CON"},
-      {repeat(".", 200) + "x", ""},
+      // Nothing is trimmed or prefixed after the cut: the piece is only part of a name.
+      {repeat("a", 148) + " .b", repeat("a", 148) + " ."},
+      {"CON" + repeat(" ", 147) + "x", "CON" + repeat(" ", 147)},
+      {repeat(".", 200) + "x", repeat(".", 150)},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(sanitize_component(in), out) << in.substr(0, 20);
 }
@@ -196,6 +195,35 @@ TEST(NamingBuildFileName, CutsTheExpandedTextSoLongNamesLoseTheDate) {
   EXPECT_EQ(build_file_name("x." + repeat("B", 200), "{name}", MARCH_5), "x." + repeat("b", 150));
 }
 
+// What a cut leaves stays, unless Windows could not store the whole name as it is: then
+// only the spaces and full stops at its very end go, and a device name gets its '_'.
+TEST(NamingBuildFileName, ChangesWhatTheCutLeavesOnlyWhereWindowsNeedsIt) {
+  const std::string a149 = repeat("a", 149), spaces = repeat(" ", 147);
+  const std::string stops_then_name = repeat(".", 200) + "{name}";
+  struct Case {
+    std::string original;
+    std::string_view pattern;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {a149 + " b.txt", DEFAULT_PATTERN, a149 + " .txt"},
+      {a149 + ".b.txt", DEFAULT_PATTERN, a149 + "..txt"},
+      {a149 + " b", DEFAULT_PATTERN, a149},
+      {a149 + ".b.", DEFAULT_PATTERN, a149},
+      // 'CON' and spaces before the extension would open the console device.
+      {"CON" + spaces + "x.txt", DEFAULT_PATTERN, "_CON" + spaces + ".txt"},
+      {"lpt1" + repeat(" ", 146) + "x", DEFAULT_PATTERN, "_lpt1"},
+      // The '_' would take this 250-unit name one unit over: it gives up one space.
+      {"CON" + spaces + "x." + repeat("e", 99), DEFAULT_PATTERN, "_CON" + repeat(" ", 146) + "." + repeat("e", 99)},
+      // Full stops alone, even after the pattern's text was cut away.
+      {repeat(".", 200) + "a.", "{name}", "file"},
+      {"x", stops_then_name, "file"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(build_file_name(c.original, c.pattern, MARCH_5), c.expected) << c.original.substr(0, 20);
+  }
+}
+
 // Windows takes at most 255 UTF-16 units in a name, and a taken name gets up to five
 // more ("_9999"): names that would pass that are cut further, and only those.
 TEST(NamingBuildFileName, KeepsTheWholeNameWithinWhatWindowsAccepts) {
@@ -213,10 +241,10 @@ TEST(NamingBuildFileName, KeepsTheWholeNameWithinWhatWindowsAccepts) {
       // Exactly 250 units stays as it is.
       {repeat("a", 150) + "." + repeat("e", 99), "{name}", repeat("a", 150) + "." + repeat("e", 99)},
       {repeat("a", 150) + "." + repeat("e", 100), "{name}", repeat("a", 149) + "." + repeat("e", 100)},
-      // A cut that ends in spaces or full stops loses them; one that leaves nothing
-      // of the base falls back to "file".
-      {repeat("a", 95) + repeat(" ", 55) + "." + repeat("e", 150), "{name}", repeat("a", 95) + "." + repeat("e", 150)},
-      {repeat(".", 9) + repeat("a", 140) + "." + repeat(emoji, 120), "{name}", "file." + repeat(emoji, 120)},
+      // A base cut to spaces or full stops keeps them before the extension.
+      {repeat("a", 95) + repeat(" ", 55) + "b." + repeat("e", 150), "{name}_",
+       repeat("a", 95) + repeat(" ", 4) + "." + repeat("e", 150)},
+      {repeat(".", 9) + repeat("a", 140) + "." + repeat(emoji, 120), "{name}", repeat(".", 10) + repeat(emoji, 120)},
       // An extension too long to leave room for a base of eight units is cut as well.
       {"report." + repeat(emoji, 150), "{name}", "report." + repeat(emoji, 120)},
   };
