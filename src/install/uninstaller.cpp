@@ -44,6 +44,14 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   for (const auto& key : host_keys()) (void)environment.delete_registry_tree(key);
   (void)environment.delete_registry_tree(std::string(UNINSTALL_KEY));
 
+  // The closing box comes before the removal starts: the removal's wait then begins
+  // when the uninstaller is about to exit, not while the user reads the box. (Under
+  // Wine, a box shown after the command processor started no longer takes input.)
+  if (!quiet) {
+    environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallDone), i18n::MESSAGE_BOX_CAPTION,
+                            platform::MESSAGE_BOX_INFORMATION);
+  }
+
   const auto programs = environment.programs_folder();
   if (programs) {
     const InstallLayout layout = install_layout(*programs);
@@ -51,11 +59,6 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
     // were the install folder itself could never remove it.
     (void)environment.start_command_processor(removal_command(layout.install_folder), *programs,
                                               REMOVAL_CREATION_FLAGS);
-  }
-
-  if (!quiet) {
-    environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallDone), i18n::MESSAGE_BOX_CAPTION,
-                            platform::MESSAGE_BOX_INFORMATION);
   }
   return EXIT_DONE;
 }

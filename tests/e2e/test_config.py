@@ -47,6 +47,13 @@ class Settings:
         self.path = config_path(target, host)
         self.saved = self.path.read_bytes() if self.path.exists() else None
         self.path.unlink(missing_ok=True)
+        # The Wine prefix is shared by the build's tests and kept between runs: an empty
+        # settings folder left by an earlier run is removed, so that reading can be seen
+        # to create nothing.
+        try:
+            self.path.parent.rmdir()
+        except OSError:
+            pass
 
     def text(self):
         return self.path.read_bytes().decode() if self.path.exists() else None
