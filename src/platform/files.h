@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_error.h"
 
@@ -71,6 +72,16 @@ class File {
 [[nodiscard]] Result<void> create_folders(const std::string& path);
 /// Removes an empty folder.
 [[nodiscard]] Result<void> remove_folder(const std::string& path);
+
+/// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;
+  bool is_directory = false;
+};
+
+/// The entries of the folder `path`, without "." and "..", in no particular order.
+/// On Windows a name that is not valid UTF-16 is left out: no UTF-8 path could name it.
+[[nodiscard]] Result<std::vector<FolderEntry>> list_folder(const std::string& path);
 /// The canonical absolute form of an existing path (links resolved, `..` removed,
 /// the letter case of the file system).
 [[nodiscard]] Result<std::string> canonical_path(const std::string& path);

@@ -25,6 +25,23 @@ extern const std::string_view PLATFORM_NAME;
 
 [[nodiscard]] std::uint32_t process_id() noexcept;
 
+/// What can be known about the process with a given id.
+enum class ProcessState {
+  /// It runs this program (our own process included).
+  Alive,
+  /// Surely not running this program: no process has the id, the process has ended,
+  /// or the id now belongs to another program (ids are reused).
+  Gone,
+  /// The system would not say (no access, say). A caller about to remove what such a
+  /// process may own must take it as alive.
+  Unknown,
+};
+
+/// Whether the process `id` still runs this program, the same executable as the
+/// caller's. For sweeping up what processes of this program left behind when they
+/// were ended from outside.
+[[nodiscard]] ProcessState process_state(std::uint32_t id);
+
 /// Reads up to `buffer.size()` bytes from standard input as raw bytes. Returns the
 /// count read; 0 means the input has ended (on Windows a broken pipe is an end too).
 [[nodiscard]] Result<std::size_t> read_stdin(std::span<std::byte> buffer);

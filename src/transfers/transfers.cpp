@@ -1,6 +1,7 @@
 #include "transfers/transfers.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -54,6 +55,52 @@ std::string partial_file_name(std::uint32_t process_id, std::string_view transfe
   return name;
 }
 
+namespace {
+
+/// A decimal number without a leading zero, at most `max`; none otherwise.
+std::optional<std::uint64_t> decimal(std::string_view digits, std::uint64_t max) {
+  if (digits.empty() || digits.front() == '0') return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> partial_file_owner(std::string_view name) {
+  constexpr std::string_view ENDING = ".part";
+  if (!name.ends_with(ENDING)) return std::nullopt;
+  name.remove_suffix(ENDING.size());
+  const auto dash = name.find("-t");
+  if (dash == std::string_view::npos) return std::nullopt;
+  const auto owner = decimal(name.substr(0, dash), std::numeric_limits<std::uint32_t>::max());
+  if (!owner || !decimal(name.substr(dash + 2), std::numeric_limits<std::uint64_t>::max())) return std::nullopt;
+  return static_cast<std::uint32_t>(*owner);
+}
+
+void remove_ended_partials(const std::string& folder) {
+  const auto entries = platform::list_folder(folder);
+  if (!entries) return;
+  // A host often leaves several files; each process is asked about once.
+  std::map<std::uint32_t, platform::ProcessState> states;
+  for (const auto& entry : *entries) {
+    if (entry.is_directory) continue;
+    const auto owner = partial_file_owner(entry.name);
+    if (!owner) continue;
+    auto state = states.find(*owner);
+    if (state == states.end()) state = states.emplace(*owner, platform::process_state(*owner)).first;
+    // Only a host that has surely ended loses its files: one that may still run may
+    // still be writing them.
+    if (state->second == platform::ProcessState::Gone)
+      (void)platform::delete_file(platform::join_path(folder, entry.name));
+  }
+}
+
 void discard(Transfer& transfer) noexcept {
   transfer.file.close();
   (void)platform::delete_file(transfer.part_path);
@@ -77,6 +124,10 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   const auto folder = folder_();
   if (!folder) return std::unexpected(error(error_code::IO_ERROR));
   if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
+  if (!swept_) {
+    swept_ = true;
+    remove_ended_partials(*folder);
+  }
 
   std::string id = "t";
   id += std::to_string(next_id_++);

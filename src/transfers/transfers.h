@@ -35,6 +35,16 @@ inline constexpr std::size_t MAX_OPEN_TRANSFERS = 8;
 /// The name of a partial file: the process id in decimal, "-", the transfer id, ".part".
 [[nodiscard]] std::string partial_file_name(std::uint32_t process_id, std::string_view transfer_id);
 
+/// The process id in the name of a partial file ('<pid>-t<n>.part', both numbers in
+/// decimal without leading zeros, as `partial_file_name` writes them); none for any
+/// other name.
+[[nodiscard]] std::optional<std::uint32_t> partial_file_owner(std::string_view name);
+
+/// Deletes the partial files in `folder` whose host process has surely ended (killed
+/// before it could delete them itself). A file whose owner may still run is kept, and
+/// so is everything that is not a partial file. Failures are ignored.
+void remove_ended_partials(const std::string& folder);
+
 /// One open transfer.
 struct Transfer {
   std::string original_name;
@@ -74,6 +84,8 @@ class TransferTable {
   /// Opens a transfer of `size` bytes (already checked against `MAX_TRANSFER_SIZE`):
   /// "busy" when `MAX_OPEN_TRANSFERS` are open, "io_error" when the folder or the
   /// partial file cannot be made (the id is used up then). Returns the new id.
+  /// The first time the folder is there, the partial files of ended hosts are removed
+  /// from it first (`remove_ended_partials`).
   [[nodiscard]] std::expected<std::string, messages::HostError> begin(std::string original_name, std::uint64_t size);
 
   /// Decodes chunk data (standard or URL-safe base64, padded or not) and appends it to
@@ -101,6 +113,9 @@ class TransferTable {
  private:
   std::map<std::string, Transfer, std::less<>> transfers_;
   std::uint64_t next_id_ = 1;
+  /// Whether the partial files of ended hosts have been removed (once per table: the
+  /// host has one).
+  bool swept_ = false;
   std::size_t piece_chars_ = 1024 * 1024;
   std::vector<std::byte> piece_buffer_;
   FolderLookup folder_;

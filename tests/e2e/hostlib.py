@@ -121,28 +121,32 @@ class Target:
                 found.append(f"{path} does not exist")
         return found
 
-    def host(self, args=(ORIGIN,), timeout=None):
+    def host(self, args=(ORIGIN,), timeout=None, program=None, home=None):
         """A host (not started yet) with the given arguments after the program path.
 
-        The native build gets a HOME of its own; under Wine the runner's prefix and
-        home are private already. Standard error goes to a file beside that state.
+        The native build gets a HOME of its own, or `home` where hosts must share their
+        files; under Wine the runner's prefix and home are private already (and shared
+        by every host). `program` runs another copy of the executable, under Wine
+        through the same runner. Standard error goes to a file beside that state.
         """
         self._count += 1
         folder = self.root / f"host{self._count}"
         folder.mkdir()
         env = dict(os.environ)
         if not self.wine:
-            (folder / "home").mkdir()
-            env["HOME"] = str(folder / "home")
+            home = Path(home) if home else folder / "home"
+            home.mkdir(exist_ok=True)
+            env["HOME"] = str(home)
             for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR",
                          "XDG_CACHE_HOME", "XDG_STATE_HOME"):
                 env.pop(name, None)
         stderr = open(folder / "stderr", "wb")
         self._files.append(stderr)
-        host = nmclient.Host([*self.launcher, *args], env=env, cwd=folder,
+        launcher = self.launcher if program is None else [*self.launcher[:-1], str(program)]
+        host = nmclient.Host([*launcher, *args], env=env, cwd=folder,
                              timeout=timeout or self.timeout, stderr=stderr)
         host.stderr_path = folder / "stderr"
-        host.home = None if self.wine else folder / "home"
+        host.home = None if self.wine else home
         return host
 
     def cleanup(self):

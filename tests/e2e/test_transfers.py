@@ -1,12 +1,14 @@
 """Chunked transfers over real pipes: files sent in base64 chunks arrive byte for byte
 in the save folder, the size and count limits, interleaved transfers, and the partial
-files of unfinished transfers gone once the channel has closed."""
+files of unfinished transfers gone once the channel has closed, or, for a host killed
+from outside, once the next host begins a transfer."""
 
 import base64
 import glob
 import json
 import os
 import random
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -261,7 +263,72 @@ def cleanup_group(target, tally):
                 host.kill()
 
 
-GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group]
+def ended_host_group(target, tally):
+    """A host killed from outside (SIGKILL, under Wine to the Wine process that runs
+    it) cannot delete its partial file; the next host's first "begin_transfer" does.
+    Files of a live host stay, and so does every file not named like a partial file.
+    An id that now belongs to a live process of another program (here a copy of the
+    executable elsewhere) was reused: the files named by it go too."""
+    home = target.root / "shared-home"  # natively every host has its own otherwise
+    copy = target.root / "elsewhere" / Path(target.launcher[-1]).name
+    copy.parent.mkdir()
+    shutil.copy2(target.launcher[-1], copy)
+    hosts, others, folder = [], [], None
+
+    def begin(program=None, chunk=None):
+        """A new host that opens one transfer; returns it and its partial file's name."""
+        host = target.host(program=program, home=home)
+        hosts.append(host)
+        host.start()
+        talk = Conversation(host)
+        before = partial_files(target, host)
+        transfer_id = talk.result("begin_transfer", original_name="x", size=10)["transfer_id"]
+        if chunk:
+            talk.result("transfer_chunk", transfer_id=transfer_id, data=chunk)
+        opened = partial_files(target, host) - before
+        assert len(opened) == 1, f"new partial files: {opened}"
+        return host, opened.pop()
+
+    try:
+        other, other_file = begin(program=copy)
+        live, live_file = begin()
+        ended, ended_file = begin(chunk="aGVsbG8")
+        ended.kill()
+        folder = transfers_folder(target, ended)
+        tally.equal("ended host: its partial file stays behind", (folder / ended_file).read_bytes(), b"hello")
+        ended_pid = ended_file.split("-")[0]
+        others = ["notes.txt", f"{ended_pid}-t1.part.bak", f"0{ended_pid}-t1.part", f"{ended_pid}-t1.txt",
+                  f"{ended_pid}_t1.part"]
+        for name in others:
+            (folder / name).write_bytes(b"keep")
+
+        following, following_file = begin()
+        present = set(p.name for p in folder.iterdir())
+        tally.equal("ended host: first transfer of the next host", following_file.split("-")[1], "t1.part")
+        tally.equal("ended host: its partial file removed", ended_file in present, False)
+        tally.equal("ended host: a live host's partial file kept", live_file in present, True)
+        tally.equal("ended host: other names kept", sorted(n for n in others if n in present), sorted(others))
+        for host in (live, following):
+            tally.equal("ended host: the others end normally", host.close(), 0)
+        # The other program's host is killed, so its file is gone only if a sweep
+        # removed it. (Windows shows a deleted file that is still open until it is closed.)
+        other.kill()
+        tally.equal("ended host: another program's id owns no partial file",
+                    other_file in partial_files(target, live), False)
+        tally.equal("ended host: all partial files gone at the end",
+                    partial_files(target, live) - set(others), set())
+    except (NMClientError, AssertionError) as error:
+        tally.fails("ended host", f"{error}{''.join(stderr_tail(h) for h in hosts)}")
+    finally:
+        for host in hosts:
+            if host.running:
+                host.kill()
+        # Under Wine the folder is the prefix's, shared with the other tests.
+        for name in others:
+            (folder / name).unlink(missing_ok=True)
+
+
+GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group, ended_host_group]
 
 if __name__ == "__main__":
     sys.exit(main(GROUPS))

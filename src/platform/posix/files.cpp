@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,6 +204,36 @@ Result<void> remove_folder(const std::string& path) {
   if (!p) return std::unexpected(p.error());
   if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
   return {};
+}
+
+Result<std::vector<FolderEntry>> list_folder(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  struct CloseFolder {
+    void operator()(DIR* d) const noexcept { ::closedir(d); }
+  };
+  std::unique_ptr<DIR, CloseFolder> folder(::opendir(*p));
+  if (!folder) return std::unexpected(last_os_error());
+  std::vector<FolderEntry> entries;
+  for (;;) {
+    // readdir tells the end from a failure only through errno.
+    errno = 0;
+    const dirent* entry = ::readdir(folder.get());
+    if (entry == nullptr) {
+      if (errno != 0) return std::unexpected(last_os_error());
+      return entries;
+    }
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    bool is_directory = entry->d_type == DT_DIR;
+    // Some file systems do not give the type in the listing.
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st;
+      is_directory =
+          ::fstatat(::dirfd(folder.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries.push_back({std::string(name), is_directory});
+  }
 }
 
 Result<std::string> canonical_path(const std::string& path) {

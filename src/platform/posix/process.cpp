@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <limits>
 
+#include "platform/files.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/posix_process.h"
 #include "text/quote.h"
@@ -40,14 +42,52 @@ std::u16string command_line() {
   return line;
 }
 
-Result<std::string> executable_path() {
+namespace {
+
+Result<std::string> link_target(const std::string& link) {
   char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
   if (n < 0) return std::unexpected(os_error(errno));
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+/// The system marks the executable of a process whose program file was deleted or
+/// replaced (as an update does) by this ending.
+std::string_view without_deleted_mark(std::string_view path) {
+  constexpr std::string_view MARK = " (deleted)";
+  if (path.ends_with(MARK)) path.remove_suffix(MARK.size());
+  return path;
+}
+
+/// True when /proc says that the process has ended and only waits to be reaped.
+bool is_zombie(std::uint32_t id) {
+  const auto stat = read_file("/proc/" + std::to_string(id) + "/stat");
+  if (!stat) return false;
+  // "<pid> (<name>) <state> ...": the name may hold spaces and parentheses itself.
+  const auto close = stat->rfind(')');
+  if (close == std::string::npos || close + 2 >= stat->size()) return false;
+  const char state = (*stat)[close + 2];
+  return state == 'Z' || state == 'X';
+}
+
+}  // namespace
+
+Result<std::string> executable_path() { return link_target("/proc/self/exe"); }
+
 std::uint32_t process_id() noexcept { return static_cast<std::uint32_t>(getpid()); }
+
+ProcessState process_state(std::uint32_t id) {
+  if (id == process_id()) return ProcessState::Alive;
+  // 0 and ids past pid_t would ask about process groups, not a process; no process
+  // has such an id.
+  if (id == 0 || id > static_cast<std::uint32_t>(std::numeric_limits<pid_t>::max())) return ProcessState::Gone;
+  if (kill(static_cast<pid_t>(id), 0) != 0) return errno == ESRCH ? ProcessState::Gone : ProcessState::Unknown;
+  if (is_zombie(id)) return ProcessState::Gone;
+  const auto theirs = link_target("/proc/" + std::to_string(id) + "/exe");
+  const auto ours = executable_path();
+  if (!theirs || !ours) return ProcessState::Unknown;
+  return without_deleted_mark(*theirs) == without_deleted_mark(*ours) ? ProcessState::Alive : ProcessState::Gone;
+}
 
 Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
   while (true) {

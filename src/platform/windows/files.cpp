@@ -185,6 +185,29 @@ Result<void> remove_folder(const std::string& path) {
   return {};
 }
 
+Result<std::vector<FolderEntry>> list_folder(const std::string& path) {
+  auto wide = wide_path(join_path(path, "*"));
+  if (!wide) return std::unexpected(wide.error());
+  WIN32_FIND_DATAW found;
+  UniqueFindHandle search(
+      ::FindFirstFileExW(wide->c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  std::vector<FolderEntry> entries;
+  if (!search) {
+    // An empty folder still has "." and ".."; only a drive root can have nothing.
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
+    return std::unexpected(last_os_error());
+  }
+  do {
+    const std::wstring_view name(found.cFileName);
+    if (name == L"." || name == L"..") continue;
+    auto utf8 = narrow_strict(name);
+    if (!utf8) continue;
+    entries.push_back({std::move(*utf8), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (::FindNextFileW(search.get(), &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return std::unexpected(last_os_error());
+  return entries;
+}
+
 Result<std::string> canonical_path(const std::string& path) {
   auto h = open_for_query(path);
   if (!h) return std::unexpected(h.error());

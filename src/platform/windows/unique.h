@@ -67,6 +67,13 @@ struct KernelHandleTraits {
   static void close(Value v) noexcept { ::CloseHandle(v); }
 };
 
+/// A search handle from FindFirstFileExW (closed with FindClose).
+struct FindHandleTraits {
+  using Value = HANDLE;
+  static Value invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(Value v) noexcept { ::FindClose(v); }
+};
+
 struct RegistryKeyTraits {
   using Value = HKEY;
   static Value invalid() noexcept { return nullptr; }
@@ -110,6 +117,7 @@ struct CoTaskMemTraits {
 
 using UniqueFileHandle = Unique<FileHandleTraits>;
 using UniqueHandle = Unique<KernelHandleTraits>;
+using UniqueFindHandle = Unique<FindHandleTraits>;
 using UniqueKey = Unique<RegistryKeyTraits>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueBitmap = Unique<BitmapTraits>;

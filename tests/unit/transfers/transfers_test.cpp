@@ -125,6 +125,15 @@ TEST_F(Transfers, IdsCountUpAndNameTheirPartialFiles) {
   }
 }
 
+TEST(PartialFileOwner, OnlyTheExactNameShapeHasAnOwner) {
+  EXPECT_EQ(partial_file_owner(partial_file_name(4242, "t1")), 4242u);
+  EXPECT_EQ(partial_file_owner("4294967295-t18446744073709551615.part"), 4294967295u);
+  for (const char* name : {"4294967296-t1.part", "4242-t18446744073709551616.part", "04242-t1.part", "4242-t01.part",
+                           "0-t1.part", "4242-t.part", "-t1.part", "4242-t1.part.bak", "4242-t1.PART", "4242-T1.part",
+                           "4242_t1.part", "4242-t1-t2.part", "+4242-t1.part", "4242-t1", ".part", "notes.txt"})
+    EXPECT_EQ(partial_file_owner(name), std::nullopt) << name;
+}
+
 TEST_F(Transfers, DeclaredSizes) {
   // Requests as our reader delivers them: non-negative integers unsigned, negative
   // ones signed, fractions and exponents floating point.
