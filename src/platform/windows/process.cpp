@@ -80,6 +80,10 @@ ProcessState process_state(std::uint32_t id) {
   if (!theirs || !ours) return ProcessState::Unknown;
   const std::wstring our_path = widen(*ours);
   if (same_path(*theirs, our_path)) return ProcessState::Alive;
+  // An update moves a running executable aside under its name with ".old" appended,
+  // and Windows then reports that name for the process: still this program, whose
+  // transfers must not be pulled from under it.
+  if (same_path(*theirs, our_path + L".old")) return ProcessState::Alive;
   // The same file may be spelled in other ways (short names, links, another drive
   // letter for the same folder): compare the final paths.
   const auto their_name = narrow_strict(*theirs);
