@@ -31,9 +31,13 @@ inline constexpr std::uint32_t LAUNCH_FLAGS_IN_JOB = 0x08000208;
 using SpawnDetached = std::function<platform::Result<void>(
     const std::string& program, const std::vector<std::string>& arguments, std::uint32_t creation_flags)>;
 
-/// Starts the launcher for `launch` on `file` and returns at once. The failure is the
-/// system's error text of the last attempt (callers reply "launch_failed" with it).
-[[nodiscard]] std::expected<void, std::string> spawn_launcher(const Launch& launch, const std::string& file);
+/// Starts the launcher for `job` and returns at once. The failure is the system's error
+/// text of the last attempt (callers reply "launch_failed" with it).
+[[nodiscard]] std::expected<void, std::string> spawn_launcher(const LaunchJob& job);
+
+/// How request handlers start the launcher for a job (`spawn_launcher`); tests pass
+/// recorders instead of starting processes. The failure is the error text.
+using StartLauncher = std::function<std::expected<void, std::string>(const LaunchJob&)>;
 
 /// `spawn_launcher` with the executable path and the way of spawning passed in: the job
 /// goes as exactly two arguments, "--launch" and its hex text, first with
