@@ -16,8 +16,8 @@ constexpr std::string_view FILE_TOKEN = "{file}";
 std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn, const std::string& executable,
                                                      const LaunchJob& job) {
   const std::vector<std::string> arguments{std::string(LAUNCH_ARGUMENT), encode_job(job)};
-  if (spawn(executable, arguments, LAUNCH_FLAGS)) return {};
-  auto second = spawn(executable, arguments, LAUNCH_FLAGS_IN_JOB);
+  if (spawn(executable, arguments, LAUNCH_OPTIONS)) return {};
+  auto second = spawn(executable, arguments, LAUNCH_OPTIONS_IN_JOB);
   if (second) return {};
   return std::unexpected(second.error().text());
 }

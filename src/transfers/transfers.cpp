@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "config/store.h"
+#include "messages/version.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 
@@ -37,7 +38,7 @@ platform::Result<void> plain_write(platform::File& file, std::span<const std::by
 std::optional<std::string> transfers_folder() {
   const auto local = platform::known_folder_path(platform::KnownFolder::LocalAppData);
   if (!local) return std::nullopt;
-  return platform::join_path(platform::join_path(*local, config::PRODUCT_FOLDER), "transfers");
+  return platform::join_path(platform::join_path(*local, messages::PRODUCT_NAME), "transfers");
 }
 
 std::string partial_file_name(std::uint32_t process_id, std::string_view transfer_id) {
