@@ -1,6 +1,7 @@
 #include "config/save_folder.h"
 
 #include "config/store.h"
+#include "messages/version.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "text/unicode.h"
@@ -11,7 +12,7 @@ std::optional<std::string> effective_save_folder(const Config& config) {
   if (config.save_folder && !text::is_blank(*config.save_folder)) return config.save_folder;
   const auto documents = platform::known_folder_path(platform::KnownFolder::Documents);
   if (!documents) return std::nullopt;
-  return platform::join_path(*documents, PRODUCT_FOLDER);
+  return platform::join_path(*documents, messages::PRODUCT_NAME);
 }
 
 }  // namespace tessiva::config

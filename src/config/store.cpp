@@ -1,5 +1,6 @@
 #include "config/store.h"
 
+#include "messages/version.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -9,7 +10,7 @@ namespace tessiva::config {
 std::optional<std::string> config_file_path() {
   const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
   if (!roaming) return std::nullopt;
-  return platform::join_path(platform::join_path(*roaming, PRODUCT_FOLDER), "config.json");
+  return platform::join_path(platform::join_path(*roaming, messages::PRODUCT_NAME), "config.json");
 }
 
 std::string temporary_path(const std::string& path) {
@@ -32,7 +33,7 @@ Config load_config_file(const std::string& path) {
 std::expected<void, std::string> store_config(const Config& config) {
   const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
   if (!roaming) return std::unexpected("no config directory");
-  const std::string folder = platform::join_path(*roaming, PRODUCT_FOLDER);
+  const std::string folder = platform::join_path(*roaming, messages::PRODUCT_NAME);
   return store_config_file(folder, platform::join_path(folder, "config.json"), config);
 }
 

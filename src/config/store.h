@@ -9,9 +9,6 @@
 
 namespace tessiva::config {
 
-/// The product's folder name under the user's folders.
-inline constexpr std::string_view PRODUCT_FOLDER = "Tessiva";
-
 /// Full path of config.json under the roaming application-data folder; none when that
 /// folder cannot be found.
 [[nodiscard]] std::optional<std::string> config_file_path();

@@ -19,9 +19,6 @@ enum class MessageKey {
   ChooseFolderTitle,
 };
 
-/// The caption of every message box, the same in all languages.
-inline constexpr std::string_view MESSAGE_BOX_CAPTION = "Tessiva";
-
 /// The text of `key` in `language`, UTF-8.
 [[nodiscard]] std::string_view message_text(Language language, MessageKey key) noexcept;
 

@@ -56,14 +56,15 @@ platform::Result<void> SystemEnvironment::delete_registry_tree(const std::string
   return platform::delete_registry_tree(key);
 }
 
-int SystemEnvironment::message_box(std::string_view text, std::string_view caption, std::uint32_t flags) {
-  return platform::message_box(text, caption, flags);
+platform::MessageBoxAnswer SystemEnvironment::message_box(std::string_view text, std::string_view caption,
+                                                          platform::MessageBoxKind kind) {
+  return platform::message_box(text, caption, kind);
 }
 
 platform::Result<void> SystemEnvironment::start_command_processor(const std::string& command,
                                                                   const std::string& working_folder,
-                                                                  std::uint32_t creation_flags) {
-  return platform::start_command_processor(command, working_folder, creation_flags);
+                                                                  platform::CreationOptions options) {
+  return platform::start_command_processor(command, working_folder, options);
 }
 
 }  // namespace tessiva::install

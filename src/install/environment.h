@@ -9,7 +9,9 @@
 
 #include "i18n/language.h"
 #include "platform/os_error.h"
+#include "platform/process_options.h"
 #include "platform/registry.h"
+#include "platform/ui.h"
 
 namespace tessiva::install {
 
@@ -45,14 +47,15 @@ class InstallEnvironment {
                                                                   const platform::RegistryValue& value) = 0;
   [[nodiscard]] virtual platform::Result<void> delete_registry_tree(const std::string& key) = 0;
 
-  /// A message box without owner; returns the answer (platform::ANSWER_*), 0 when it
-  /// could not be shown.
-  virtual int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) = 0;
+  /// A message box without owner; returns the answer, `NotShown` when it could not be
+  /// shown.
+  virtual platform::MessageBoxAnswer message_box(std::string_view text, std::string_view caption,
+                                                 platform::MessageBoxKind kind) = 0;
 
   /// Starts the command processor in the background, as platform/command_processor.h.
   [[nodiscard]] virtual platform::Result<void> start_command_processor(const std::string& command,
                                                                        const std::string& working_folder,
-                                                                       std::uint32_t creation_flags) = 0;
+                                                                       platform::CreationOptions options) = 0;
 };
 
 /// The real system: the platform seam, the settings file for the language.
@@ -71,9 +74,10 @@ class SystemEnvironment : public InstallEnvironment {
   platform::Result<void> write_file(const std::string& path, std::string_view bytes) override;
   platform::Result<void> set_registry_value(const std::string& key, const platform::RegistryValue& value) override;
   platform::Result<void> delete_registry_tree(const std::string& key) override;
-  int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) override;
+  platform::MessageBoxAnswer message_box(std::string_view text, std::string_view caption,
+                                         platform::MessageBoxKind kind) override;
   platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
-                                                 std::uint32_t creation_flags) override;
+                                                 platform::CreationOptions options) override;
 };
 
 }  // namespace tessiva::install

@@ -15,8 +15,6 @@ namespace {
 using platform::RegistryValue;
 using platform::Result;
 
-constexpr std::string_view MANIFEST_DESCRIPTION = "Tessiva";
-
 std::string with_suffix(std::string_view text, std::string_view suffix) {
   std::string result(text);
   result += suffix;
@@ -31,14 +29,16 @@ std::string pretty(const nlohmann::json& value) {
 
 nlohmann::json manifest_common(std::string_view executable_path) {
   return nlohmann::json{
-      {"description", MANIFEST_DESCRIPTION},
+      {"description", messages::PRODUCT_NAME},
       {"name", messages::NATIVE_HOST_NAME},
       {"path", executable_path},
       {"type", "stdio"},
   };
 }
 
-bool is_yes(int answer) { return answer == platform::ANSWER_YES || answer == platform::ANSWER_OK; }
+bool is_yes(platform::MessageBoxAnswer answer) {
+  return answer == platform::MessageBoxAnswer::Yes || answer == platform::MessageBoxAnswer::Ok;
+}
 
 /// True when both paths resolve and name the same file: the program already runs
 /// from its install location.
@@ -113,7 +113,7 @@ std::array<std::string, 4> host_keys() {
 
 InstallLayout install_layout(std::string_view programs_folder) {
   InstallLayout layout;
-  layout.install_folder = platform::join_path(programs_folder, INSTALL_FOLDER_NAME);
+  layout.install_folder = platform::join_path(programs_folder, messages::PRODUCT_NAME);
   layout.executable = platform::join_path(layout.install_folder, EXECUTABLE_NAME);
   layout.previous_executable = with_suffix(layout.executable, ".old");
   layout.staged_executable = with_suffix(layout.executable, ".new");
@@ -170,8 +170,8 @@ std::vector<RegistryValue> uninstall_entry(const InstallLayout& layout, std::opt
 
 int run_installer(InstallEnvironment& environment, bool quiet) {
   const i18n::Language language = environment.language();
-  const auto show = [&](std::string_view text, std::uint32_t flags) {
-    return environment.message_box(text, i18n::MESSAGE_BOX_CAPTION, flags);
+  const auto show = [&](std::string_view text, platform::MessageBoxKind kind) {
+    return environment.message_box(text, messages::PRODUCT_NAME, kind);
   };
 
   const auto fail = [&](const platform::OsError& error) {
@@ -179,7 +179,7 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
       std::string text(i18n::message_text(language, i18n::MessageKey::InstallFailed));
       text += "\n\n";
       text += error.message;
-      show(text, platform::MESSAGE_BOX_ERROR);
+      show(text, platform::MessageBoxKind::Error);
     }
     return EXIT_FAILED;
   };
@@ -191,8 +191,8 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
   const InstallLayout layout = install_layout(*programs);
 
   if (!quiet && !environment.file_exists(layout.executable)) {
-    const int answer = show(i18n::message_text(language, i18n::MessageKey::InstallPrompt),
-                            platform::MESSAGE_BOX_QUESTION);
+    const auto answer = show(i18n::message_text(language, i18n::MessageKey::InstallPrompt),
+                             platform::MessageBoxKind::Question);
     if (!is_yes(answer)) return EXIT_DECLINED;
   }
   const bool update = environment.file_exists(layout.executable);
@@ -200,7 +200,7 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
   if (auto installed = install(environment, layout); !installed) return fail(installed.error());
   if (!quiet) {
     show(i18n::message_text(language, update ? i18n::MessageKey::UpdateDone : i18n::MessageKey::InstallDone),
-         platform::MESSAGE_BOX_INFORMATION);
+         platform::MessageBoxKind::Information);
   }
   return EXIT_DONE;
 }

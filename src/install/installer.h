@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "install/environment.h"
+#include "messages/version.h"
 #include "platform/registry.h"
 
 namespace tessiva::install {
 
-/// The folder under the programs folder, the installed executable's name, and the
-/// names beside it.
-inline constexpr std::string_view INSTALL_FOLDER_NAME = "Tessiva";
+/// The installed executable's name and the names beside it. The folder under the
+/// programs folder is the product's name (`messages::PRODUCT_NAME`).
 inline constexpr std::string_view EXECUTABLE_NAME = "tessiva.exe";
 inline constexpr std::string_view PUBLISHER = "Orbelle Software";
 
@@ -27,6 +27,9 @@ inline constexpr std::string_view PUBLISHER = "Orbelle Software";
 [[nodiscard]] std::array<std::string, 4> host_keys();
 /// The key of the entry in the list of installed programs.
 inline constexpr std::string_view UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessiva";
+static_assert(UNINSTALL_KEY.ends_with(messages::PRODUCT_NAME) &&
+                  UNINSTALL_KEY[UNINSTALL_KEY.size() - messages::PRODUCT_NAME.size() - 1] == '\\',
+              "the entry is named after the product");
 
 /// Every path of an installation in a given programs folder.
 struct InstallLayout {

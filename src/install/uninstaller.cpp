@@ -10,7 +10,7 @@ std::string removal_command(std::string_view install_folder) {
   const bool plain = install_folder.find_first_of("%!") == std::string_view::npos;
   std::string folder;
   folder += '"';
-  folder += plain ? install_folder : INSTALL_FOLDER_NAME;
+  folder += plain ? install_folder : messages::PRODUCT_NAME;
   folder += '"';
 
   std::string command = "ping 127.0.0.1 -n 4 > nul & rmdir /s /q ";
@@ -35,9 +35,9 @@ std::string removal_command(std::string_view install_folder) {
 int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   const i18n::Language language = environment.language();
   if (!quiet) {
-    const int answer = environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallPrompt),
-                                               i18n::MESSAGE_BOX_CAPTION, platform::MESSAGE_BOX_QUESTION);
-    if (answer != platform::ANSWER_YES && answer != platform::ANSWER_OK) return EXIT_DECLINED;
+    const auto answer = environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallPrompt),
+                                                messages::PRODUCT_NAME, platform::MessageBoxKind::Question);
+    if (answer != platform::MessageBoxAnswer::Yes && answer != platform::MessageBoxAnswer::Ok) return EXIT_DECLINED;
   }
 
   // A key that is missing is no error: every removal is tried, none is reported.
@@ -48,8 +48,8 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   // when the uninstaller is about to exit, not while the user reads the box. (Under
   // Wine, a box shown after the command processor started no longer takes input.)
   if (!quiet) {
-    environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallDone), i18n::MESSAGE_BOX_CAPTION,
-                            platform::MESSAGE_BOX_INFORMATION);
+    environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallDone), messages::PRODUCT_NAME,
+                            platform::MessageBoxKind::Information);
   }
 
   const auto programs = environment.programs_folder();
@@ -58,7 +58,7 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
     // The programs folder as working folder: a command processor whose working folder
     // were the install folder itself could never remove it.
     (void)environment.start_command_processor(removal_command(layout.install_folder), *programs,
-                                              REMOVAL_CREATION_FLAGS);
+                                              REMOVAL_OPTIONS);
   }
   return EXIT_DONE;
 }

@@ -2,7 +2,6 @@
 /// The per-user uninstallation: the registry keys go at once, the install folder goes
 /// in the background once the program no longer runs from it.
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,8 +9,9 @@
 
 namespace tessiva::install {
 
-/// CREATE_NO_WINDOW | DETACHED_PROCESS: the removal runs without a console window.
-inline constexpr std::uint32_t REMOVAL_CREATION_FLAGS = 0x08000008;
+/// The removal runs without a console or a console window.
+inline constexpr platform::CreationOptions REMOVAL_OPTIONS =
+    platform::CreationOptions::NoConsole | platform::CreationOptions::NoWindow;
 
 /// How often, after its first attempt, the removal command tries again (about once a
 /// second) while the folder is still there, and so how long an uninstaller may keep
@@ -19,7 +19,7 @@ inline constexpr std::uint32_t REMOVAL_CREATION_FLAGS = 0x08000008;
 inline constexpr int REMOVAL_RETRIES = 300;
 
 /// The command-processor text that removes `install_folder` (a folder named
-/// INSTALL_FOLDER_NAME): a wait of about three seconds, the removal, then further
+/// `messages::PRODUCT_NAME`): a wait of about three seconds, the removal, then further
 /// attempts about once a second while the folder still exists. The command must run
 /// with the programs folder as its working folder: a path holding '%' or '!', which
 /// the command processor would expand, is replaced by the folder's bare name.

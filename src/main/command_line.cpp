@@ -4,72 +4,14 @@
 #include <charconv>
 
 #include "messages/protocol.h"
+#include "text/command_line.h"
 #include "text/utf.h"
 
 namespace tessiva::app {
-namespace {
-
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-}  // namespace
-
 std::vector<std::string> split_command_line(std::u16string_view line) {
   std::vector<std::string> out;
-  if (line.empty()) return out;
-
-  std::size_t i = 0;
-  std::u16string current;
-  bool quoted = false;
-  for (; i < line.size(); ++i) {
-    const char16_t c = line[i];
-    if (c == u'"') {
-      quoted = !quoted;
-    } else if (is_blank(c) && !quoted) {
-      break;
-    } else {
-      current.push_back(c);
-    }
-  }
-  out.push_back(text::utf16_to_utf8_lossy(current));
-
-  while (true) {
-    while (i < line.size() && is_blank(line[i])) ++i;
-    if (i >= line.size()) break;
-    current.clear();
-    quoted = false;
-    while (i < line.size()) {
-      const char16_t c = line[i];
-      if (c == u'\\') {
-        std::size_t n = 0;
-        while (i < line.size() && line[i] == u'\\') ++n, ++i;
-        if (i < line.size() && line[i] == u'"') {
-          current.append(n / 2, u'\\');
-          if (n % 2 == 1) {
-            current.push_back(u'"');
-            ++i;
-          }
-          // With an even count the quote is handled as a delimiter on the next turn.
-        } else {
-          current.append(n, u'\\');
-        }
-        continue;
-      }
-      if (c == u'"') {
-        if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
-          current.push_back(u'"');
-          i += 2;
-          continue;
-        }
-        quoted = !quoted;
-        ++i;
-        continue;
-      }
-      if (is_blank(c) && !quoted) break;
-      current.push_back(c);
-      ++i;
-    }
-    out.push_back(text::utf16_to_utf8_lossy(current));
-  }
+  for (const auto& argument : text::split_windows_command_line(line))
+    out.push_back(text::utf16_to_utf8_lossy(argument));
   return out;
 }
 

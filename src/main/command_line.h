@@ -10,12 +10,9 @@
 
 namespace tessiva::app {
 
-/// Splits a Windows command line into UTF-8 arguments. The first element is the program
-/// path: it ends at the first space or tab outside double quotes, and quotes in it only
-/// group. The rest follow the usual rules (quotes toggle, "" inside quotes is a quote,
-/// 2n backslashes before a quote give n and the quote delimits, 2n+1 give n and a
-/// literal quote, other backslashes are literal). Returns an empty list for an empty
-/// command line.
+/// Splits a Windows command line into UTF-8 arguments, the first being the program path
+/// (`text::split_windows_command_line`). Returns an empty list for an empty command
+/// line.
 [[nodiscard]] std::vector<std::string> split_command_line(std::u16string_view command_line);
 
 /// Reads the text after "--parent-window=": an optional sign and decimal digits within

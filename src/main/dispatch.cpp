@@ -80,13 +80,12 @@ json dispatch(HostState& state, Request& full_request) {
   if (!request.is_object()) return messages::error_reply(nullptr, HostError::invalid_request());
   const auto id_it = request.find("id");
   json id = id_it == request.end() ? json(nullptr) : *id_it;
-  const auto type_it = request.find("type");
-  const std::string_view type =
-      type_it != request.end() && type_it->is_string() ? std::string_view(type_it->get_ref<const std::string&>()) : "";
+  const std::string* type_member = messages::string_member(request, "type");
+  const std::string_view type = type_member ? std::string_view(*type_member) : std::string_view();
 
   const Handler handler = find_handler(type);
   if (handler == nullptr)
-    return messages::error_reply(std::move(id), HostError{messages::error_code::UNKNOWN_REQUEST, std::nullopt});
+    return messages::error_reply(std::move(id), HostError::of(messages::error_code::UNKNOWN_REQUEST));
   HandlerResult outcome = [&]() -> HandlerResult {
     try {
       return handler(state, full_request);

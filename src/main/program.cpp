@@ -7,14 +7,10 @@
 #include "messages/channel.h"
 #include "open/launcher.h"
 #include "platform/process.h"
+#include "text/overloaded.h"
 
 namespace tessiva::app {
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
 
 int run_host(HostState& state) {
   messages::StdinSource input;

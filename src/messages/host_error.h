@@ -30,6 +30,10 @@ struct HostError {
   std::string_view code;
   std::optional<std::string> detail;
 
+  /// A failure with `code` and `detail` (or none); the two below name the most common.
+  static HostError of(std::string_view code, std::optional<std::string> detail = std::nullopt) {
+    return {code, std::move(detail)};
+  }
   static HostError invalid_request() { return {error_code::INVALID_REQUEST, std::nullopt}; }
   static HostError io_error(std::string detail) { return {error_code::IO_ERROR, std::move(detail)}; }
 

@@ -1,5 +1,6 @@
 #pragma once
-/// Fixed names and versions of the protocol and the product.
+/// Fixed names and versions of the protocol and the product (the product's name and
+/// version come from the build: messages/version.h).
 
 #include <cstddef>
 #include <string>
@@ -7,12 +8,11 @@
 #include <vector>
 
 #include "messages/extension_ids.h"
+#include "messages/version.h"
 
 namespace tessiva::messages {
 
 inline constexpr int PROTOCOL_VERSION = 1;
-inline constexpr std::string_view HOST_VERSION = "0.1.0";
-inline constexpr std::string_view PRODUCT_NAME = "Tessiva";
 inline constexpr std::string_view NATIVE_HOST_NAME = "com.orbelle.tessiva";
 inline constexpr std::string_view FIREFOX_EXTENSION_ID = "tessiva@orbelle.software";
 // CHROMIUM_EXTENSION_IDS (generated from the build's configuration) lists the

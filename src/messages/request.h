@@ -24,6 +24,16 @@ struct LongString {
   std::string_view text;
 };
 
+/// The string member `key` of `object`; null when `object` is not an object, or the
+/// member is missing or not a string. The one lookup every handler uses for its
+/// string members.
+[[nodiscard]] inline const std::string* string_member(const nlohmann::json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  const auto it = object.find(key);
+  if (it == object.end() || !it->is_string()) return nullptr;
+  return &it->get_ref<const std::string&>();
+}
+
 /// A parsed request. `value` holds every member except the long strings of the
 /// top-level object (never "id" or "type"), which are in `long_strings` instead; each
 /// key is in one place only. The texts are valid until the channel reads the next frame.
@@ -40,10 +50,8 @@ struct Request {
   [[nodiscard]] std::optional<std::string_view> string_member(std::string_view key) const {
     for (const auto& s : long_strings)
       if (s.key == key) return s.text;
-    if (!value.is_object()) return std::nullopt;
-    const auto it = value.find(key);
-    if (it == value.end() || !it->is_string()) return std::nullopt;
-    return std::string_view(it->get_ref<const std::string&>());
+    if (const std::string* text = messages::string_member(value, key)) return std::string_view(*text);
+    return std::nullopt;
   }
 
   /// Copies the long strings into `value`, for handlers that read only the value, and

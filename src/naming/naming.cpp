@@ -9,47 +9,6 @@
 namespace tessiva::naming {
 namespace {
 
-/// Scalar values of `utf8`, with U+FFFD for every malformed sequence.
-std::u32string to_scalars(std::string_view utf8) {
-  const std::u16string units = text::utf8_to_utf16_lossy(utf8);
-  std::u32string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    // The lossy conversion leaves no unpaired surrogate, so a high one is followed by a low one.
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size()) {
-      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      out.push_back(u);
-    }
-  }
-  return out;
-}
-
-std::string to_utf8(std::u32string_view scalars) {
-  std::string out;
-  out.reserve(scalars.size());
-  for (const char32_t c : scalars) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
 /// Characters that Windows refuses in file names, C0 and C1 controls and DEL.
 constexpr bool is_forbidden(char32_t c) noexcept {
   if (c <= 0x1F || (c >= 0x7F && c <= 0x9F)) return true;
@@ -125,7 +84,7 @@ std::string finish_file_name(std::u32string name) {
       if (dot != std::u32string::npos && dot > 1) name.erase(dot - 1, 1);
     }
   }
-  return to_utf8(name);
+  return text::utf32_to_utf8_lossy(name);
 }
 
 std::string ascii_lower(std::string s) {
@@ -162,7 +121,7 @@ SplitName split_name(std::string_view name) {
 }
 
 std::string sanitize_component(std::string_view text) {
-  std::u32string s = to_scalars(text);
+  std::u32string s = text::utf8_to_utf32_lossy(text);
   for (char32_t& c : s) {
     if (is_forbidden(c)) c = U'_';
   }
@@ -174,7 +133,7 @@ std::string sanitize_component(std::string_view text) {
   // Nothing is trimmed after the cut: a piece is only part of a name, and what the whole
   // name needs at its end is done once it is put together.
   if (s.size() > MAX_COMPONENT_CHARS) s.resize(MAX_COMPONENT_CHARS);
-  return to_utf8(s);
+  return text::utf32_to_utf8_lossy(s);
 }
 
 std::string extension_key(std::string_view original_name) {
@@ -202,7 +161,7 @@ std::string build_file_name(std::string_view original_name, std::string_view pat
 
   // Both pieces within their cut can still make a name Windows refuses (150 emoji are
   // 300 UTF-16 units), and then the file could not be saved at all.
-  std::u32string base32 = to_scalars(base), extension32 = to_scalars(extension);
+  std::u32string base32 = text::utf8_to_utf32_lossy(base), extension32 = text::utf8_to_utf32_lossy(extension);
   const std::size_t dot = extension.empty() ? 0 : 1;
   if (utf16_units(base32) + dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS) {
     // The extension keeps what it can while leaving room for a base of a few

@@ -5,14 +5,13 @@
 #include "codec/hex.h"
 #include "messages/json_reader.h"
 #include "messages/reply.h"
+#include "messages/request.h"
+#include "text/overloaded.h"
 
 namespace tessiva::open {
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
+using messages::string_member;
 
 /// A JSON string literal, escaped exactly as replies are.
 void append_string(std::string& out, std::string_view text) {
@@ -26,28 +25,21 @@ void append_member(std::string& out, std::string_view key, std::string_view valu
   append_string(out, value);
 }
 
-/// The string member `key` of `object`, or none when it is missing or not a string.
-std::optional<std::string> string_member(const nlohmann::json& object, const char* key) {
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
-
 std::optional<Launch> read_launch(const nlohmann::json& value) {
   if (!value.is_object()) return std::nullopt;
-  const auto kind = string_member(value, "kind");
+  const std::string* kind = string_member(value, "kind");
   if (!kind) return std::nullopt;
   if (*kind == "app") {
-    auto exe = string_member(value, "exe");
-    auto args = string_member(value, "args");
+    const std::string* exe = string_member(value, "exe");
+    const std::string* args = string_member(value, "args");
     if (!exe || !args) return std::nullopt;
-    return Launch::App{std::move(*exe), std::move(*args)};
+    return Launch::App{*exe, *args};
   }
   if (*kind == "handler") {
-    auto handler_id = string_member(value, "handler_id");
-    auto ext = string_member(value, "ext");
+    const std::string* handler_id = string_member(value, "handler_id");
+    const std::string* ext = string_member(value, "ext");
     if (!handler_id || !ext) return std::nullopt;
-    return Launch::Handler{std::move(*handler_id), std::move(*ext)};
+    return Launch::Handler{*handler_id, *ext};
   }
   if (*kind == "reveal") return Launch::Reveal{};
   return std::nullopt;
@@ -85,9 +77,9 @@ std::optional<LaunchJob> parse_job_text(std::string_view text) {
   const auto launch_it = value->find("launch");
   if (launch_it == value->end()) return std::nullopt;
   auto launch = read_launch(*launch_it);
-  auto file = string_member(*value, "file");
+  const std::string* file = string_member(*value, "file");
   if (!launch || !file) return std::nullopt;
-  return LaunchJob{std::move(*launch), std::move(*file)};
+  return LaunchJob{std::move(*launch), *file};
 }
 
 std::optional<LaunchJob> decode_job(std::string_view hex) {

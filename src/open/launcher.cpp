@@ -2,16 +2,12 @@
 
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "text/overloaded.h"
 #include "text/quote.h"
 #include "text/unicode.h"
 
 namespace tessiva::open {
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
 
 constexpr std::string_view FILE_TOKEN = "{file}";
 
@@ -20,16 +16,16 @@ constexpr std::string_view FILE_TOKEN = "{file}";
 std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn, const std::string& executable,
                                                      const LaunchJob& job) {
   const std::vector<std::string> arguments{std::string(LAUNCH_ARGUMENT), encode_job(job)};
-  if (spawn(executable, arguments, LAUNCH_FLAGS)) return {};
-  auto second = spawn(executable, arguments, LAUNCH_FLAGS_IN_JOB);
+  if (spawn(executable, arguments, LAUNCH_OPTIONS)) return {};
+  auto second = spawn(executable, arguments, LAUNCH_OPTIONS_IN_JOB);
   if (second) return {};
   return std::unexpected(second.error().text());
 }
 
-std::expected<void, std::string> spawn_launcher(const Launch& launch, const std::string& file) {
+std::expected<void, std::string> spawn_launcher(const LaunchJob& job) {
   const auto executable = platform::executable_path();
   if (!executable) return std::unexpected(executable.error().text());
-  return spawn_launcher_with(platform::spawn_detached, *executable, LaunchJob{launch, file});
+  return spawn_launcher_with(platform::spawn_detached, *executable, job);
 }
 
 std::string app_argument_text(std::string_view args, std::string_view file) {

@@ -4,7 +4,6 @@
 /// exits. Applications, shell handlers and Explorer windows are never started inside
 /// the host itself.
 
-#include <cstdint>
 #include <expected>
 #include <functional>
 #include <string>
@@ -13,31 +12,38 @@
 
 #include "open/launch_job.h"
 #include "platform/os_error.h"
+#include "platform/process_options.h"
 
 namespace tessiva::open {
 
 /// The argument before the job on the launcher's command line.
 inline constexpr std::string_view LAUNCH_ARGUMENT = "--launch";
 
-/// DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW |
-/// CREATE_BREAKAWAY_FROM_JOB: no console, a process group of its own, and outside any
-/// job object of the host where the system allows it.
-inline constexpr std::uint32_t LAUNCH_FLAGS = 0x09000208;
-/// The same without CREATE_BREAKAWAY_FROM_JOB, for when the host's job refuses the
-/// break-away.
-inline constexpr std::uint32_t LAUNCH_FLAGS_IN_JOB = 0x08000208;
+/// No console or console window, a process group of its own, and outside any job
+/// object of the host where the system allows it.
+inline constexpr platform::CreationOptions LAUNCH_OPTIONS =
+    platform::CreationOptions::NoConsole | platform::CreationOptions::NewProcessGroup |
+    platform::CreationOptions::NoWindow | platform::CreationOptions::BreakAwayFromJob;
+/// The same without the break-away, for when the host's job refuses it.
+inline constexpr platform::CreationOptions LAUNCH_OPTIONS_IN_JOB = platform::CreationOptions::NoConsole |
+                                                                   platform::CreationOptions::NewProcessGroup |
+                                                                   platform::CreationOptions::NoWindow;
 
 /// How a process is started detached (`platform::spawn_detached`); tests pass fakes.
 using SpawnDetached = std::function<platform::Result<void>(
-    const std::string& program, const std::vector<std::string>& arguments, std::uint32_t creation_flags)>;
+    const std::string& program, const std::vector<std::string>& arguments, platform::CreationOptions options)>;
 
-/// Starts the launcher for `launch` on `file` and returns at once. The failure is the
-/// system's error text of the last attempt (callers reply "launch_failed" with it).
-[[nodiscard]] std::expected<void, std::string> spawn_launcher(const Launch& launch, const std::string& file);
+/// Starts the launcher for `job` and returns at once. The failure is the system's error
+/// text of the last attempt (callers reply "launch_failed" with it).
+[[nodiscard]] std::expected<void, std::string> spawn_launcher(const LaunchJob& job);
+
+/// How request handlers start the launcher for a job (`spawn_launcher`); tests pass
+/// recorders instead of starting processes. The failure is the error text.
+using StartLauncher = std::function<std::expected<void, std::string>(const LaunchJob&)>;
 
 /// `spawn_launcher` with the executable path and the way of spawning passed in: the job
 /// goes as exactly two arguments, "--launch" and its hex text, first with
-/// `LAUNCH_FLAGS` and, if that fails, once more with `LAUNCH_FLAGS_IN_JOB`.
+/// `LAUNCH_OPTIONS` and, if that fails, once more with `LAUNCH_OPTIONS_IN_JOB`.
 [[nodiscard]] std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn,
                                                                    const std::string& executable,
                                                                    const LaunchJob& job);

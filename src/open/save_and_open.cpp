@@ -4,10 +4,12 @@
 
 #include "config/save_folder.h"
 #include "config/store.h"
+#include "messages/request.h"
 #include "naming/naming.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "text/overloaded.h"
 #include "text/windows_path.h"
 
 namespace tessiva::open {
@@ -15,27 +17,15 @@ namespace {
 
 using messages::HandlerResult;
 using messages::HostError;
+using messages::string_member;
 namespace error_code = messages::error_code;
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-
-HostError error(std::string_view code) { return HostError{code, std::nullopt}; }
-
-const std::string* string_member(const nlohmann::json& object, const char* key) {
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return nullptr;
-  return &it->get_ref<const std::string&>();
-}
 
 /// The application of `config` whose id is `id`, as a launch.
 std::expected<Launch, HostError> app_launch(const config::Config& config, std::string_view id) {
   for (const auto& app : config.apps) {
     if (app.id == id) return Launch::App{app.path, app.args};
   }
-  return std::unexpected(error(error_code::APP_NOT_FOUND));
+  return std::unexpected(HostError::of(error_code::APP_NOT_FOUND));
 }
 
 /// What to launch for `target`; none for "save_only".
@@ -48,7 +38,7 @@ std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config
           [&](const target::Handler& handler) -> Plan { return Launch::Handler{handler.handler_id, key}; },
           [&](const target::Default&) -> Plan {
             const auto it = key.empty() ? config.type_defaults.end() : config.type_defaults.find(key);
-            if (it == config.type_defaults.end()) return std::unexpected(error(error_code::NO_DEFAULT));
+            if (it == config.type_defaults.end()) return std::unexpected(HostError::of(error_code::NO_DEFAULT));
             const std::string_view value = it->second;
             if (value.starts_with(config::HANDLER_PREFIX))
               return Launch::Handler{std::string(value.substr(config::HANDLER_PREFIX.size())), key};
@@ -57,14 +47,6 @@ std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config
           [&](const target::SaveOnly&) -> Plan { return std::nullopt; },
       },
       target);
-}
-
-/// True when `name` can only name a file directly inside a folder: not empty, not "."
-/// or "..", and without separators, NUL characters or colons (on Windows "a:b" would
-/// be a stream of the file "a").
-bool is_single_component(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 
 /// Moves `source` onto `dest` (the empty file that holds the claimed name): a rename,
@@ -118,13 +100,13 @@ HandlerResult save_and_open(const std::string& source, std::string_view reported
   if (!plan) return std::unexpected(std::move(plan.error()));
 
   const auto folder = config::effective_save_folder(config);
-  if (!folder) return std::unexpected(error(error_code::IO_ERROR));
+  if (!folder) return std::unexpected(HostError::of(error_code::IO_ERROR));
   if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
 
   const std::string file_name = naming::build_file_name(reported_name, config.name_pattern, platform::local_time_now());
   // Naming promises one plain component; were that ever broken, the file could land
   // outside the save folder, so it is checked rather than trusted.
-  if (!is_single_component(file_name)) return std::unexpected(HostError::io_error("invalid file name"));
+  if (!text::is_single_component(file_name, text::PathStyle::Windows)) return std::unexpected(HostError::io_error("invalid file name"));
   auto dest = naming::claim_free_path(*folder, file_name);
   if (!dest) return std::unexpected(HostError::io_error(dest.error().text()));
 
@@ -132,7 +114,7 @@ HandlerResult save_and_open(const std::string& source, std::string_view reported
 
   if (*plan) {
     if (auto started = start_launcher(LaunchJob{std::move(**plan), *dest}); !started)
-      return std::unexpected(HostError{error_code::LAUNCH_FAILED, std::move(started.error())});
+      return std::unexpected(HostError::of(error_code::LAUNCH_FAILED, std::move(started.error())));
   }
   if (config.reveal_after_save) (void)start_launcher(LaunchJob{Launch::Reveal{}, *dest});
 
@@ -142,8 +124,7 @@ HandlerResult save_and_open(const std::string& source, std::string_view reported
 }
 
 HandlerResult save_and_open(const std::string& source, std::string_view reported_name, const Target& target) {
-  return save_and_open(source, reported_name, target,
-                       [](const LaunchJob& job) { return spawn_launcher(job.launch, job.file); });
+  return save_and_open(source, reported_name, target, spawn_launcher);
 }
 
 HandlerResult handle_open_file(const nlohmann::json& request) {
@@ -154,11 +135,11 @@ HandlerResult handle_open_file(const nlohmann::json& request) {
   if (!text::is_absolute_windows_path(*source)) return std::unexpected(HostError::invalid_request());
 
   const auto attributes = platform::file_attributes(*source);
-  if (!attributes) return std::unexpected(error(error_code::NOT_FOUND));
+  if (!attributes) return std::unexpected(HostError::of(error_code::NOT_FOUND));
   if (!attributes->is_regular) return std::unexpected(HostError::invalid_request());
 
   if (is_source_too_old(platform::system_time_now(), attributes->last_write))
-    return std::unexpected(error(error_code::SOURCE_TOO_OLD));
+    return std::unexpected(HostError::of(error_code::SOURCE_TOO_OLD));
 
   const auto target = read_target(request);
   if (!target) return std::unexpected(HostError::invalid_request());

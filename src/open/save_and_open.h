@@ -14,6 +14,7 @@
 
 #include "messages/host_error.h"
 #include "open/launch_job.h"
+#include "open/launcher.h"
 
 namespace tessiva::open {
 
@@ -54,9 +55,6 @@ using Target = std::variant<target::App, target::Handler, target::Default, targe
 /// {"saved_path": ...}.
 [[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
                                                     const Target& target);
-
-/// How `save_and_open` starts the launcher for a job; the failure is the error text.
-using StartLauncher = std::function<std::expected<void, std::string>(const LaunchJob&)>;
 
 /// `save_and_open` with the start of the launcher passed in (tests record the jobs
 /// instead of starting processes).

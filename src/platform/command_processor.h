@@ -2,19 +2,19 @@
 /// The system's command processor, for work that must outlive the program (such as
 /// removing the folder the program runs from).
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/os_error.h"
+#include "platform/process_options.h"
 
 namespace tessiva::platform {
 
 /// Starts the command processor of the system folder ("cmd.exe") with the arguments
 /// "/d" and "/c" followed by `command` exactly as given (not quoted as a whole), in
-/// `working_folder` (none when empty: the caller's), with `creation_flags`, and never
+/// `working_folder` (none when empty: the caller's), with `options`, and never
 /// waits for it. The stand-in has no command processor and always fails (ENOSYS).
 [[nodiscard]] Result<void> start_command_processor(std::string_view command, const std::string& working_folder,
-                                                   std::uint32_t creation_flags);
+                                                   CreationOptions options);
 
 }  // namespace tessiva::platform

@@ -10,6 +10,10 @@ std::string join_path(std::string_view folder, std::string_view name) {
   return path;
 }
 
+text::PathStyle native_path_style() noexcept {
+  return PATH_SEPARATOR == '\\' ? text::PathStyle::Windows : text::PathStyle::Posix;
+}
+
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();

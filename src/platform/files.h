@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "platform/os_error.h"
+#include "text/windows_path.h"
 
 namespace tessiva::platform {
 
 /// The separator that joins path components: '\' on Windows, '/' in the stand-in.
 extern const char PATH_SEPARATOR;
+
+/// The style of the paths of the running system.
+[[nodiscard]] text::PathStyle native_path_style() noexcept;
 
 /// `folder` + separator + `name` (no separator is doubled when `folder` ends in one).
 [[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);

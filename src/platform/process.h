@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/os_error.h"
+#include "platform/process_options.h"
 
 namespace tessiva::platform {
 
@@ -50,12 +51,12 @@ enum class ProcessState {
 [[nodiscard]] Result<void> write_stdout(std::span<const std::byte> bytes);
 
 /// Starts `program` with `arguments` (each quoted by the Windows rules into one
-/// command line) and the given creation flags, closes every handle of the new process
-/// at once and never waits for it. The POSIX stand-in ignores the flags and detaches
-/// the child in a session of its own.
+/// command line) and the given creation options, closes every handle of the new
+/// process at once and never waits for it. The POSIX stand-in ignores the options and
+/// detaches the child in a session of its own.
 [[nodiscard]] Result<void> spawn_detached(const std::string& program,
                                           const std::vector<std::string>& arguments,
-                                          std::uint32_t creation_flags);
+                                          CreationOptions options);
 
 /// Ends the process with `code`.
 [[noreturn]] void exit_process(int code);

@@ -1,6 +1,7 @@
 #include "shell/app_info.h"
 
 #include "codec/base64.h"
+#include "messages/request.h"
 #include "platform/files.h"
 #include "platform/icons.h"
 #include "platform/version_info.h"
@@ -20,30 +21,22 @@ json app_info_json(const AppInfo& info) {
   return result;
 }
 
-std::string file_stem(std::string_view path) {
-  const auto separator = path.find_last_of("\\/");
-  const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
-  const auto dot = name.rfind('.');
-  return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
-}
-
 AppInfo app_info_for(const std::string& path) {
   AppInfo info;
   info.path = path;
-  info.name = platform::file_description(path).value_or(file_stem(path));
+  info.name = platform::file_description(path).value_or(text::file_stem(path, text::PathStyle::Windows));
   if (const auto png = platform::extract_icon_png(path, 0)) info.icon_png = codec::base64_encode(*png);
   return info;
 }
 
 HandlerResult handle_app_info(const json& request) {
-  const auto it = request.find("path");
-  if (it == request.end() || !it->is_string()) return std::unexpected(HostError::invalid_request());
-  const std::string& path = it->get_ref<const std::string&>();
-  const HostError not_found{messages::error_code::NOT_FOUND, std::nullopt};
-  if (!text::is_absolute_windows_path(path)) return std::unexpected(not_found);
-  const auto attributes = platform::file_attributes(path);
+  const std::string* path = messages::string_member(request, "path");
+  if (!path) return std::unexpected(HostError::invalid_request());
+  const HostError not_found = HostError::of(messages::error_code::NOT_FOUND);
+  if (!text::is_absolute_windows_path(*path)) return std::unexpected(not_found);
+  const auto attributes = platform::file_attributes(*path);
   if (!attributes || !attributes->is_regular) return std::unexpected(not_found);
-  return app_info_json(app_info_for(path));
+  return app_info_json(app_info_for(*path));
 }
 
 }  // namespace tessiva::shell

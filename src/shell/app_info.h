@@ -27,12 +27,6 @@ struct AppInfo {
 /// {"icon_png": ..., "name": ..., "path": ...}
 [[nodiscard]] nlohmann::json app_info_json(const AppInfo& info);
 
-/// The file name of `path` ('\' and '/' both separate) without its last extension:
-/// "setup" for C:\x\setup.exe, "archive.tar" for archive.tar.gz; a name whose only dot
-/// is its first character, or that has no dot, is its own stem (".profile"). Empty
-/// when the path ends in a separator.
-[[nodiscard]] std::string file_stem(std::string_view path);
-
 /// The `AppInfo` of `path`, which is not checked (the picker gives existing files).
 [[nodiscard]] AppInfo app_info_for(const std::string& path);
 

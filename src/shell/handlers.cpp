@@ -5,6 +5,7 @@
 #include "codec/base64.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
+#include "messages/request.h"
 
 namespace tessiva::shell {
 namespace {
@@ -34,9 +35,9 @@ std::size_t base64_size(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
 }  // namespace
 
 std::optional<std::string> normalized_ext(const json& request) {
-  const auto it = request.find("ext");
-  if (it == request.end() || !it->is_string()) return std::nullopt;
-  std::string ext = it->get<std::string>();
+  const std::string* member = messages::string_member(request, "ext");
+  if (!member) return std::nullopt;
+  std::string ext = *member;
   if (ext.empty() || ext.size() > MAX_EXT_BYTES) return std::nullopt;
   for (char& c : ext) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -52,6 +52,8 @@ std::optional<char32_t> decode_one(std::string_view s, std::size_t& i) noexcept 
   return cp;
 }
 
+constexpr bool is_scalar_value(char32_t cp) noexcept { return cp < 0xD800 || (cp > 0xDFFF && cp <= 0x10FFFF); }
+
 void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -146,5 +148,20 @@ std::string utf16_to_utf8_lossy(std::u16string_view s) { return *from_utf16<true
 std::optional<std::u16string> utf8_to_utf16(std::string_view s) { return from_utf8<false>(s); }
 
 std::u16string utf8_to_utf16_lossy(std::string_view s) { return *from_utf8<true>(s); }
+
+std::u32string utf8_to_utf32_lossy(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) out.push_back(decode_one(s, i).value_or(REPLACEMENT));
+  return out;
+}
+
+std::string utf32_to_utf8_lossy(std::u32string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char32_t cp : s) append_utf8(out, is_scalar_value(cp) ? cp : REPLACEMENT);
+  return out;
+}
 
 }  // namespace tessiva::text

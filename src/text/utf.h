@@ -1,6 +1,7 @@
 #pragma once
-/// Conversion between UTF-8 (all text inside the program) and UTF-16 (everything
-/// handed to or received from Windows). Strict forms refuse malformed input, for text
+/// Conversion between UTF-8 (all text inside the program), UTF-16 (everything handed
+/// to or received from Windows) and UTF-32 (text worked on character by character).
+/// Strict forms refuse malformed input, for text
 /// that becomes a path or an identifier; lossy forms put U+FFFD in place of each bad
 /// unit, for text that is only shown.
 
@@ -25,5 +26,12 @@ namespace tessiva::text {
 
 /// UTF-8 to UTF-16 with U+FFFD for every maximal ill-formed subsequence.
 [[nodiscard]] std::u16string utf8_to_utf16_lossy(std::string_view s);
+
+/// UTF-8 to Unicode scalar values with U+FFFD for every maximal ill-formed subsequence.
+[[nodiscard]] std::u32string utf8_to_utf32_lossy(std::string_view s);
+
+/// Code points to UTF-8 with U+FFFD for every value that is not a scalar value (a
+/// surrogate or anything above U+10FFFF).
+[[nodiscard]] std::string utf32_to_utf8_lossy(std::u32string_view s);
 
 }  // namespace tessiva::text

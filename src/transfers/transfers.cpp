@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "config/store.h"
+#include "messages/version.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 
@@ -15,14 +16,8 @@ namespace {
 using messages::HandlerResult;
 using messages::HostError;
 using nlohmann::json;
+using messages::string_member;
 namespace error_code = messages::error_code;
-
-HostError error(std::string_view code) { return HostError{code, std::nullopt}; }
-
-const std::string* string_member(const json& request, const char* key) {
-  const auto it = request.find(key);
-  return it != request.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
-}
 
 /// A JSON integer from 0 to 2^64-1. Our reader gives non-negative integers as unsigned
 /// numbers; values built in code may hold them as signed ones.
@@ -44,7 +39,7 @@ platform::Result<void> plain_write(platform::File& file, std::span<const std::by
 std::optional<std::string> transfers_folder() {
   const auto local = platform::known_folder_path(platform::KnownFolder::LocalAppData);
   if (!local) return std::nullopt;
-  return platform::join_path(platform::join_path(*local, config::PRODUCT_FOLDER), "transfers");
+  return platform::join_path(platform::join_path(*local, messages::PRODUCT_NAME), "transfers");
 }
 
 std::string partial_file_name(std::uint32_t process_id, std::string_view transfer_id) {
@@ -120,9 +115,9 @@ const Transfer* TransferTable::find(std::string_view id) const {
 }
 
 std::expected<std::string, HostError> TransferTable::begin(std::string original_name, std::uint64_t size) {
-  if (transfers_.size() >= MAX_OPEN_TRANSFERS) return std::unexpected(error(error_code::BUSY));
+  if (transfers_.size() >= MAX_OPEN_TRANSFERS) return std::unexpected(HostError::of(error_code::BUSY));
   const auto folder = folder_();
-  if (!folder) return std::unexpected(error(error_code::IO_ERROR));
+  if (!folder) return std::unexpected(HostError::of(error_code::IO_ERROR));
   if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
   if (!swept_) {
     swept_ = true;
@@ -166,7 +161,8 @@ std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_
 
   const auto it = transfers_.find(id);
   // Undecodable data is invalid whatever the id.
-  if (it == transfers_.end()) return std::unexpected(acceptable() ? error(error_code::NOT_FOUND) : HostError::invalid_request());
+  if (it == transfers_.end())
+    return std::unexpected(acceptable() ? HostError::of(error_code::NOT_FOUND) : HostError::invalid_request());
   Transfer& t = it->second;
   // received <= size <= 4 GiB and a chunk is far smaller, so the sum cannot overflow.
   if (t.received + *decoded > t.size) return std::unexpected(HostError::invalid_request());
@@ -216,7 +212,7 @@ HandlerResult handle_begin_transfer(TransferTable& table, const json& request) {
   if (!size) return std::unexpected(HostError::invalid_request());
   // The size is checked before the count, so an oversized file is told so even when
   // the table is full.
-  if (*size > MAX_TRANSFER_SIZE) return std::unexpected(error(error_code::FILE_TOO_LARGE));
+  if (*size > MAX_TRANSFER_SIZE) return std::unexpected(HostError::of(error_code::FILE_TOO_LARGE));
 
   auto id = table.begin(*original_name, *size);
   if (!id) return std::unexpected(std::move(id.error()));
@@ -241,7 +237,7 @@ HandlerResult handle_finish_transfer(TransferTable& table, const json& request, 
   const std::string* id = string_member(request, "transfer_id");
   if (!id) return std::unexpected(HostError::invalid_request());
   auto transfer = table.take(*id);
-  if (!transfer) return std::unexpected(error(error_code::NOT_FOUND));
+  if (!transfer) return std::unexpected(HostError::of(error_code::NOT_FOUND));
   // The transfer has left the table, so nothing else would ever remove its partial
   // file: every way out of here does (after a successful save the file has been moved
   // away already; after a failed one this removes the received contents).
@@ -250,7 +246,7 @@ HandlerResult handle_finish_transfer(TransferTable& table, const json& request, 
     ~DiscardOnExit() { discard(transfer); }
   } discard_on_exit{*transfer};
 
-  if (transfer->received != transfer->size) return std::unexpected(error(error_code::INCOMPLETE_TRANSFER));
+  if (transfer->received != transfer->size) return std::unexpected(HostError::of(error_code::INCOMPLETE_TRANSFER));
   if (transfer->needs_trim) {
     if (auto cut = transfer->file.truncate(transfer->received); !cut)
       return std::unexpected(HostError::io_error(cut.error().text()));

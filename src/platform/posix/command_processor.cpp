@@ -6,7 +6,7 @@
 
 namespace tessiva::platform {
 
-Result<void> start_command_processor(std::string_view, const std::string&, std::uint32_t) {
+Result<void> start_command_processor(std::string_view, const std::string&, CreationOptions) {
   return std::unexpected(os_error(ENOSYS));
 }
 

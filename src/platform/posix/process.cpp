@@ -158,7 +158,7 @@ Result<void> start_detached(const std::string& program, const std::vector<std::s
   return {};
 }
 
-Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments, std::uint32_t) {
+Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments, CreationOptions) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return start_detached(program, argv, {.new_session = true, .null_streams = true, .folder = {}});

@@ -18,6 +18,6 @@ std::uint16_t user_default_ui_language() {
   return ENGLISH_US;
 }
 
-int message_box(std::string_view, std::string_view, std::uint32_t) { return ANSWER_CANCEL; }
+MessageBoxAnswer message_box(std::string_view, std::string_view, MessageBoxKind) { return MessageBoxAnswer::Cancel; }
 
 }  // namespace tessiva::platform

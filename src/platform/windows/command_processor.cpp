@@ -1,5 +1,6 @@
 #include "platform/command_processor.h"
 
+#include "platform/windows/system_values.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
@@ -7,7 +8,7 @@
 namespace tessiva::platform {
 
 Result<void> start_command_processor(std::string_view command, const std::string& working_folder,
-                                     std::uint32_t creation_flags) {
+                                     CreationOptions options) {
   // The full path keeps a "cmd.exe" in the current folder from being run instead.
   std::wstring program(MAX_PATH, L'\0');
   const UINT length = ::GetSystemDirectoryW(program.data(), static_cast<UINT>(program.size()));
@@ -27,7 +28,7 @@ Result<void> start_command_processor(std::string_view command, const std::string
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
+  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, creation_flags(options), nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
     return std::unexpected(last_os_error());
   }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/files.h"
+#include "platform/windows/system_values.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
@@ -121,7 +122,7 @@ Result<void> write_stdout(std::span<const std::byte> bytes) {
 }
 
 Result<void> spawn_detached(const std::string& program, const std::vector<std::string>& arguments,
-                            std::uint32_t creation_flags) {
+                            CreationOptions options) {
   const std::wstring wide_program = widen(program);
   std::u16string line;
   text::append_quoted_argument(line, text::utf8_to_utf16_lossy(program));
@@ -131,8 +132,8 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(wide_program.c_str(), mutable_line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
-                      nullptr, &startup, &info))
+  if (!CreateProcessW(wide_program.c_str(), mutable_line.data(), nullptr, nullptr, FALSE, creation_flags(options),
+                      nullptr, nullptr, &startup, &info))
     return std::unexpected(last_os_error());
   // Never waited for: both handles go at once.
   CloseHandle(info.hThread);

@@ -1,5 +1,6 @@
 #include "platform/ui.h"
 
+#include "platform/windows/system_values.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
 
@@ -7,8 +8,9 @@ namespace tessiva::platform {
 
 std::uint16_t user_default_ui_language() { return ::GetUserDefaultUILanguage(); }
 
-int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) {
-  return ::MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), flags);
+MessageBoxAnswer message_box(std::string_view text, std::string_view caption, MessageBoxKind kind) {
+  const int result = ::MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), message_box_style(kind));
+  return message_box_answer(result);
 }
 
 }  // namespace tessiva::platform

@@ -25,13 +25,13 @@ struct FakeFile {
 struct ShownBox {
   std::string text;
   std::string caption;
-  std::uint32_t flags;
+  platform::MessageBoxKind kind;
 };
 
 struct StartedCommand {
   std::string command;
   std::string working_folder;
-  std::uint32_t flags;
+  platform::CreationOptions options;
 };
 
 class FakeEnvironment : public InstallEnvironment {
@@ -45,7 +45,7 @@ class FakeEnvironment : public InstallEnvironment {
   /// Paths that name the same file as another one (as "..\" or letter case would).
   std::map<std::string, std::string> aliases;
   std::map<std::string, std::map<std::string, platform::RegistryData>> registry;
-  std::deque<int> answers;
+  std::deque<platform::MessageBoxAnswer> answers;
 
   // Failures to inject.
   bool executable_path_fails = false;
@@ -145,17 +145,18 @@ class FakeEnvironment : public InstallEnvironment {
     return {};
   }
 
-  int message_box(std::string_view text, std::string_view caption, std::uint32_t flags) override {
-    boxes.push_back({std::string(text), std::string(caption), flags});
-    if (answers.empty()) return platform::ANSWER_OK;
-    const int answer = answers.front();
+  platform::MessageBoxAnswer message_box(std::string_view text, std::string_view caption,
+                                         platform::MessageBoxKind kind) override {
+    boxes.push_back({std::string(text), std::string(caption), kind});
+    if (answers.empty()) return platform::MessageBoxAnswer::Ok;
+    const platform::MessageBoxAnswer answer = answers.front();
     answers.pop_front();
     return answer;
   }
 
   platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
-                                                 std::uint32_t creation_flags) override {
-    commands.push_back({command, working_folder, creation_flags});
+                                                 platform::CreationOptions options) override {
+    commands.push_back({command, working_folder, options});
     if (command_processor_fails) return std::unexpected(error("no command processor"));
     return {};
   }

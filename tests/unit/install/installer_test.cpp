@@ -124,12 +124,12 @@ class InstallerFlow : public testing::Test {
 
   std::string text(i18n::MessageKey key) const { return std::string(i18n::message_text(env.ui_language, key)); }
 
-  void expect_boxes(const std::vector<std::pair<std::string, std::uint32_t>>& want) const {
+  void expect_boxes(const std::vector<std::pair<std::string, platform::MessageBoxKind>>& want) const {
     ASSERT_EQ(env.boxes.size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
       EXPECT_EQ(env.boxes[i].text, want[i].first) << i;
       EXPECT_EQ(env.boxes[i].caption, "Tessiva") << i;
-      EXPECT_EQ(env.boxes[i].flags, want[i].second) << i;
+      EXPECT_EQ(env.boxes[i].kind, want[i].second) << i;
     }
   }
 
@@ -155,10 +155,10 @@ class InstallerFlow : public testing::Test {
 };
 
 TEST_F(InstallerFlow, FirstInstallAsksThenInstalls) {
-  env.answers = {platform::ANSWER_YES};
+  env.answers = {platform::MessageBoxAnswer::Yes};
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
-  expect_boxes({{text(i18n::MessageKey::InstallPrompt), platform::MESSAGE_BOX_QUESTION},
-                {text(i18n::MessageKey::InstallDone), platform::MESSAGE_BOX_INFORMATION}});
+  expect_boxes({{text(i18n::MessageKey::InstallPrompt), platform::MessageBoxKind::Question},
+                {text(i18n::MessageKey::InstallDone), platform::MessageBoxKind::Information}});
   expect_installed("new program");
   // The registry is written last, manifests before the keys that name them.
   const std::vector<std::string> first_changes(env.changes.begin(), env.changes.begin() + 5);
@@ -173,18 +173,19 @@ TEST_F(InstallerFlow, FirstInstallAsksThenInstalls) {
 }
 
 TEST_F(InstallerFlow, AnswersOtherThanYesDeclineAndChangeNothing) {
-  for (int answer : {platform::ANSWER_NO, platform::ANSWER_CANCEL, 0}) {
+  using enum platform::MessageBoxAnswer;
+  for (const auto answer : {No, Cancel, NotShown}) {
     FakeEnvironment fresh = env;
     fresh.answers = {answer};
-    EXPECT_EQ(run_installer(fresh, false), EXIT_DECLINED) << answer;
-    EXPECT_EQ(fresh.boxes.size(), 1u) << answer;
-    EXPECT_TRUE(fresh.changes.empty()) << answer;
-    EXPECT_TRUE(fresh.registry.empty()) << answer;
+    EXPECT_EQ(run_installer(fresh, false), EXIT_DECLINED) << static_cast<int>(answer);
+    EXPECT_EQ(fresh.boxes.size(), 1u) << static_cast<int>(answer);
+    EXPECT_TRUE(fresh.changes.empty()) << static_cast<int>(answer);
+    EXPECT_TRUE(fresh.registry.empty()) << static_cast<int>(answer);
   }
 }
 
 TEST_F(InstallerFlow, OkCountsAsYes) {
-  env.answers = {platform::ANSWER_OK};
+  env.answers = {platform::MessageBoxAnswer::Ok};
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
   expect_installed("new program");
 }
@@ -199,7 +200,7 @@ TEST_F(InstallerFlow, UpdateAsksNothingAndReplacesEverything) {
   install_old_version();
   env.registry[std::string(UNINSTALL_KEY)]["Stale"] = std::uint32_t{7};
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
-  expect_boxes({{text(i18n::MessageKey::UpdateDone), platform::MESSAGE_BOX_INFORMATION}});
+  expect_boxes({{text(i18n::MessageKey::UpdateDone), platform::MessageBoxKind::Information}});
   env.registry[std::string(UNINSTALL_KEY)].erase("Stale");  // values of others are not removed
   expect_installed("new program");
   EXPECT_FALSE(env.files.contains(layout.previous_executable));
@@ -220,7 +221,7 @@ TEST_F(InstallerFlow, RunningFromTheInstallLocationCopiesNothing) {
   env.files.erase(platform::join_path("downloads", "tessiva.exe"));
   env.files[layout.executable].running = true;
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
-  expect_boxes({{text(i18n::MessageKey::UpdateDone), platform::MESSAGE_BOX_INFORMATION}});
+  expect_boxes({{text(i18n::MessageKey::UpdateDone), platform::MessageBoxKind::Information}});
   for (const auto& change : env.changes) {
     EXPECT_FALSE(change.starts_with("copy") || change.starts_with("rename") || change.starts_with("delete")) << change;
   }
@@ -263,7 +264,7 @@ TEST_F(InstallerFlow, ExecutableThatCanBeNeitherDeletedNorRenamedFails) {
   install_old_version();
   env.files[layout.executable].open_without_delete_sharing = true;
   EXPECT_EQ(run_installer(env, false), EXIT_FAILED);
-  expect_boxes({{text(i18n::MessageKey::InstallFailed) + "\n\nsharing violation", platform::MESSAGE_BOX_ERROR}});
+  expect_boxes({{text(i18n::MessageKey::InstallFailed) + "\n\nsharing violation", platform::MessageBoxKind::Error}});
   EXPECT_EQ(env.files[layout.executable].bytes, "old program");
   EXPECT_FALSE(env.files.contains(layout.staged_executable));
   EXPECT_EQ(env.files[layout.chromium_manifest].bytes, "old");
@@ -273,7 +274,7 @@ TEST_F(InstallerFlow, FailedCopyLeavesTheInstalledProgramWhole) {
   install_old_version();
   env.copy_fails = true;
   EXPECT_EQ(run_installer(env, false), EXIT_FAILED);
-  expect_boxes({{text(i18n::MessageKey::InstallFailed) + "\n\ndisk full", platform::MESSAGE_BOX_ERROR}});
+  expect_boxes({{text(i18n::MessageKey::InstallFailed) + "\n\ndisk full", platform::MessageBoxKind::Error}});
   EXPECT_EQ(env.files[layout.executable].bytes, "old program");
   EXPECT_FALSE(env.files.contains(layout.staged_executable));
 }
@@ -305,11 +306,11 @@ TEST_F(InstallerFlow, FailuresStopTheInstallation) {
   for (const auto& c : cases) {
     FakeEnvironment fresh = env;
     c.arrange(fresh, layout);
-    fresh.answers = {platform::ANSWER_YES};
+    fresh.answers = {platform::MessageBoxAnswer::Yes};
     EXPECT_EQ(run_installer(fresh, false), EXIT_FAILED) << c.name;
     ASSERT_EQ(fresh.boxes.size(), 2u) << c.name;
     EXPECT_EQ(fresh.boxes[1].text, text(i18n::MessageKey::InstallFailed) + "\n\n" + c.system_text) << c.name;
-    EXPECT_EQ(fresh.boxes[1].flags, platform::MESSAGE_BOX_ERROR) << c.name;
+    EXPECT_EQ(fresh.boxes[1].kind, platform::MessageBoxKind::Error) << c.name;
     // Nothing is rolled back, and nothing after the failure is attempted.
     EXPECT_EQ(fresh.changes.size(), c.changes) << c.name;
 
@@ -332,25 +333,25 @@ TEST_F(InstallerFlow, NoProgramsFolderFailsWithTheReasonBeforeAsking) {
       ASSERT_EQ(fresh.boxes.size(), 1u);
       EXPECT_EQ(fresh.boxes[0].text, std::string(i18n::message_text(i18n::Language::En, i18n::MessageKey::InstallFailed)) +
                                          "\n\nno programs folder");
-      EXPECT_EQ(fresh.boxes[0].flags, platform::MESSAGE_BOX_ERROR);
+      EXPECT_EQ(fresh.boxes[0].kind, platform::MessageBoxKind::Error);
     }
   }
 }
 
 TEST_F(InstallerFlow, TextsInTheLanguageOfTheSettings) {
   env.ui_language = i18n::Language::PtBr;
-  env.answers = {platform::ANSWER_YES};
+  env.answers = {platform::MessageBoxAnswer::Yes};
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
   expect_boxes({{"Instalar o Tessiva neste computador? A extensão do navegador usa este programa para salvar os "
                  "arquivos e abri-los nos seus aplicativos.",
-                 platform::MESSAGE_BOX_QUESTION},
+                 platform::MessageBoxKind::Question},
                 {"O Tessiva foi instalado. Clique com o botão direito num arquivo no navegador e escolha Abrir com.",
-                 platform::MESSAGE_BOX_INFORMATION}});
+                 platform::MessageBoxKind::Information}});
 
   env.ui_language = i18n::Language::Es;
   env.boxes.clear();
   EXPECT_EQ(run_installer(env, false), EXIT_DONE);
-  expect_boxes({{"Tessiva se actualizó.", platform::MESSAGE_BOX_INFORMATION}});
+  expect_boxes({{"Tessiva se actualizó.", platform::MessageBoxKind::Information}});
 }
 
 }  // namespace

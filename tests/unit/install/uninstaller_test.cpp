@@ -52,7 +52,7 @@ class UninstallerFlow : public testing::Test {
     ASSERT_EQ(done.commands.size(), 1u);
     EXPECT_EQ(done.commands[0].command, removal_command(layout.install_folder));
     EXPECT_EQ(done.commands[0].working_folder, *env.programs);
-    EXPECT_EQ(done.commands[0].flags, 0x08000008u);
+    EXPECT_EQ(done.commands[0].options, platform::CreationOptions::NoConsole | platform::CreationOptions::NoWindow);
     // Settings, saved files and partial transfers are never touched.
     EXPECT_TRUE(done.changes.empty());
   }
@@ -62,25 +62,26 @@ class UninstallerFlow : public testing::Test {
 };
 
 TEST_F(UninstallerFlow, AsksThenRemovesEverything) {
-  for (int answer : {platform::ANSWER_YES, platform::ANSWER_OK}) {
+  for (const auto answer : {platform::MessageBoxAnswer::Yes, platform::MessageBoxAnswer::Ok}) {
     FakeEnvironment fresh = env;
     fresh.answers = {answer};
     EXPECT_EQ(run_uninstaller(fresh, false), EXIT_DONE);
     ASSERT_EQ(fresh.boxes.size(), 2u);
     EXPECT_EQ(fresh.boxes[0].text, text(i18n::MessageKey::UninstallPrompt));
-    EXPECT_EQ(fresh.boxes[0].flags, platform::MESSAGE_BOX_QUESTION);
+    EXPECT_EQ(fresh.boxes[0].kind, platform::MessageBoxKind::Question);
     EXPECT_EQ(fresh.boxes[1].text, text(i18n::MessageKey::UninstallDone));
-    EXPECT_EQ(fresh.boxes[1].flags, platform::MESSAGE_BOX_INFORMATION);
+    EXPECT_EQ(fresh.boxes[1].kind, platform::MessageBoxKind::Information);
     for (const auto& box : fresh.boxes) EXPECT_EQ(box.caption, "Tessiva");
     expect_everything_removed(fresh);
   }
 }
 
 TEST_F(UninstallerFlow, DeclinedRemovesNothing) {
-  for (int answer : {platform::ANSWER_NO, platform::ANSWER_CANCEL, 0}) {
+  using enum platform::MessageBoxAnswer;
+  for (const auto answer : {No, Cancel, NotShown}) {
     FakeEnvironment fresh = env;
     fresh.answers = {answer};
-    EXPECT_EQ(run_uninstaller(fresh, false), EXIT_DECLINED) << answer;
+    EXPECT_EQ(run_uninstaller(fresh, false), EXIT_DECLINED) << static_cast<int>(answer);
     EXPECT_EQ(fresh.boxes.size(), 1u);
     EXPECT_TRUE(fresh.deleted_trees.empty());
     EXPECT_TRUE(fresh.commands.empty());

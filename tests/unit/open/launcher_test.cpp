@@ -54,7 +54,7 @@ TEST(AppArguments, CommandLineIsTheQuotedExeAndTheTextVerbatim) {
 struct SpawnCall {
   std::string program;
   std::vector<std::string> arguments;
-  std::uint32_t flags;
+  platform::CreationOptions options;
 };
 
 TEST(SpawnLauncher, TwoArgumentsFirstWithBreakAwayThenWithout) {
@@ -62,17 +62,18 @@ TEST(SpawnLauncher, TwoArgumentsFirstWithBreakAwayThenWithout) {
   for (int failures : {0, 1, 2}) {
     std::vector<SpawnCall> calls;
     const SpawnDetached spawn = [&](const std::string& program, const std::vector<std::string>& arguments,
-                                    std::uint32_t flags) -> platform::Result<void> {
-      calls.push_back({program, arguments, flags});
+                                    platform::CreationOptions options) -> platform::Result<void> {
+      calls.push_back({program, arguments, options});
       if (static_cast<int>(calls.size()) <= failures)
         return std::unexpected(platform::OsError{5, "attempt " + std::to_string(calls.size())});
       return {};
     };
     const auto outcome = spawn_launcher_with(spawn, "C:\\Users\\u\\Tessiva\\tessiva.exe", job);
     ASSERT_EQ(calls.size(), failures == 0 ? 1u : 2u) << failures;
-    EXPECT_EQ(calls[0].flags, 0x09000208u);
+    using enum platform::CreationOptions;
+    EXPECT_EQ(calls[0].options, NoConsole | NewProcessGroup | NoWindow | BreakAwayFromJob);
     if (calls.size() == 2) {
-      EXPECT_EQ(calls[1].flags, 0x08000208u);
+      EXPECT_EQ(calls[1].options, NoConsole | NewProcessGroup | NoWindow);
       EXPECT_EQ(calls[1].arguments, calls[0].arguments);
     }
     for (const auto& call : calls) {

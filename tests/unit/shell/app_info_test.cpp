@@ -16,27 +16,6 @@ namespace {
 using messages::HostError;
 using nlohmann::json;
 
-TEST(ShellFileStem, LastComponentWithoutItsLastExtension) {
-  const struct {
-    std::string_view path;
-    std::string_view stem;
-  } cases[] = {
-      {"C:\\Tools\\setup.exe", "setup"},
-      {"C:/Tools/setup.exe", "setup"},
-      {"C:\\Tools\\archive.tar.gz", "archive.tar"},
-      {"C:\\Users\\u\\.profile", ".profile"},
-      {"C:\\Tools\\README", "README"},
-      {"C:\\Tools\\name.", "name"},
-      {"C:\\Tools\\..x", "."},
-      {"C:\\Tools.d\\app", "app"},
-      {"C:\\Tools\\", ""},
-      {"C:\\", ""},
-      {"app.exe", "app"},
-      {"", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(file_stem(c.path), c.stem) << c.path;
-}
-
 /// `path` in a form that passes the Windows absolute-path rule on both builds: native
 /// paths get a second leading slash ("//tmp/x" is "/tmp/x" to POSIX and a UNC-like path
 /// to the rule).
