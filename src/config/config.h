@@ -3,6 +3,7 @@
 /// its rules in config/validation.h, writing it in config/writer.h.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -47,5 +48,10 @@ inline constexpr std::string_view HANDLER_PREFIX = "handler:";
 
 /// The record with every field at its default.
 [[nodiscard]] inline Config default_config() { return Config{}; }
+
+/// How request handlers get the settings: called once by each request that needs
+/// them, at the point it needs them, so every such request sees the settings as they
+/// are then. The host hands in `load_config` (config/store.h); tests hand in a record.
+using SettingsLoader = std::function<Config()>;
 
 }  // namespace tessiva::config

@@ -1,7 +1,6 @@
 #include "shell/explorer.h"
 
 #include "config/save_folder.h"
-#include "config/store.h"
 #include "open/launcher.h"
 #include "platform/files.h"
 
@@ -88,15 +87,15 @@ HandlerResult reveal_with(const json& request, const std::optional<std::string>&
   return reveal(path, start);
 }
 
-HandlerResult handle_open_save_folder() {
-  return open_save_folder_with(config::effective_save_folder(config::load_config()), spawn);
+HandlerResult handle_open_save_folder(const config::SettingsLoader& settings) {
+  return open_save_folder_with(config::effective_save_folder(settings()), spawn);
 }
 
-HandlerResult handle_reveal(const json& request) {
+HandlerResult handle_reveal(const json& request, const config::SettingsLoader& settings) {
   // The path is checked first, so that a malformed request reads no settings.
   const auto it = request.find("path");
   if (it == request.end() || !it->is_string()) return std::unexpected(HostError::invalid_request());
-  return reveal_with(request, config::effective_save_folder(config::load_config()), spawn);
+  return reveal_with(request, config::effective_save_folder(settings()), spawn);
 }
 
 }  // namespace tessiva::shell
