@@ -1,7 +1,10 @@
 #include "config/requests.h"
 
+#include "config/reader.h"
 #include "config/save_folder.h"
 #include "config/store.h"
+#include "config/validation.h"
+#include "config/writer.h"
 
 namespace tessiva::config {
 
@@ -23,7 +26,7 @@ messages::HandlerResult handle_get_config(const json&) { return build_config_rep
 messages::HandlerResult handle_set_config(const json& request) {
   static const json null_value = nullptr;
   const auto it = request.find("config");
-  const auto parsed = parse_config(it == request.end() ? null_value : *it);
+  const auto parsed = parse_config_value(it == request.end() ? null_value : *it);
   if (!parsed) return std::unexpected(HostError{messages::error_code::INVALID_CONFIG, parsed.error()});
   if (const auto valid = validate_config(*parsed); !valid)
     return std::unexpected(HostError{messages::error_code::INVALID_CONFIG, std::string(valid.error())});

@@ -1,6 +1,10 @@
 #include "config/store.h"
 
 #include "messages/version.h"
+#include "config/reader.h"
+#include "config/validation.h"
+#include "config/writer.h"
+
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -25,7 +29,7 @@ Config load_config() {
 Config load_config_file(const std::string& path) {
   const auto text = platform::read_file(path);
   if (!text) return default_config();
-  auto parsed = parse_config(std::string_view(*text));
+  auto parsed = parse_config_text(*text);
   if (!parsed || !validate_config(*parsed)) return default_config();
   return std::move(*parsed);
 }

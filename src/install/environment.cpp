@@ -9,7 +9,9 @@
 
 namespace tessiva::install {
 
-i18n::Language SystemEnvironment::language() { return i18n::ui_language(config::load_config().language); }
+SystemEnvironment::SystemEnvironment() : settings_(config::load_config) {}
+
+i18n::Language SystemEnvironment::language() { return i18n::ui_language(settings_().language); }
 
 platform::Result<std::string> SystemEnvironment::programs_folder() { return platform::user_programs_folder(); }
 

@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "config/config.h"
 #include "i18n/language.h"
 #include "platform/os_error.h"
 #include "platform/process_options.h"
@@ -58,9 +60,13 @@ class InstallEnvironment {
                                                                        platform::CreationOptions options) = 0;
 };
 
-/// The real system: the platform seam, the settings file for the language.
+/// The real system: the platform seam, and the settings for the language.
 class SystemEnvironment : public InstallEnvironment {
  public:
+  /// The settings of config.json.
+  SystemEnvironment();
+  explicit SystemEnvironment(config::SettingsLoader settings) : settings_(std::move(settings)) {}
+
   i18n::Language language() override;
   platform::Result<std::string> programs_folder() override;
   platform::Result<std::string> executable_path() override;
@@ -78,6 +84,9 @@ class SystemEnvironment : public InstallEnvironment {
                                          platform::MessageBoxKind kind) override;
   platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
                                                  platform::CreationOptions options) override;
+
+ private:
+  config::SettingsLoader settings_;
 };
 
 }  // namespace tessiva::install

@@ -6,6 +6,7 @@
 
 #include "i18n/messages.h"
 #include "messages/protocol.h"
+#include "messages/reply.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -21,19 +22,18 @@ std::string with_suffix(std::string_view text, std::string_view suffix) {
   return result;
 }
 
-/// Members of a generic value come out in ascending key order; the writer escapes
-/// strings as the replies do (a backslash doubled, control characters escaped).
-std::string pretty(const nlohmann::json& value) {
-  return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-nlohmann::json manifest_common(std::string_view executable_path) {
-  return nlohmann::json{
-      {"description", messages::PRODUCT_NAME},
-      {"name", messages::NATIVE_HOST_NAME},
-      {"path", executable_path},
-      {"type", "stdio"},
-  };
+/// The members of a manifest, after the list of extensions that may connect (the
+/// name of that list differs between the browser families). They are written in this
+/// order, which is also ascending key order.
+nlohmann::ordered_json manifest(std::string_view allowed_key, const std::vector<std::string>& allowed,
+                                std::string_view executable_path) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::object();
+  out[std::string(allowed_key)] = allowed;
+  out["description"] = messages::PRODUCT_NAME;
+  out["name"] = messages::NATIVE_HOST_NAME;
+  out["path"] = executable_path;
+  out["type"] = "stdio";
+  return out;
 }
 
 bool is_yes(platform::MessageBoxAnswer answer) {
@@ -125,16 +125,13 @@ InstallLayout install_layout(std::string_view programs_folder) {
 }
 
 std::string chromium_manifest(std::string_view executable_path) {
-  auto manifest = manifest_common(executable_path);
   // A Chromium-family browser lets only the extensions listed here connect.
-  manifest["allowed_origins"] = messages::chromium_allowed_origins();
-  return pretty(manifest);
+  return messages::write_indented(manifest("allowed_origins", messages::chromium_allowed_origins(), executable_path));
 }
 
 std::string firefox_manifest(std::string_view executable_path) {
-  auto manifest = manifest_common(executable_path);
-  manifest["allowed_extensions"] = nlohmann::json::array({messages::FIREFOX_EXTENSION_ID});
-  return pretty(manifest);
+  return messages::write_indented(
+      manifest("allowed_extensions", {std::string(messages::FIREFOX_EXTENSION_ID)}, executable_path));
 }
 
 std::vector<HostRegistration> host_registrations(const InstallLayout& layout) {

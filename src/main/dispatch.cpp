@@ -45,17 +45,19 @@ constexpr std::array ROUTES{
     Route{"transfer_chunk",
           [](HostState& s, Request& r) { return transfers::handle_transfer_chunk(s.transfers, r); }},
     Route{"finish_transfer",
-          [](HostState& s, Request& r) { return transfers::handle_finish_transfer(s.transfers, r.with_long_strings()); }},
+          [](HostState& s, Request& r) {
+            return transfers::handle_finish_transfer(s.transfers, r.with_long_strings(), s.settings);
+          }},
     Route{"cancel_transfer",
           [](HostState& s, Request& r) { return transfers::handle_cancel_transfer(s.transfers, r.with_long_strings()); }},
-    Route{"open_file", [](HostState&, Request& r) { return open::handle_open_file(r.with_long_strings()); }},
+    Route{"open_file", [](HostState& s, Request& r) { return open::handle_open_file(r.with_long_strings(), s.settings); }},
     Route{"list_handlers", [](HostState&, Request& r) { return shell::handle_list_handlers(r.with_long_strings()); }},
     Route{"app_info", [](HostState&, Request& r) { return shell::handle_app_info(r.with_long_strings()); }},
-    Route{"pick_folder", [](HostState& s, Request&) { return shell::handle_pick_folder(s.parent_window); }},
+    Route{"pick_folder", [](HostState& s, Request&) { return shell::handle_pick_folder(s.parent_window, s.settings); }},
     Route{"pick_application",
-          [](HostState& s, Request&) { return shell::handle_pick_application(s.parent_window); }},
-    Route{"open_save_folder", [](HostState&, Request&) { return shell::handle_open_save_folder(); }},
-    Route{"reveal", [](HostState&, Request& r) { return shell::handle_reveal(r.with_long_strings()); }},
+          [](HostState& s, Request&) { return shell::handle_pick_application(s.parent_window, s.settings); }},
+    Route{"open_save_folder", [](HostState& s, Request&) { return shell::handle_open_save_folder(s.settings); }},
+    Route{"reveal", [](HostState& s, Request& r) { return shell::handle_reveal(r.with_long_strings(), s.settings); }},
 };
 
 Handler find_handler(std::string_view type) {

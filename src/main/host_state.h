@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/store.h"
 #include "transfers/transfers.h"
 
 namespace tessiva::app {
@@ -15,6 +16,9 @@ struct HostState {
   std::optional<std::int64_t> parent_window;
   /// The open chunked transfers; their partial files are deleted when the loop ends.
   transfers::TransferTable transfers;
+  /// Where the handlers that need the settings get them: config.json, read afresh
+  /// by each such request (never at start, nor for "hello" or "transfer_chunk").
+  config::SettingsLoader settings = config::load_config;
 };
 
 }  // namespace tessiva::app

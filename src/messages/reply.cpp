@@ -27,4 +27,8 @@ std::string write_compact(const nlohmann::json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string write_indented(const nlohmann::ordered_json& value) {
+  return value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 }  // namespace tessiva::messages

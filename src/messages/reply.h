@@ -21,4 +21,9 @@ namespace tessiva::messages {
 /// as UTF-8.
 [[nodiscard]] std::string write_compact(const nlohmann::json& value);
 
+/// The indented form of the files the program writes (config.json, the manifests):
+/// members in the order they were added, two spaces per level, a space after each
+/// colon, strings escaped as by `write_compact`, no final line break.
+[[nodiscard]] std::string write_indented(const nlohmann::ordered_json& value);
+
 }  // namespace tessiva::messages

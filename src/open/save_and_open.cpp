@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "config/save_folder.h"
-#include "config/store.h"
 #include "messages/request.h"
 #include "naming/naming.h"
 #include "open/launcher.h"
@@ -92,9 +91,8 @@ std::optional<Target> read_target(const nlohmann::json& request) {
   return std::nullopt;
 }
 
-HandlerResult save_and_open(const std::string& source, std::string_view reported_name, const Target& target,
-                            const StartLauncher& start_launcher) {
-  const config::Config config = config::load_config();
+HandlerResult save_and_open(const config::Config& config, const std::string& source, std::string_view reported_name,
+                            const Target& target, const StartLauncher& start_launcher) {
   const std::string key = naming::extension_key(reported_name);
   auto plan = plan_launch(config, target, key);
   if (!plan) return std::unexpected(std::move(plan.error()));
@@ -123,11 +121,12 @@ HandlerResult save_and_open(const std::string& source, std::string_view reported
   return result;
 }
 
-HandlerResult save_and_open(const std::string& source, std::string_view reported_name, const Target& target) {
-  return save_and_open(source, reported_name, target, spawn_launcher);
+HandlerResult save_and_open(const config::Config& settings, const std::string& source, std::string_view reported_name,
+                            const Target& target) {
+  return save_and_open(settings, source, reported_name, target, spawn_launcher);
 }
 
-HandlerResult handle_open_file(const nlohmann::json& request) {
+HandlerResult handle_open_file(const nlohmann::json& request, const config::SettingsLoader& settings) {
   const std::string* source = string_member(request, "source_path");
   if (!source) return std::unexpected(HostError::invalid_request());
   const std::string* original_name = string_member(request, "original_name");
@@ -143,7 +142,7 @@ HandlerResult handle_open_file(const nlohmann::json& request) {
 
   const auto target = read_target(request);
   if (!target) return std::unexpected(HostError::invalid_request());
-  return save_and_open(*source, *original_name, *target);
+  return save_and_open(settings(), *source, *original_name, *target);
 }
 
 }  // namespace tessiva::open

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/config.h"
 #include "messages/host_error.h"
 #include "open/launch_job.h"
 #include "open/launcher.h"
@@ -49,19 +50,21 @@ using Target = std::variant<target::App, target::Handler, target::Default, targe
 /// Reads the request member "target"; none when it is missing or not a valid target.
 [[nodiscard]] std::optional<Target> read_target(const nlohmann::json& request);
 
-/// Loads the settings, resolves the target, saves `source` into the save folder under
+/// Resolves the target against `settings`, saves `source` into the save folder under
 /// a name built from `reported_name` (moving it, or copying and deleting it), starts
 /// the launcher for the plan and, when the settings ask for it, a reveal. Replies
 /// {"saved_path": ...}.
-[[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
-                                                    const Target& target);
+[[nodiscard]] messages::HandlerResult save_and_open(const config::Config& settings, const std::string& source,
+                                                    std::string_view reported_name, const Target& target);
 
 /// `save_and_open` with the start of the launcher passed in (tests record the jobs
 /// instead of starting processes).
-[[nodiscard]] messages::HandlerResult save_and_open(const std::string& source, std::string_view reported_name,
-                                                    const Target& target, const StartLauncher& start_launcher);
+[[nodiscard]] messages::HandlerResult save_and_open(const config::Config& settings, const std::string& source,
+                                                    std::string_view reported_name, const Target& target,
+                                                    const StartLauncher& start_launcher);
 
-/// "open_file".
-[[nodiscard]] messages::HandlerResult handle_open_file(const nlohmann::json& request);
+/// "open_file": the settings are read once the request has passed its checks.
+[[nodiscard]] messages::HandlerResult handle_open_file(const nlohmann::json& request,
+                                                       const config::SettingsLoader& settings);
 
 }  // namespace tessiva::open

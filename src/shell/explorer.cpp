@@ -1,7 +1,6 @@
 #include "shell/explorer.h"
 
 #include "config/save_folder.h"
-#include "config/store.h"
 #include "messages/request.h"
 #include "open/launcher.h"
 #include "platform/files.h"
@@ -42,14 +41,14 @@ HandlerResult reveal_with(const json& request, const std::optional<std::string>&
   return reveal(*path, start);
 }
 
-HandlerResult handle_open_save_folder() {
-  return open_save_folder_with(config::effective_save_folder(config::load_config()), open::spawn_launcher);
+HandlerResult handle_open_save_folder(const config::SettingsLoader& settings) {
+  return open_save_folder_with(config::effective_save_folder(settings()), open::spawn_launcher);
 }
 
-HandlerResult handle_reveal(const json& request) {
+HandlerResult handle_reveal(const json& request, const config::SettingsLoader& settings) {
   // The path is checked first, so that a malformed request reads no settings.
   if (!messages::string_member(request, "path")) return std::unexpected(HostError::invalid_request());
-  return reveal_with(request, config::effective_save_folder(config::load_config()), open::spawn_launcher);
+  return reveal_with(request, config::effective_save_folder(settings()), open::spawn_launcher);
 }
 
 }  // namespace tessiva::shell

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/config.h"
 #include "messages/host_error.h"
 #include "open/launcher.h"
 
@@ -26,7 +27,10 @@ namespace tessiva::shell {
                                                   const std::optional<std::string>& save_folder,
                                                   const open::StartLauncher& start);
 
-[[nodiscard]] messages::HandlerResult handle_open_save_folder();
-[[nodiscard]] messages::HandlerResult handle_reveal(const nlohmann::json& request);
+/// The two requests against the save folder of the settings; "reveal" reads them only
+/// once "path" is known to be a string.
+[[nodiscard]] messages::HandlerResult handle_open_save_folder(const config::SettingsLoader& settings);
+[[nodiscard]] messages::HandlerResult handle_reveal(const nlohmann::json& request,
+                                                    const config::SettingsLoader& settings);
 
 }  // namespace tessiva::shell

@@ -1,6 +1,5 @@
 #include "shell/pickers.h"
 
-#include "config/store.h"
 #include "i18n/language.h"
 #include "i18n/messages.h"
 #include "platform/pickers.h"
@@ -14,19 +13,21 @@ using nlohmann::json;
 
 json cancelled() { return json{{"cancelled", true}}; }
 
-i18n::Language settings_language() { return i18n::ui_language(config::load_config().language); }
+i18n::Language settings_language(const config::SettingsLoader& settings) {
+  return i18n::ui_language(settings().language);
+}
 
 }  // namespace
 
-HandlerResult handle_pick_folder(std::optional<std::int64_t> owner) {
-  const i18n::Language language = settings_language();
+HandlerResult handle_pick_folder(std::optional<std::int64_t> owner, const config::SettingsLoader& settings) {
+  const i18n::Language language = settings_language(settings);
   const auto folder = platform::pick_folder(owner, i18n::message_text(language, i18n::MessageKey::ChooseFolderTitle));
   if (!folder) return cancelled();
   return json{{"path", *folder}};
 }
 
-HandlerResult handle_pick_application(std::optional<std::int64_t> owner) {
-  const i18n::Language language = settings_language();
+HandlerResult handle_pick_application(std::optional<std::int64_t> owner, const config::SettingsLoader& settings) {
+  const i18n::Language language = settings_language(settings);
   const auto file = platform::pick_file(owner, i18n::message_text(language, i18n::MessageKey::ChooseAppTitle),
                                         i18n::message_text(language, i18n::MessageKey::ProgramsFilter), "*.exe");
   if (!file) return cancelled();

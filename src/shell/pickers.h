@@ -5,15 +5,18 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/config.h"
 #include "messages/host_error.h"
 
 namespace tessiva::shell {
 
 /// {"path": the chosen folder}, or {"cancelled": true} when the dialog was closed
 /// without a choice or could not be shown. Never an error.
-[[nodiscard]] messages::HandlerResult handle_pick_folder(std::optional<std::int64_t> owner);
+[[nodiscard]] messages::HandlerResult handle_pick_folder(std::optional<std::int64_t> owner,
+                                                         const config::SettingsLoader& settings);
 
 /// The `AppInfo` of the chosen program, or {"cancelled": true}. Never an error.
-[[nodiscard]] messages::HandlerResult handle_pick_application(std::optional<std::int64_t> owner);
+[[nodiscard]] messages::HandlerResult handle_pick_application(std::optional<std::int64_t> owner,
+                                                              const config::SettingsLoader& settings);
 
 }  // namespace tessiva::shell

@@ -257,10 +257,10 @@ HandlerResult handle_finish_transfer(TransferTable& table, const json& request, 
   return save(transfer->part_path, transfer->original_name, *target);
 }
 
-HandlerResult handle_finish_transfer(TransferTable& table, const json& request) {
+HandlerResult handle_finish_transfer(TransferTable& table, const json& request, const config::SettingsLoader& settings) {
   return handle_finish_transfer(table, request,
-                                [](const std::string& source, std::string_view name, const open::Target& target) {
-                                  return open::save_and_open(source, name, target);
+                                [&](const std::string& source, std::string_view name, const open::Target& target) {
+                                  return open::save_and_open(settings(), source, name, target);
                                 });
 }
 

@@ -129,8 +129,10 @@ void discard(Transfer& transfer) noexcept;
 [[nodiscard]] messages::HandlerResult handle_begin_transfer(TransferTable& table, const nlohmann::json& request);
 /// "transfer_chunk": {"transfer_id", "data"} -> {"received"}.
 [[nodiscard]] messages::HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Request& request);
-/// "finish_transfer": {"transfer_id", "target"} -> the reply of save-and-open.
-[[nodiscard]] messages::HandlerResult handle_finish_transfer(TransferTable& table, const nlohmann::json& request);
+/// "finish_transfer": {"transfer_id", "target"} -> the reply of save-and-open, which
+/// reads the settings only when the transfer is complete and the target valid.
+[[nodiscard]] messages::HandlerResult handle_finish_transfer(TransferTable& table, const nlohmann::json& request,
+                                                             const config::SettingsLoader& settings);
 /// "cancel_transfer": {"transfer_id"} -> {}, whether or not the id was open.
 [[nodiscard]] messages::HandlerResult handle_cancel_transfer(TransferTable& table, const nlohmann::json& request);
 

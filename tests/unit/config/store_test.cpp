@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/writer.h"
 #include "platform/files.h"
 #include "temp_folder.h"
 

@@ -43,5 +43,32 @@ TEST(Dispatch, NonObjectsAreInvalidWithANullId) {
   }
 }
 
+TEST(Dispatch, SettingsAreReadOnlyByTheRequestsThatNeedThem) {
+  HostState state;
+  int reads = 0;
+  state.settings = [&] {
+    ++reads;
+    return config::default_config();
+  };
+  const auto send = [&](const json& request) {
+    messages::Request r(request);
+    return messages::write_compact(dispatch(state, r));
+  };
+  // Neither "hello", nor a chunk, nor a request refused before it needs them reads
+  // the settings.
+  for (const json& request : {json{{"type", "hello"}}, json{{"type", "transfer_chunk"}, {"transfer_id", "t9"}},
+                              json{{"type", "finish_transfer"}, {"transfer_id", "t9"}},
+                              json{{"type", "open_file"}}, json{{"type", "reveal"}, {"path", 1}}}) {
+    (void)send(request);
+    EXPECT_EQ(reads, 0) << request.dump();
+  }
+  // Each request that needs them reads them afresh.
+  for (int n = 1; n <= 2; ++n) {
+    EXPECT_EQ(send({{"type", "reveal"}, {"path", "no such file 7c1d"}}),
+              R"({"error":{"code":"invalid_request"},"id":null,"ok":false})");
+    EXPECT_EQ(reads, n);
+  }
+}
+
 }  // namespace
 }  // namespace tessiva::app

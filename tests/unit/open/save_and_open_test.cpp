@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 
-#include "config/store.h"
+#include "config/validation.h"
 #include "platform/files.h"
 #include "temp_folder.h"
 #include "text/windows_path.h"
@@ -30,70 +29,11 @@ std::string windows_absolute(const std::string& path) {
   return text::is_absolute_windows_path(path) ? path : "/" + path;
 }
 
-/// Points the native build's known folders into the test's own folder for as long as it
-/// lives. Under Wine the prefix is private already.
-class ScopedKnownFolders {
- public:
-  explicit ScopedKnownFolders(const std::string& root) {
-    set("XDG_CONFIG_HOME", platform::join_path(root, "config"));
-    set("XDG_DATA_HOME", platform::join_path(root, "data"));
-    set("XDG_DOCUMENTS_DIR", platform::join_path(root, "documents"));
-    set("HOME", platform::join_path(root, "home"));
-  }
-  ~ScopedKnownFolders() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) restore(it->first, it->second);
-  }
-  ScopedKnownFolders(const ScopedKnownFolders&) = delete;
-  ScopedKnownFolders& operator=(const ScopedKnownFolders&) = delete;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-
-  void set([[maybe_unused]] const char* name, [[maybe_unused]] const std::string& value) {
-#ifndef _WIN32
-    const char* old = std::getenv(name);
-    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name, value.c_str(), 1);
-#endif
-  }
-  static void restore([[maybe_unused]] const std::string& name, [[maybe_unused]] const std::optional<std::string>& value) {
-#ifndef _WIN32
-    if (value)
-      setenv(name.c_str(), value->c_str(), 1);
-    else
-      unsetenv(name.c_str());
-#endif
-  }
-};
-
-/// Keeps the text of config.json (or its absence) and puts it back at the end.
-class ConfigBackup {
- public:
-  ConfigBackup() : path_(config::config_file_path()) {
-    if (!path_) return;
-    if (auto text = platform::read_file(*path_)) text_ = std::move(*text);
-  }
-  ~ConfigBackup() {
-    if (!path_) return;
-    if (!text_) {
-      (void)platform::delete_file(*path_);
-      return;
-    }
-    if (auto file = platform::create_truncate(*path_)) (void)file->write(*text_);
-  }
-  ConfigBackup(const ConfigBackup&) = delete;
-  ConfigBackup& operator=(const ConfigBackup&) = delete;
-
- private:
-  std::optional<std::string> path_;
-  std::optional<std::string> text_;
-};
-
 class SaveAndOpen : public ::testing::Test {
  protected:
   test::TempFolder temp;
-  ScopedKnownFolders known_folders{temp.path()};
-  ConfigBackup backup;
+  /// The settings handed to every save.
+  config::Config settings;
   std::string save_folder = windows_absolute(platform::join_path(temp.path(), "saved"));
   std::string in_folder = windows_absolute(platform::join_path(temp.path(), "in"));
   std::vector<LaunchJob> jobs;
@@ -101,7 +41,6 @@ class SaveAndOpen : public ::testing::Test {
   bool fail_open = false, fail_reveal = false;
 
   void SetUp() override {
-    ASSERT_TRUE(config::config_file_path());
     ASSERT_TRUE(platform::create_folders(in_folder));
     config::Config c = config::default_config();
     c.name_pattern = "{name}";
@@ -113,11 +52,14 @@ class SaveAndOpen : public ::testing::Test {
 
   void use(config::Config c) {
     c.save_folder = save_folder;
-    ASSERT_TRUE(config::store_config(c));
-    ASSERT_EQ(config::load_config(), c) << "the stored settings must be valid";
+    ASSERT_TRUE(config::validate_config(c)) << "the settings must be valid";
+    settings = std::move(c);
   }
 
-  config::Config current() { return config::load_config(); }
+  config::Config current() const { return settings; }
+  config::SettingsLoader loader() const {
+    return [this] { return settings; };
+  }
 
   std::string source(std::string_view name, std::string_view contents = "contents") {
     const std::string path = platform::join_path(in_folder, name);
@@ -130,7 +72,7 @@ class SaveAndOpen : public ::testing::Test {
   }
 
   messages::HandlerResult save(const std::string& from, std::string_view name, const Target& target) {
-    return save_and_open(from, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
+    return save_and_open(settings, from, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
       jobs.push_back(job);
       const bool reveal = std::holds_alternative<Launch::Reveal>(job.launch);
       if (reveal ? fail_reveal : fail_open) return std::unexpected("no launcher");
@@ -405,7 +347,7 @@ TEST_F(OpenFile, ChecksComeInTheirOrder) {
       {"a bad target", request(fresh, bad_target), invalid},
       {"no target", without(request(fresh), "target"), invalid},
   };
-  for (const auto& c : cases) EXPECT_EQ(handle_open_file(c.request), c.want) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(handle_open_file(c.request, loader()), c.want) << c.what;
   EXPECT_TRUE(saved_names().empty());
   EXPECT_TRUE(exists(fresh));
   EXPECT_TRUE(exists(old));
@@ -413,13 +355,13 @@ TEST_F(OpenFile, ChecksComeInTheirOrder) {
 
 TEST_F(OpenFile, SavesAFreshFileAndThenNoLongerFindsIt) {
   const std::string from = source("fresh.tmp", "pdf bytes");
-  EXPECT_EQ(handle_open_file(request(from)), saved_path(saved("Report.pdf")));
+  EXPECT_EQ(handle_open_file(request(from), loader()), saved_path(saved("Report.pdf")));
   EXPECT_EQ(contents(saved("Report.pdf")), "pdf bytes");
-  EXPECT_EQ(handle_open_file(request(from)), std::unexpected(error(code::NOT_FOUND)));
+  EXPECT_EQ(handle_open_file(request(from), loader()), std::unexpected(error(code::NOT_FOUND)));
 
   const std::string future = source("future.tmp");
   age(future, -std::chrono::hours(1));
-  EXPECT_EQ(handle_open_file(request(future)), saved_path(saved("Report_2.pdf")));
+  EXPECT_EQ(handle_open_file(request(future), loader()), saved_path(saved("Report_2.pdf")));
 }
 
 }  // namespace

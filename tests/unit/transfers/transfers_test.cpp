@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "config/save_folder.h"
-#include "config/store.h"
 #include "messages/json_reader.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -25,15 +24,15 @@ using platform::join_path;
 
 bool is_windows() { return platform::PLATFORM_NAME == "windows"; }
 
-/// Points the stand-in's user folders into a private folder for the life of a test and
-/// puts the old values back afterwards. Under Wine the prefix is private already, so
-/// nothing is changed there.
+/// Points the stand-in's local application-data folder, where the real transfers folder
+/// lies, into a private folder for the life of a test and puts the old value back
+/// afterwards. Under Wine the prefix is private already, so nothing is changed there.
+/// (The settings are handed in, not steered through the environment.)
 class PrivateProfile {
  public:
   explicit PrivateProfile(const std::string& root) {
     if (is_windows()) return;
-    for (const auto& [name, sub] : {std::pair{"XDG_DATA_HOME", "data"}, std::pair{"XDG_CONFIG_HOME", "config"},
-                                    std::pair{"XDG_DOCUMENTS_DIR", "documents"}, std::pair{"HOME", "home"}}) {
+    for (const auto& [name, sub] : {std::pair{"XDG_DATA_HOME", "data"}}) {
       const char* old = std::getenv(name);
       saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
       put(std::string(name) + "=" + join_path(root, sub));
@@ -89,6 +88,16 @@ class Transfers : public ::testing::Test {
   test::TempFolder temp;
   PrivateProfile profile{temp.path()};
   TransferTable table;
+  /// The settings that finishing a transfer reads: the defaults, saving into the
+  /// test's own folder.
+  config::Config settings = [this] {
+    config::Config c = config::default_config();
+    c.save_folder = join_path(temp.path(), "saved");
+    return c;
+  }();
+  config::SettingsLoader loader() const {
+    return [this] { return settings; };
+  }
 
   std::string begin(std::string_view name, std::uint64_t size) {
     json r = {{"original_name", name}, {"size", size}};
@@ -100,7 +109,7 @@ class Transfers : public ::testing::Test {
   }
   std::string finish(std::string_view id, const json& target = {{"kind", "save_only"}}) {
     json r = {{"transfer_id", id}, {"target", target}};
-    return show(handle_finish_transfer(table, r));
+    return show(handle_finish_transfer(table, r, loader()));
   }
   std::string cancel(std::string_view id) { return show(handle_cancel_transfer(table, {{"transfer_id", id}})); }
   std::string part_path(std::string_view id) {
@@ -349,7 +358,7 @@ TEST_F(Transfers, AMissingOrInvalidTargetEndsTheTransferAndRemovesItsFile) {
 TEST_F(Transfers, AnIdThatIsNotAStringChangesNothing) {
   ASSERT_EQ(begin("a", 0), R"({"transfer_id":"t1"})");
   for (const char* text : {R"({})", R"({"transfer_id":1})", R"({"transfer_id":["t1"]})"}) {
-    EXPECT_EQ(show(handle_finish_transfer(table, request(text))), "error:invalid_request") << text;
+    EXPECT_EQ(show(handle_finish_transfer(table, request(text), loader())), "error:invalid_request") << text;
     EXPECT_EQ(show(handle_cancel_transfer(table, request(text))), "error:invalid_request") << text;
   }
   EXPECT_TRUE(exists(part_path("t1")));
@@ -463,14 +472,15 @@ std::vector<std::string> listing(const std::string& folder) {
 }
 
 TEST_F(Transfers, SavingForReal) {
-  const auto save_folder = config::effective_save_folder(config::load_config());
+  const auto save_folder = config::effective_save_folder(settings);
   ASSERT_TRUE(save_folder);
   const auto before = listing(*save_folder);
 
   // A size of 0 is finished at once and saves an empty file.
   ASSERT_EQ(begin("empty.txt", 0), R"({"transfer_id":"t1"})");
   const std::string part = part_path("t1");
-  const auto saved = handle_finish_transfer(table, {{"transfer_id", "t1"}, {"target", {{"kind", "save_only"}}}});
+  const auto saved =
+      handle_finish_transfer(table, {{"transfer_id", "t1"}, {"target", {{"kind", "save_only"}}}}, loader());
   ASSERT_TRUE(saved) << show(saved);
   const std::string saved_path = saved->at("saved_path").get<std::string>();
   EXPECT_TRUE(saved_path.starts_with(*save_folder)) << saved_path;

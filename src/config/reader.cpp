@@ -1,21 +1,16 @@
-#include "config/config.h"
+#include "config/reader.h"
 
 #include <array>
 #include <charconv>
 #include <limits>
-#include <unordered_set>
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
-#include "text/unicode.h"
 #include "text/utf.h"
-#include "text/windows_path.h"
 
 namespace tessiva::config {
 namespace {
-
-using namespace std::string_view_literals;
 
 /// Longest text of the input that a message repeats. Replies are capped at 1 MiB, so a
 /// message must not grow with the input.
@@ -42,6 +37,46 @@ enum class Slot : std::uint8_t {
 };
 
 constexpr bool is_config_field(Slot s) noexcept { return s <= Slot::RevealAfterSave; }
+
+/// The member name whose value a field slot receives. Written slot by slot, so that
+/// the check below fails to compile when the slots and the field lists drift apart.
+constexpr std::string_view field_name(Slot s) noexcept {
+  switch (s) {
+    case Slot::Version: return "version";
+    case Slot::SaveFolder: return "save_folder";
+    case Slot::NamePattern: return "name_pattern";
+    case Slot::Apps: return "apps";
+    case Slot::TypeDefaults: return "type_defaults";
+    case Slot::Language: return "language";
+    case Slot::Theme: return "theme";
+    case Slot::ShowDetectedApps: return "show_detected_apps";
+    case Slot::RevealAfterSave: return "reveal_after_save";
+    case Slot::AppId: return "id";
+    case Slot::AppName: return "name";
+    case Slot::AppPath: return "path";
+    case Slot::AppArgs: return "args";
+    case Slot::AppFileTypes: return "file_types";
+    default: return {};
+  }
+}
+
+/// True when the slots from `first` on follow `names` one for one, and the slot after
+/// them is no longer a field of the same record.
+template <std::size_t N>
+constexpr bool slots_follow(const std::array<std::string_view, N>& names, Slot first, Slot after) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (field_name(static_cast<Slot>(static_cast<std::size_t>(first) + i)) != names[i]) return false;
+  }
+  return static_cast<std::size_t>(first) + N == static_cast<std::size_t>(after);
+}
+
+// `Builder::field` turns the index of a member name into a slot by adding it to the
+// first slot of its record; `is_config_field` relies on the Config slots coming first.
+static_assert(slots_follow(CONFIG_FIELDS, Slot::Version, Slot::AppId));
+static_assert(slots_follow(APP_FIELDS, Slot::AppId, Slot::Root));
+// The bits of the members that must be present: `version`, and `id`, `name`, `path`.
+static_assert(CONFIG_FIELDS[0] == "version");
+static_assert(APP_FIELDS[0] == "id" && APP_FIELDS[1] == "name" && APP_FIELDS[2] == "path");
 
 /// What was found where a value was expected.
 struct Found {
@@ -405,55 +440,9 @@ bool walk(const nlohmann::json& v, Builder& b) {
   return b.scalar(Found::of(Found::Kind::Null));
 }
 
-constexpr bool is_app_id_char(char c) noexcept {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-bool is_valid_app_id(std::string_view id) noexcept {
-  if (id.empty() || id.size() > MAX_APP_ID_BYTES) return false;
-  for (const char c : id) {
-    if (!is_app_id_char(c)) return false;
-  }
-  return true;
-}
-
-bool is_valid_path(std::string_view path) noexcept {
-  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES && text::is_absolute_windows_path(path);
-}
-
-/// `s` with every occurrence of `what` removed, in one pass from the left.
-std::string remove_all(std::string_view s, std::string_view what) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t at; (at = s.find(what)) != std::string_view::npos;) {
-    out += s.substr(0, at);
-    s.remove_prefix(at + what.size());
-  }
-  out += s;
-  return out;
-}
-
-bool is_valid_name_pattern(std::string_view pattern) {
-  if (pattern.empty() || text::code_point_count(pattern) > MAX_NAME_PATTERN_CHARS) return false;
-  if (pattern.find("{name}") == std::string_view::npos && pattern.find("{date}") == std::string_view::npos &&
-      pattern.find("{time}") == std::string_view::npos) {
-    return false;
-  }
-  const std::string rest = remove_all(remove_all(remove_all(pattern, "{name}"), "{date}"), "{time}");
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    const auto c = static_cast<unsigned char>(rest[i]);
-    if (c < 0x20 || c == 0x7F || "{}\"*/:<>?\\|"sv.find(static_cast<char>(c)) != std::string_view::npos) return false;
-    // U+0080 to U+009F are C2 80 to C2 9F.
-    if (c == 0xC2 && i + 1 < rest.size() && static_cast<unsigned char>(rest[i + 1]) <= 0x9F) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-Config default_config() { return Config{}; }
-
-std::expected<Config, std::string> parse_config(std::string_view text) {
+std::expected<Config, std::string> parse_config_text(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) return std::unexpected("a byte-order mark is not allowed");
   // JSON allows no control character but tab, line feed and carriage return between
   // tokens, and none unescaped in strings. Checked here because in-situ reading stops
@@ -485,149 +474,10 @@ std::expected<Config, std::string> parse_config(std::string_view text) {
   return std::move(builder).take();
 }
 
-std::expected<Config, std::string> parse_config(const nlohmann::json& value) {
+std::expected<Config, std::string> parse_config_value(const nlohmann::json& value) {
   Builder builder;
   if (!walk(value, builder)) return std::unexpected(std::move(builder.error));
   return std::move(builder).take();
-}
-
-bool is_valid_file_type(std::string_view type) noexcept {
-  if (type.empty() || type.size() > MAX_FILE_TYPE_BYTES) return false;
-  for (const char c : type) {
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
-  }
-  return true;
-}
-
-std::expected<void, std::string_view> validate_config(const Config& config) {
-  if (config.version != 1) return std::unexpected("version"sv);
-  if (config.apps.size() > MAX_APPS) return std::unexpected("apps"sv);
-  std::unordered_set<std::string_view> ids;
-  ids.reserve(config.apps.size());
-  for (const App& app : config.apps) {
-    if (!is_valid_app_id(app.id) || !ids.insert(app.id).second) return std::unexpected("app_id"sv);
-    if (text::is_blank(app.name) || text::code_point_count(app.name) > MAX_APP_NAME_CHARS) {
-      return std::unexpected("app_name"sv);
-    }
-    if (!is_valid_path(app.path)) return std::unexpected("app_path"sv);
-    if (app.args.size() > MAX_ARGS_BYTES || app.args.find_first_of("\0\n\r"sv) != std::string::npos) {
-      return std::unexpected("app_args"sv);
-    }
-    if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected("file_types"sv);
-    for (const std::string& type : app.file_types) {
-      if (!is_valid_file_type(type)) return std::unexpected("file_types"sv);
-    }
-  }
-  if (const auto& folder = config.save_folder) {
-    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || text::is_absolute_windows_path(*folder))) {
-      return std::unexpected("save_folder"sv);
-    }
-  }
-  if (!is_valid_name_pattern(config.name_pattern)) return std::unexpected("name_pattern"sv);
-  if (config.language != "auto" && config.language != "en" && config.language != "es" && config.language != "pt-BR") {
-    return std::unexpected("language"sv);
-  }
-  if (config.theme != "dark" && config.theme != "light" && config.theme != "system") {
-    return std::unexpected("theme"sv);
-  }
-  for (const auto& [type, target] : config.type_defaults) {
-    const std::string_view value = target;
-    const bool is_handler = value.starts_with(HANDLER_PREFIX) && value.size() > HANDLER_PREFIX.size() &&
-                            value.size() - HANDLER_PREFIX.size() <= MAX_HANDLER_ID_BYTES;
-    if (!is_valid_file_type(type) || !(is_handler || ids.contains(value))) return std::unexpected("type_defaults"sv);
-  }
-  return {};
-}
-
-std::string write_config_json(const Config& config) {
-  std::string out;
-  out.reserve(400 + config.apps.size() * 200);
-  out += "{\n  \"version\": ";
-  append_number(out, config.version);
-  out += ",\n  \"save_folder\": ";
-  if (config.save_folder) {
-    append_json_string(out, *config.save_folder);
-  } else {
-    out += "null";
-  }
-  out += ",\n  \"name_pattern\": ";
-  append_json_string(out, config.name_pattern);
-  out += ",\n  \"apps\": ";
-  if (config.apps.empty()) {
-    out += "[]";
-  } else {
-    out += '[';
-    for (std::size_t i = 0; i < config.apps.size(); ++i) {
-      const App& app = config.apps[i];
-      out += i ? ",\n    {\n      \"id\": " : "\n    {\n      \"id\": ";
-      append_json_string(out, app.id);
-      out += ",\n      \"name\": ";
-      append_json_string(out, app.name);
-      out += ",\n      \"path\": ";
-      append_json_string(out, app.path);
-      out += ",\n      \"args\": ";
-      append_json_string(out, app.args);
-      out += ",\n      \"file_types\": ";
-      if (app.file_types.empty()) {
-        out += "[]";
-      } else {
-        out += '[';
-        for (std::size_t j = 0; j < app.file_types.size(); ++j) {
-          out += j ? ",\n        " : "\n        ";
-          append_json_string(out, app.file_types[j]);
-        }
-        out += "\n      ]";
-      }
-      out += "\n    }";
-    }
-    out += "\n  ]";
-  }
-  out += ",\n  \"type_defaults\": ";
-  if (config.type_defaults.empty()) {
-    out += "{}";
-  } else {
-    out += '{';
-    bool first = true;
-    for (const auto& [type, target] : config.type_defaults) {
-      out += first ? "\n    " : ",\n    ";
-      first = false;
-      append_json_string(out, type);
-      out += ": ";
-      append_json_string(out, target);
-    }
-    out += "\n  }";
-  }
-  out += ",\n  \"language\": ";
-  append_json_string(out, config.language);
-  out += ",\n  \"theme\": ";
-  append_json_string(out, config.theme);
-  out += config.show_detected_apps ? ",\n  \"show_detected_apps\": true" : ",\n  \"show_detected_apps\": false";
-  out += config.reveal_after_save ? ",\n  \"reveal_after_save\": true\n}" : ",\n  \"reveal_after_save\": false\n}";
-  return out;
-}
-
-nlohmann::json config_to_json(const Config& config) {
-  nlohmann::json apps = nlohmann::json::array();
-  for (const App& app : config.apps) {
-    nlohmann::json a = nlohmann::json::object();
-    a["id"] = app.id;
-    a["name"] = app.name;
-    a["path"] = app.path;
-    a["args"] = app.args;
-    a["file_types"] = app.file_types;
-    apps.push_back(std::move(a));
-  }
-  nlohmann::json out = nlohmann::json::object();
-  out["version"] = config.version;
-  out["save_folder"] = config.save_folder ? nlohmann::json(*config.save_folder) : nlohmann::json(nullptr);
-  out["name_pattern"] = config.name_pattern;
-  out["apps"] = std::move(apps);
-  out["type_defaults"] = config.type_defaults;
-  out["language"] = config.language;
-  out["theme"] = config.theme;
-  out["show_detected_apps"] = config.show_detected_apps;
-  out["reveal_after_save"] = config.reveal_after_save;
-  return out;
 }
 
 }  // namespace tessiva::config
