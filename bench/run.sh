@@ -6,10 +6,10 @@
 #
 #   bench/run.sh [native|wine|all] [channel_bench options...]
 #
-# Builds what is missing: the reference programs and the driver into build/bench/, the
-# host with the CMake presets "linux" and "windows" (build/linux/tessiva,
-# build/windows/tessiva.exe) when those do not exist yet. TESSIVA_HOST_NATIVE and
-# TESSIVA_HOST_WINDOWS name other host executables to measure instead. Wine runs in a
+# Builds with the CMake presets "linux" and "windows" what it runs: the driver and the
+# reference programs (build/<preset>/bench/) and the host (build/linux/tessiva,
+# build/windows/tessiva.exe). TESSIVA_HOST_NATIVE and TESSIVA_HOST_WINDOWS name other
+# host executables to measure instead. Wine runs in a
 # private prefix made for this run and removed afterwards. Exit code 0 when every limit
 # holds, 1 when one does not, 2 when something could not be built or run.
 set -euo pipefail
@@ -24,43 +24,31 @@ case $which in
   *) echo "usage: bench/run.sh [native|wine|all] [channel_bench options...]" >&2; exit 2 ;;
 esac
 
-out=build/bench
-mkdir -p "$out"
-cxx_flags=(-std=c++23 -O2 -Wall -Wextra -Werror)
-
-# Builds $1 from bench/$2 with compiler $3 and extra flags, when the source is newer.
+# Builds CMake targets with a preset, configuring its build folder first when needed.
 build() {
-  local target=$1 source=bench/$2 compiler=$3
-  shift 3
-  if [ ! -x "$target" ] || [ "$source" -nt "$target" ] || [ bench/bare_io.h -nt "$target" ]; then
-    echo "run.sh: building $target" >&2
-    "$compiler" "${cxx_flags[@]}" "$@" -o "$target" "$source"
+  local preset=$1
+  shift
+  if [ ! -f "build/$preset/CMakeCache.txt" ]; then
+    cmake --preset "$preset" >&2 || exit 2
   fi
+  echo "run.sh: building $* with the preset $preset" >&2
+  cmake --build --preset "$preset" -j2 --target "$@" >&2 || exit 2
 }
 
-# The driver is linked statically: a program it starts inherits its peak memory in the
-# kernel's accounting, so it is kept small (see channel_bench.cpp).
-build "$out/channel_bench" channel_bench.cpp g++ -static
-for p in bare_once bare_reader bare_saver; do
-  build "$out/$p" $p.cpp g++ -static
-done
-if [ "$which" != native ]; then
-  for p in bare_once bare_reader bare_saver; do
-    # Like the host: static, GUI subsystem, wide entry point.
-    build "$out/$p.exe" $p.cpp x86_64-w64-mingw32-g++-posix -static -mwindows -municode
-  done
+out=build/linux/bench
+win_out=build/windows/bench
+# The driver runs natively for both targets.
+native_targets=(channel_bench)
+if [ "$which" != wine ]; then
+  native_targets+=(bare_once bare_reader bare_saver)
+  if [ -z "${TESSIVA_HOST_NATIVE:-}" ]; then native_targets+=(tessiva); fi
 fi
-
-# Builds the host with a preset unless the executable is there already.
-host_for() {
-  local preset=$1 exe=$2
-  if [ ! -x "$exe" ]; then
-    echo "run.sh: building the host with the preset $preset" >&2
-    cmake --preset "$preset" >&2
-    cmake --build --preset "$preset" --target tessiva -j2 >&2
-  fi
-  echo "$root/$exe"
-}
+build linux "${native_targets[@]}"
+if [ "$which" != native ]; then
+  windows_targets=(bare_once bare_reader bare_saver)
+  if [ -z "${TESSIVA_HOST_WINDOWS:-}" ]; then windows_targets+=(tessiva); fi
+  build windows "${windows_targets[@]}"
+fi
 
 # The work folder takes the saved files of the transfers. A disk's write-back makes
 # whichever program happens to run while it flushes look slow (a bare saver measured
@@ -98,7 +86,7 @@ run_driver() {
 
 origin=chrome-extension://x/
 if [ "$which" != wine ]; then
-  host=${TESSIVA_HOST_NATIVE:-$(host_for linux build/linux/tessiva)}
+  host=${TESSIVA_HOST_NATIVE:-$root/build/linux/tessiva}
   # The native host keeps its settings and partial files under a private home; it takes
   # only Windows paths as a save folder, so it saves into the default one there.
   HOME=$work/native-home XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_DOCUMENTS_DIR= \
@@ -111,20 +99,20 @@ if [ "$which" != wine ]; then
 fi
 
 if [ "$which" != native ]; then
-  host=${TESSIVA_HOST_WINDOWS:-$(host_for windows build/windows/tessiva.exe)}
+  host=${TESSIVA_HOST_WINDOWS:-$root/build/windows/tessiva.exe}
   wine_state=$(mktemp -d -p "$work_parent")  # partial files and the save folder on one file system
   export TESSIVA_WINE_STATE=$wine_state
   wine=$root/cmake/wine-run.sh
   # Creates the prefix (10-20 s) and starts its wineserver before the driver pins itself,
   # so that the server is not tied to the driver's CPU.
   echo "run.sh: preparing a private Wine prefix" >&2
-  printf '\027\0\0\0{"type":"hello","id":1}' | "$wine" "$out/bare_once.exe" >/dev/null
+  printf '\027\0\0\0{"type":"hello","id":1}' | "$wine" "$win_out/bare_once.exe" >/dev/null
   run_driver --target wine --startup-runs 30 "${transfer[@]}" --save-folder "$work/save" \
     --host-save-folder "Z:${work//\//\\}\\save" \
     --host "$wine" "$host" "$origin" -- \
-    --bare-once "$wine" "$out/bare_once.exe" -- \
-    --bare-reader "$wine" "$out/bare_reader.exe" -- \
-    --bare-saver "$wine" "$out/bare_saver.exe" "Z:$work/saved.bin" -- --saver-file "$work/saved.bin" \
+    --bare-once "$wine" "$win_out/bare_once.exe" -- \
+    --bare-reader "$wine" "$win_out/bare_reader.exe" -- \
+    --bare-saver "$wine" "$win_out/bare_saver.exe" "Z:$work/saved.bin" -- --saver-file "$work/saved.bin" \
     "$@"
 fi
 exit $status

@@ -64,3 +64,7 @@ if(NOT WIN32)
   add_test(NAME native COMMAND tessiva_native_tests --gtest_brief=1)
   add_test(NAME nmclient COMMAND Python3::Interpreter -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
 endif()
+
+# No file includes a header of a layer above its own (the map comes from tessiva_layer).
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_includes.py
+  ${TESSIVA_LAYER_MAP} ${CMAKE_SOURCE_DIR}/src)

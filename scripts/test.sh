@@ -79,15 +79,12 @@ fuzz_run() {
   done
   return $ok
 }
-browser_tests() {
-  if [ -x tests/browser/run.sh ]; then tests/browser/run.sh; else echo "no browser tests yet"; fi
-}
 
 step "native build and tests" native_tests
 step "sanitizer unit tests" asan_tests
 step "Windows build and tests under Wine" wine_tests
 step "fuzzing" fuzz_run
-step "browser tests" browser_tests
+step "browser tests" tests/browser/run.sh
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done

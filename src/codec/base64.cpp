@@ -286,11 +286,4 @@ std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
   return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data()));
 }
 
-std::expected<std::size_t, DecodeError> base64_decode_into(std::string_view text,
-                                                           std::vector<std::byte>& out) {
-  const std::size_t needed = base64_decoded_size_max(text.size());
-  if (out.size() < needed) out.resize(needed);
-  return base64_decode(text, out);
-}
-
 }  // namespace tessiva::codec

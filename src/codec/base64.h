@@ -19,7 +19,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tessiva::codec {
 
@@ -57,13 +56,5 @@ enum class DecodeError {
 /// the start of `out`. On failure the contents of `out` are unspecified.
 [[nodiscard]] std::expected<std::size_t, DecodeError> base64_decode(
     std::string_view text, std::span<std::byte> out) noexcept;
-
-/// Decodes chunk data into the reusable buffer `out` and returns the number of decoded
-/// bytes at its start. `out` is enlarged when it is too small for `text` and never
-/// shrunk, so a buffer kept from one chunk to the next is allocated (and its pages
-/// touched) only when a larger chunk arrives; bytes after the returned count are left
-/// over from earlier use.
-[[nodiscard]] std::expected<std::size_t, DecodeError> base64_decode_into(
-    std::string_view text, std::vector<std::byte>& out);
 
 }  // namespace tessiva::codec

@@ -75,8 +75,6 @@ json hello_result() {
   return result;
 }
 
-bool is_known_request(std::string_view type) { return find_handler(type) != nullptr; }
-
 json dispatch(HostState& state, Request& full_request) {
   const json& request = full_request.value;
   if (!request.is_object()) return messages::error_reply(nullptr, HostError::invalid_request());

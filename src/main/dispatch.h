@@ -1,8 +1,6 @@
 #pragma once
 /// Request dispatch: the request table and the reply envelope around each outcome.
 
-#include <string_view>
-
 #include <nlohmann/json.hpp>
 
 #include "main/host_state.h"
@@ -13,9 +11,6 @@ namespace tessiva::app {
 
 /// The result of "hello".
 [[nodiscard]] nlohmann::json hello_result();
-
-/// Whether `type` names a request of the table that this build handles.
-[[nodiscard]] bool is_known_request(std::string_view type);
 
 /// Picks the handler by the request's "type", calls it, and wraps its outcome in the
 /// reply envelope with the request's "id". Never fails: every outcome is a reply.

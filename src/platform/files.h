@@ -35,8 +35,6 @@ class File {
   ~File();
 
   [[nodiscard]] bool is_open() const noexcept { return handle_ != INVALID; }
-  /// The handle (a HANDLE on Windows, a descriptor in the stand-in), still owned.
-  [[nodiscard]] std::intptr_t native_handle() const noexcept { return handle_; }
   /// Writes all of `bytes` at the current position.
   [[nodiscard]] Result<void> write(std::span<const std::byte> bytes);
   [[nodiscard]] Result<void> write(std::string_view text) { return write(std::as_bytes(std::span(text))); }
@@ -61,8 +59,6 @@ class File {
 [[nodiscard]] Result<File> create_exclusive(const std::string& path);
 /// Creates the file or truncates an existing one.
 [[nodiscard]] Result<File> create_truncate(const std::string& path);
-/// Opens an existing file for appending writes.
-[[nodiscard]] Result<File> open_append(const std::string& path);
 
 /// Reads a whole file.
 [[nodiscard]] Result<std::string> read_file(const std::string& path);
@@ -74,9 +70,6 @@ class File {
 [[nodiscard]] Result<void> delete_file(const std::string& path);
 /// Creates `path` and every missing parent folder; an existing folder is fine.
 [[nodiscard]] Result<void> create_folders(const std::string& path);
-/// Removes an empty folder.
-[[nodiscard]] Result<void> remove_folder(const std::string& path);
-
 /// One entry of a folder listing.
 struct FolderEntry {
   std::string name;

@@ -29,10 +29,6 @@ struct RegistryValue {
 /// NUL is refused.
 [[nodiscard]] Result<void> set_registry_value(std::string_view key, const RegistryValue& value);
 
-/// Reads one value back. A value of any type other than REG_SZ, REG_DWORD and
-/// REG_QWORD is refused (ERROR_UNSUPPORTED_TYPE on Windows).
-[[nodiscard]] Result<RegistryData> read_registry_value(std::string_view key, std::string_view name);
-
 /// Deletes `key` with all its values and subkeys (`RegDeleteTreeW`). A missing key
 /// fails with the system's "not found" error.
 [[nodiscard]] Result<void> delete_registry_tree(std::string_view key);

@@ -254,12 +254,21 @@ TEST(WindowsRegistry, ValuesRoundTripWithTheirTypes) {
     ASSERT_TRUE(raw) << c.value.name;
     EXPECT_EQ(raw->type, c.type) << c.value.name;
     EXPECT_EQ(raw->bytes.size(), c.size) << c.value.name;
-    EXPECT_EQ(platform::read_registry_value(key + "\\Sub", c.value.name), c.value.data) << c.value.name;
+    if (const auto* text = std::get_if<std::string>(&c.value.data)) {
+      expect_string_value(key + "\\Sub", c.value.name, *text);
+    } else if (const auto* number = std::get_if<std::uint32_t>(&c.value.data)) {
+      expect_dword_value(key + "\\Sub", c.value.name, *number);
+    } else {
+      const std::uint64_t large = std::get<std::uint64_t>(c.value.data);
+      std::vector<BYTE> want;
+      for (int shift = 0; shift < 64; shift += 8) want.push_back(static_cast<BYTE>(large >> shift));
+      EXPECT_EQ(raw->bytes, want) << c.value.name;
+    }
   }
   // Ill-formed text and names are refused rather than written under another name.
   EXPECT_FALSE(platform::set_registry_value(key, {"bad\xff", std::uint32_t{1}}));
   EXPECT_FALSE(platform::set_registry_value(key, {"x", std::string("bad\xff")}));
-  EXPECT_FALSE(platform::read_registry_value(key + "\\Sub", "Missing"));
+  EXPECT_FALSE(raw_value(key + "\\Sub", "Missing"));
 
   ASSERT_TRUE(platform::delete_registry_tree(key));
   EXPECT_FALSE(key_exists(key));

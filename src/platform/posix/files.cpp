@@ -121,13 +121,6 @@ Result<File> create_exclusive(const std::string& path) { return open_file(path, 
 
 Result<File> create_truncate(const std::string& path) { return open_file(path, O_WRONLY | O_CREAT | O_TRUNC); }
 
-Result<File> open_append(const std::string& path) {
-  auto file = open_file(path, O_WRONLY);
-  if (!file) return file;
-  if (::lseek(static_cast<int>(file->native_handle()), 0, SEEK_END) < 0) return std::unexpected(last_os_error());
-  return file;
-}
-
 Result<std::string> read_file(const std::string& path) {
   auto fd = open_path(path, O_RDONLY);
   if (!fd) return std::unexpected(fd.error());
@@ -197,13 +190,6 @@ Result<void> create_folders(const std::string& path) {
   if (auto made = create_folders(std::string(parent)); !made) return made;
   if (::mkdir(*p, 0777) == 0 || is_existing_folder(*p)) return {};
   return std::unexpected(last_os_error());
-}
-
-Result<void> remove_folder(const std::string& path) {
-  auto p = c_path(path);
-  if (!p) return std::unexpected(p.error());
-  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
-  return {};
 }
 
 Result<std::vector<FolderEntry>> list_folder(const std::string& path) {

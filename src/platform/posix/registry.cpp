@@ -42,14 +42,6 @@ Result<void> set_registry_value(std::string_view key, const RegistryValue& value
   return {};
 }
 
-Result<RegistryData> read_registry_value(std::string_view key, std::string_view name) {
-  const auto found_key = keys().find(folded(key));
-  if (found_key == keys().end()) return std::unexpected(os_error(ENOENT));
-  const auto found = found_key->second.find(folded(name));
-  if (found == found_key->second.end()) return std::unexpected(os_error(ENOENT));
-  return found->second;
-}
-
 Result<void> delete_registry_tree(std::string_view key) {
   if (key.empty()) return std::unexpected(os_error(EINVAL));
   const std::string tree = folded(key);

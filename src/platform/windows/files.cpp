@@ -97,16 +97,6 @@ Result<File> create_truncate(const std::string& path) {
   return open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS);
 }
 
-Result<File> open_append(const std::string& path) {
-  auto file = open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
-  if (!file) return file;
-  const LARGE_INTEGER zero{};
-  if (!::SetFilePointerEx(as_handle(file->native_handle()), zero, nullptr, FILE_END)) {
-    return std::unexpected(last_os_error());
-  }
-  return file;
-}
-
 Result<std::string> read_file(const std::string& path) {
   auto wide = wide_path(path);
   if (!wide) return std::unexpected(wide.error());
@@ -176,13 +166,6 @@ Result<void> create_folders(const std::string& path) {
   if (auto made = create_folders(std::string(parent)); !made) return made;
   if (::CreateDirectoryW(wide->c_str(), nullptr) || is_existing_folder(*wide)) return {};
   return std::unexpected(last_os_error());
-}
-
-Result<void> remove_folder(const std::string& path) {
-  auto wide = wide_path(path);
-  if (!wide) return std::unexpected(wide.error());
-  if (!::RemoveDirectoryW(wide->c_str())) return std::unexpected(last_os_error());
-  return {};
 }
 
 Result<std::vector<FolderEntry>> list_folder(const std::string& path) {

@@ -1,8 +1,5 @@
 #include "platform/registry.h"
 
-#include <cstring>
-#include <vector>
-
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
@@ -51,49 +48,6 @@ Result<void> set_registry_value(std::string_view key, const RegistryValue& value
   }
   const std::uint64_t qword = std::get<std::uint64_t>(value.data);
   return set_value(opened.get(), *wide_value_name, REG_QWORD, &qword, sizeof qword);
-}
-
-Result<RegistryData> read_registry_value(std::string_view key, std::string_view name) {
-  auto wide_key = wide_name(key);
-  if (!wide_key) return std::unexpected(wide_key.error());
-  auto wide_value_name = wide_name(name);
-  if (!wide_value_name) return std::unexpected(wide_value_name.error());
-
-  UniqueKey opened;
-  LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, wide_key->c_str(), 0, KEY_QUERY_VALUE, opened.put());
-  if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
-
-  // Call twice: the first call reports the type and the size of the data.
-  DWORD type = 0, size = 0;
-  status = ::RegQueryValueExW(opened.get(), wide_value_name->c_str(), nullptr, &type, nullptr, &size);
-  if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
-  std::vector<BYTE> data(size);
-  status = ::RegQueryValueExW(opened.get(), wide_value_name->c_str(), nullptr, &type, data.data(), &size);
-  if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
-  data.resize(size);
-
-  switch (type) {
-    case REG_SZ: {
-      std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-      std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
-      // The stored terminator (there may be none) is not part of the text.
-      while (!text.empty() && text.back() == L'\0') text.pop_back();
-      return RegistryData{narrow(text)};
-    }
-    case REG_DWORD: {
-      if (data.size() != sizeof(std::uint32_t)) return std::unexpected(os_error(ERROR_INVALID_DATA));
-      std::uint32_t number;
-      std::memcpy(&number, data.data(), sizeof number);
-      return RegistryData{number};
-    }
-    case REG_QWORD: {
-      if (data.size() != sizeof(std::uint64_t)) return std::unexpected(os_error(ERROR_INVALID_DATA));
-      std::uint64_t number;
-      std::memcpy(&number, data.data(), sizeof number);
-      return RegistryData{number};
-    }
-    default: return std::unexpected(os_error(ERROR_UNSUPPORTED_TYPE));
-  }
 }
 
 Result<void> delete_registry_tree(std::string_view key) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "config/writer.h"
 #include "platform/files.h"
 #include "temp_folder.h"
@@ -47,7 +49,7 @@ TEST_F(ConfigStore, StoresTheExactTextAndReadsItBack) {
   ASSERT_TRUE(store_config_file(folder, path, default_config()));
   EXPECT_EQ(contents(path), write_config_json(default_config()));
   ASSERT_TRUE(platform::delete_file(path));
-  ASSERT_TRUE(platform::remove_folder(folder));
+  ASSERT_TRUE(std::filesystem::remove(folder));
   ASSERT_TRUE(store_config_file(folder, path, c));
   EXPECT_EQ(load_config_file(path), c);
 }
@@ -78,7 +80,7 @@ TEST_F(ConfigStore, AFailedStoreLeavesTheOldFileWhole) {
   EXPECT_TRUE(no_temp.error().ends_with(")")) << no_temp.error();
   EXPECT_NE(no_temp.error().find(" (os error "), std::string::npos) << no_temp.error();
   EXPECT_EQ(contents(path), before);
-  ASSERT_TRUE(platform::remove_folder(temporary_path(path)));
+  ASSERT_TRUE(std::filesystem::remove(temporary_path(path)));
 
   // The rename cannot replace the target: config.json is a folder.
   const std::string other = join_path(temp.path(), "other");
