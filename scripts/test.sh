@@ -49,12 +49,14 @@ asan_tests() {
   rm -rf "$reports" && mkdir -p "$reports"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:log_path=$reports/asan \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan \
-    ctest --preset linux-asan -j "$jobs" -R '^(unit|e2e_.*)$' || return 1
+    ctest --preset linux-asan -j "$jobs" -R '^(unit|e2e_.*)$'
+  local status=$?
   if [ -n "$(ls -A "$reports")" ]; then
     echo "sanitizer reports:"
     head -n 60 "$reports"/*
-    return 1
+    status=1
   fi
+  return $status
 }
 wine_tests() {
   build windows || return 1
