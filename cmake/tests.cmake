@@ -55,6 +55,17 @@ foreach(script ${TESSIVA_E2E_SCRIPTS})
 endforeach()
 
 if(NOT WIN32)
+  # Fault tests (hosts killed, floods) run natively only: they signal the host
+  # process itself, which under Wine is a runner around it. Each is a script like
+  # the end-to-end ones and prints the seed of its random choices.
+  file(GLOB TESSIVA_FAULT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/faults/test_*.py)
+  foreach(script ${TESSIVA_FAULT_SCRIPTS})
+    get_filename_component(name ${script} NAME_WE)
+    add_test(NAME fault_${name} COMMAND ${Python3_EXECUTABLE} ${script} ${TESSIVA_E2E_HOST})
+    set_property(TEST fault_${name} PROPERTY ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+    set_property(TEST fault_${name} PROPERTY TIMEOUT 300)
+  endforeach()
+
   # Tests that need libraries only the build machine has (libpng reads our PNGs back).
   find_package(PNG REQUIRED)
   file(GLOB_RECURSE TESSIVA_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)

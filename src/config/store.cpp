@@ -1,10 +1,13 @@
 #include "config/store.h"
 
-#include "messages/version.h"
+#include <charconv>
+#include <limits>
+#include <map>
+
 #include "config/reader.h"
 #include "config/validation.h"
 #include "config/writer.h"
-
+#include "messages/version.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -19,6 +22,38 @@ std::optional<std::string> config_file_path() {
 
 std::string temporary_path(const std::string& path) {
   return path + "." + std::to_string(platform::process_id()) + ".tmp";
+}
+
+std::optional<std::uint32_t> temporary_file_owner(std::string_view name, std::string_view file_name) {
+  constexpr std::string_view ENDING = ".tmp";
+  if (name.size() <= file_name.size() + 1 + ENDING.size() || !name.starts_with(file_name) ||
+      name[file_name.size()] != '.' || !name.ends_with(ENDING))
+    return std::nullopt;
+  const std::string_view digits = name.substr(file_name.size() + 1, name.size() - file_name.size() - 1 - ENDING.size());
+  // Exactly the decimal form `temporary_path` writes: digits only, no leading zero.
+  if (digits.front() == '0') return std::nullopt;
+  std::uint32_t owner = 0;
+  const auto [end, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), owner);
+  if (problem != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return owner;
+}
+
+void remove_ended_temporaries(const std::string& folder, const std::string& path) {
+  const auto entries = platform::list_folder(folder);
+  if (!entries) return;
+  const std::string_view file_name = std::string_view(path).substr(path.find_last_of("/\\") + 1);
+  std::map<std::uint32_t, platform::ProcessState> states;
+  for (const auto& entry : *entries) {
+    if (entry.is_directory) continue;
+    const auto owner = temporary_file_owner(entry.name, file_name);
+    if (!owner) continue;
+    auto state = states.find(*owner);
+    if (state == states.end()) state = states.emplace(*owner, platform::process_state(*owner)).first;
+    // A host that may still run may be in the middle of its own store: only the files
+    // of one that has surely ended go.
+    if (state->second == platform::ProcessState::Gone)
+      (void)platform::delete_file(platform::join_path(folder, entry.name));
+  }
 }
 
 Config load_config() {
@@ -54,6 +89,9 @@ std::expected<void, std::string> store_config_file(const std::string& folder, co
     return std::unexpected(e.text());
   };
   if (auto made = platform::create_folders(folder); !made) return fail(made.error());
+  // A host killed in the middle of a store leaves its temporary file behind; the next
+  // store removes it, before writing, so that a full disk gets that space back first.
+  remove_ended_temporaries(folder, path);
   const std::string text = write_config_json(config);
   {
     auto file = platform::create_truncate(temporary);

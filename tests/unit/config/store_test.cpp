@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "config/writer.h"
 #include "platform/files.h"
@@ -94,6 +96,33 @@ TEST_F(ConfigStore, AFailedStoreLeavesTheOldFileWhole) {
   EXPECT_FALSE(platform::file_attributes(temporary_path(blocked)));
   ASSERT_TRUE(store_config_file(folder, path, themed("light")));
   EXPECT_EQ(load_config_file(path), themed("light"));
+}
+
+TEST(TemporaryFileOwner, OnlyTheExactNameShapeHasAnOwner) {
+  EXPECT_EQ(temporary_file_owner("config.json.4242.tmp", "config.json"), 4242u);
+  EXPECT_EQ(temporary_file_owner("config.json.4294967295.tmp", "config.json"), 4294967295u);
+  for (const char* name : {"config.json.4294967296.tmp", "config.json.04242.tmp", "config.json.0.tmp",
+                           "config.json..tmp", "config.json.+4242.tmp", "config.json.-1.tmp", "config.json.42a.tmp",
+                           "config.json.4242.TMP", "config.json.4242.tmp.bak", "config.json.4242", "config.json",
+                           "other.json.4242.tmp", "xconfig.json.4242.tmp", "config.json_4242.tmp", "notes.txt"})
+    EXPECT_EQ(temporary_file_owner(name, "config.json"), std::nullopt) << name;
+}
+
+TEST_F(ConfigStore, AStoreRemovesOnlyTheTemporaryFilesOfEndedProcesses) {
+  ASSERT_TRUE(platform::create_folders(folder));
+  // No process can have the largest id; the others are not temporary files of
+  // config.json, and a folder is never touched.
+  const std::string ended = path + ".4294967295.tmp";
+  const std::vector<std::string> kept = {path + ".04242.tmp", join_path(folder, "other.json.4294967295.tmp"),
+                                         join_path(folder, "notes.txt")};
+  put(ended, "{");
+  for (const auto& p : kept) put(p, "x");
+  ASSERT_TRUE(platform::create_folders(path + ".4294967294.tmp"));
+  ASSERT_TRUE(store_config_file(folder, path, themed("dark")));
+  EXPECT_FALSE(platform::file_attributes(ended));
+  for (const auto& p : kept) EXPECT_EQ(contents(p), "x") << p;
+  EXPECT_TRUE(platform::file_attributes(path + ".4294967294.tmp"));
+  EXPECT_EQ(load_config_file(path), themed("dark"));
 }
 
 }  // namespace

@@ -1,0 +1,159 @@
+"""One host flooded with 100,000 mixed requests, written as fast as its input pipe
+takes them while its replies are read.
+
+The mix repeats a cycle of ten: "hello", "get_config", a small transfer begun and
+sent in two chunks, then finished (one cycle in ten) or cancelled, a refused
+"begin_transfer", a chunk for an unknown transfer, an unknown type and a message that
+is no object. Every reply must be exactly the one expected, in order; the host's
+memory (peak and resident, from /proc) must stay flat after the first tenth; and when
+the input ends the host exits with no partial file left and every finished file saved.
+
+It prints the requests per second and the memory at the first and last tenth.
+The original names carry a seed (printed; TESSIVA_FAULT_SEED=<n> replays it).
+"""
+
+import base64
+import json
+import os
+import random
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from hostlib import NMClientError, error_reply, frame, main, ok_reply  # noqa: E402
+
+REQUESTS = 100_000
+CYCLE = 10
+SLICES = 10
+FINISH_EVERY = 10  # cycles
+MAX_GROWTH = 0.10
+HALVES = (b"hello", b"world")
+
+
+def memory(pid):
+    """(VmHWM, VmRSS) of a process in KiB."""
+    values = {}
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            name, _, rest = line.partition(":")
+            if name in ("VmHWM", "VmRSS"):
+                values[name] = int(rest.split()[0])
+    return values["VmHWM"], values["VmRSS"]
+
+
+def cycle(n, first_id, transfer_number, name):
+    """The requests of cycle `n` and, for each, the expected reply (bytes) or a check
+    of the reply (a function returning an error text or None)."""
+    ids = iter(range(first_id, first_id + CYCLE))
+    transfer = f"t{transfer_number}"
+    finish = n % FINISH_EVERY == 0
+    out = []
+
+    def add(request, want):
+        request_id = next(ids)
+        if request is None:
+            out.append((b"[1]", want(b"null")))
+            return
+        body = json.dumps(dict(request, id=request_id), separators=(",", ":")).encode()
+        out.append((body, want(str(request_id).encode())))
+
+    def result(text):
+        return lambda id_json: ok_reply(id_json, text)
+
+    add({"type": "hello"}, ok_reply)
+    add({"type": "get_config"}, lambda id_json: ("config", id_json))
+    add({"type": "begin_transfer", "original_name": name, "size": sum(map(len, HALVES))},
+        result(b'{"transfer_id":"' + transfer.encode() + b'"}'))
+    received = 0
+    for half in HALVES:
+        received += len(half)
+        add({"type": "transfer_chunk", "transfer_id": transfer, "data": base64.b64encode(half).decode()},
+            result(b'{"received":' + str(received).encode() + b"}"))
+    if finish:
+        add({"type": "finish_transfer", "transfer_id": transfer, "target": {"kind": "save_only"}},
+            lambda id_json: ("saved", id_json))
+    else:
+        add({"type": "cancel_transfer", "transfer_id": transfer}, result(b"{}"))
+    add({"type": "begin_transfer", "original_name": name, "size": 5 * 2**30},
+        lambda id_json: error_reply("file_too_large", id_json))
+    add({"type": "transfer_chunk", "transfer_id": "t0", "data": "AA=="},
+        lambda id_json: error_reply("not_found", id_json))
+    add({"type": "flood"}, lambda id_json: error_reply("unknown_request", id_json))
+    add(None, lambda id_json: error_reply("invalid_request", id_json))
+    return out, finish
+
+
+def flood_group(target, tally):
+    if target.wine:
+        tally.fails("flood", "run natively only")  # memory is read from /proc
+        return
+    seed = int(os.environ.get("TESSIVA_FAULT_SEED", random.randrange(1 << 32)))
+    print(f"  seed {seed} (replay with TESSIVA_FAULT_SEED={seed})", flush=True)
+    rng = random.Random(seed)
+    host = target.host(timeout=120.0)
+    host.start()
+    try:
+        probe = host.request(b'{"type":"get_config","id":0}')
+        head = b'{"id":0,"ok":true,"result":'
+        config_text = probe[len(head):-1] if probe.startswith(head) else probe
+        save_folder = json.loads(probe)["result"]["default_save_folder"]
+        cycles_per_slice = REQUESTS // CYCLE // SLICES
+        next_id, transfer, saved, wrong, samples = 1, 1, [], [], []
+        started = time.monotonic()
+        for _ in range(SLICES):
+            requests, expected = [], []
+            for _ in range(cycles_per_slice):
+                name = f"f{transfer}-{rng.randrange(10**6)}.txt"
+                items, _ = cycle(transfer, next_id, transfer, name)
+                next_id += CYCLE
+                transfer += 1
+                for body, want in items:
+                    requests.append(frame(body))
+                    expected.append(want)
+            replies = host.exchange(b"".join(requests), len(requests))
+            for got, want in zip(replies, expected):
+                if isinstance(want, bytes):
+                    if got != want:
+                        wrong.append((got, want))
+                elif want[0] == "config":
+                    if got != b'{"id":' + want[1] + b',"ok":true,"result":' + config_text + b"}":
+                        wrong.append((got, want))
+                else:
+                    reply = json.loads(got)
+                    if reply.get("id") != int(want[1]) or not reply.get("ok"):
+                        wrong.append((got, want))
+                    else:
+                        saved.append(reply["result"]["saved_path"])
+            samples.append(memory(host.pid))
+        elapsed = time.monotonic() - started
+        # Two transfers stay open at the end: closing the input must remove them.
+        for _ in range(2):
+            host.request({"type": "begin_transfer", "id": "open", "original_name": "open.txt", "size": 4})
+        code = host.close()
+    except NMClientError as error:
+        tally.fails("flood", str(error))
+        return
+    finally:
+        host.kill()
+
+    print(f"  {REQUESTS} requests in {elapsed:.1f} s: {REQUESTS / elapsed:.0f} requests/s", flush=True)
+    print(f"  memory after the first tenth: peak {samples[0][0]} KiB, resident {samples[0][1]} KiB; "
+          f"after the last: peak {samples[-1][0]} KiB, resident {samples[-1][1]} KiB", flush=True)
+    tally.equal("flood: every reply as expected, in order", wrong[:2], [])
+    tally.equal("flood: exit at the end of input", (code, host.unread), (0, b""))
+    tally.equal("flood: peak memory flat after the first tenth",
+                samples[-1][0] <= samples[0][0] * (1 + MAX_GROWTH), True)
+    tally.equal("flood: resident memory flat after the first tenth",
+                samples[-1][1] <= samples[0][1] * (1 + MAX_GROWTH), True)
+    transfers = Path(host.home) / ".local" / "share" / "Tessiva" / "transfers"
+    tally.equal("flood: no partial file left", sorted(p.name for p in transfers.iterdir()), [])
+    tally.equal("flood: every finished file saved whole",
+                [p for p in saved if Path(p).read_bytes() != b"".join(HALVES)][:3], [])
+    tally.equal("flood: every finish saved its own file",
+                (len(saved), len(set(saved)), all(p.startswith(save_folder) for p in saved)),
+                (REQUESTS // CYCLE // FINISH_EVERY, REQUESTS // CYCLE // FINISH_EVERY, True))
+
+
+if __name__ == "__main__":
+    raise SystemExit(main([flood_group]))
