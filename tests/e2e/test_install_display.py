@@ -57,15 +57,20 @@ def other_box(display, seen):
     return None
 
 
-def boxes_on_wine(target, tally, display, prefix):
-    # No: exit code 2, nothing removed.
-    host = start(target, ["--uninstall"])
+def declines(target, tally, display, args, who):
+    """Starts the program with `args` and answers No to its question: exit code 2."""
+    host = start(target, args)
     window = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
-    tally.equal("uninstaller: the question appears", window is not None, True)
+    tally.equal(f"{who}: the question appears", window is not None, True)
     if window is not None:
         time.sleep(1)
         answer(display, window, "n")
-    tally.equal("uninstaller: No gives exit code 2", finish(host), 2)
+    tally.equal(f"{who}: No gives exit code 2", finish(host), 2)
+
+
+def boxes_on_wine(target, tally, display, prefix):
+    # No: exit code 2, nothing removed.
+    declines(target, tally, display, ["--uninstall"], "uninstaller")
     for key in HOST_KEYS + [UNINSTALL_KEY]:
         tally.equal(f"uninstaller: after No, {key} is still there", prefix.key_exists(key), True)
 
@@ -91,13 +96,7 @@ def boxes_on_wine(target, tally, display, prefix):
     had_programs = programs.exists()
     for key in HOST_KEYS + [UNINSTALL_KEY]:
         prefix.delete_key(key)
-    host = start(target, [])
-    window = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
-    tally.equal("installer: the question appears", window is not None, True)
-    if window is not None:
-        time.sleep(1)
-        answer(display, window, "n")
-    tally.equal("installer: No gives exit code 2", finish(host), 2)
+    declines(target, tally, display, [], "installer")
     tally.equal("installer: after No, the programs folder is as it was", programs.exists(), had_programs)
     for key in HOST_KEYS + [UNINSTALL_KEY]:
         tally.equal(f"installer: after No, {key} was not written", prefix.key_exists(key), False)
