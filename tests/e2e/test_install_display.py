@@ -68,6 +68,25 @@ def declines(target, tally, display, args, who):
     tally.equal(f"{who}: No gives exit code 2", finish(host), 2)
 
 
+def accepts(target, tally, display, args, who, while_open=None):
+    """Starts the program with `args`, answers Yes to its question and closes the box
+    that follows (after calling `while_open`): exit code 0."""
+    host = start(target, args)
+    question = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
+    tally.equal(f"{who}: the question appears before Yes", question is not None, True)
+    if question is not None:
+        time.sleep(1)
+        answer(display, question, "Return")
+        done = other_box(display, question)
+        tally.equal(f"{who}: the closing box appears after Yes", done is not None, True)
+        if done is not None:
+            if while_open:
+                while_open()
+            time.sleep(1)
+            answer(display, done, "Return")
+    tally.equal(f"{who}: Yes gives exit code 0", finish(host), 0)
+
+
 def boxes_on_wine(target, tally, display, prefix):
     # No: exit code 2, nothing removed.
     declines(target, tally, display, ["--uninstall"], "uninstaller")
@@ -75,21 +94,11 @@ def boxes_on_wine(target, tally, display, prefix):
         tally.equal(f"uninstaller: after No, {key} is still there", prefix.key_exists(key), True)
 
     # Yes: the keys go and the closing box follows the question.
-    host = start(target, ["--uninstall"])
-    question = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
-    tally.equal("uninstaller: the question appears again", question is not None, True)
-    if question is not None:
-        time.sleep(1)
-        answer(display, question, "Return")
-        done = other_box(display, question)
-        tally.equal("uninstaller: the closing box appears after Yes", done is not None, True)
-        if done is not None:
-            for key in HOST_KEYS + [UNINSTALL_KEY]:
-                tally.equal(f"uninstaller: while the closing box is open, {key} is gone",
-                            prefix.key_exists(key), False)
-            time.sleep(1)
-            answer(display, done, "Return")
-    tally.equal("uninstaller: Yes gives exit code 0", finish(host), 0)
+    def keys_are_gone():
+        for key in HOST_KEYS + [UNINSTALL_KEY]:
+            tally.equal(f"uninstaller: while the closing box is open, {key} is gone", prefix.key_exists(key), False)
+
+    accepts(target, tally, display, ["--uninstall"], "uninstaller", keys_are_gone)
 
     # The installer's question: No writes and creates nothing, Yes installs and says so.
     programs = install_paths(prefix)["programs"]
@@ -101,17 +110,7 @@ def boxes_on_wine(target, tally, display, prefix):
     for key in HOST_KEYS + [UNINSTALL_KEY]:
         tally.equal(f"installer: after No, {key} was not written", prefix.key_exists(key), False)
 
-    host = start(target, [])
-    question = find_window(display, "Tessiva", time.monotonic() + BOX_TIMEOUT)
-    if question is not None:
-        time.sleep(1)
-        answer(display, question, "Return")
-        done = other_box(display, question)
-        tally.equal("installer: the closing box appears after Yes", done is not None, True)
-        if done is not None:
-            time.sleep(1)
-            answer(display, done, "Return")
-    tally.equal("installer: Yes gives exit code 0", finish(host), 0)
+    accepts(target, tally, display, [], "installer")
     tally.equal("installer: the executable is installed", install_paths(prefix)["exe"].is_file(), True)
     remove_installation(prefix)
 
