@@ -279,6 +279,7 @@ class WineHost extends HostUnderTest {
   startLines() {
     return [
       `TESSIVA_WINE_STATE=${quote(this.state)}; export TESSIVA_WINE_STATE`,
+      'TESSIVA_WINE_PERSIST=forever; export TESSIVA_WINE_PERSIST',
       `exec ${quote(this.runner)} ${quote(this.exe)} "$@"`,
     ];
   }
@@ -317,12 +318,20 @@ class WineHost extends HostUnderTest {
   hostPath(local) { return this.winepath('-w', local); }
   localPath(hostPath) { return this.winepath('-u', hostPath); }
 
-  /** The first start may create the prefix (a minute on a small machine). */
+  /**
+   * The first start may create the prefix (a minute on a small machine). The prefix's
+   * wineserver, started by this warm-up, stays until stop() ends it: a server that ended
+   * between two hosts of a run would be replaced by one that Wine starts by itself,
+   * which ends whenever no program runs, so that every later host would start against
+   * a server that may be shutting down. A server left by an earlier run, which may have
+   * a time limit, is stopped first.
+   */
   async warmUp(scratch) {
     processes.onInterrupt(() => this.stop());
     fs.mkdirSync(this.state, { recursive: true });
+    if (fs.existsSync(path.join(this.state, 'prefix'))) await this.stop();
     this.clearAppState();
-    const env = { ...process.env, TESSIVA_WINE_STATE: this.state };
+    const env = { ...process.env, TESSIVA_WINE_STATE: this.state, TESSIVA_WINE_PERSIST: 'forever' };
     const fresh = !fs.existsSync(path.join(this.state, 'prefix', '.tessiva-ready'));
     return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, fresh ? 240000 : 60000, this.platform,
       path.join(scratch, 'wine-warm-up-stderr.log'));
