@@ -4,7 +4,9 @@
 # ctest may start several tests at once) and its wineserver is kept warm between runs.
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # TESSIVA_WINE_STATE names the folder that holds prefix and home; by default it is
-# the folder "wine" beside PROGRAM.
+# the folder "wine" beside PROGRAM. TESSIVA_WINE_PERSIST is how many seconds the
+# wineserver started here stays after its last program (default 60); "forever" keeps
+# it until it is stopped with "wineserver -k".
 set -euo pipefail
 exe=$1; shift
 state=${TESSIVA_WINE_STATE:-$(cd "$(dirname "$exe")" && pwd)/wine}
@@ -16,22 +18,30 @@ if [ ! -f "$WINEPREFIX/.tessiva-ready" ]; then
   exec 9>"$state/.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.tessiva-ready" ]; then
-    wineboot -i >/dev/null 2>&1 </dev/null || true
-    wineserver -w
+    wineboot -i 9>&- >/dev/null 2>&1 </dev/null || true
+    wineserver -w 9>&-
     touch "$WINEPREFIX/.tessiva-ready"
   fi
   exec 9>&-
 fi
-# A persistent wineserver saves about half a second per process; it ends by itself
-# after a minute without clients. When none runs for this prefix yet, Wine's own
-# services are started first with their output on /dev/null: started by the program
-# below they would inherit its standard handles and keep a caller's pipes open long
-# after the program has exited.
-socket_glob="/tmp/.wine-$(id -u)/server-*-$(printf %x "$(stat -c %i "$WINEPREFIX")")/socket"
-if ! compgen -G "$socket_glob" >/dev/null; then
-  wineserver -p60 >/dev/null 2>&1 </dev/null || true
-  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+# A persistent wineserver saves about half a second per program. "wineserver" exits
+# with 0 only when it has just become the prefix's server, and with 2 when a server
+# holds the prefix already; only a server started here gets the persistence asked for
+# (one that Wine starts by itself for a program ends as soon as no program runs). A
+# new server's own services are started first, with their output on /dev/null:
+# started by the program below they would inherit its standard handles and keep a
+# caller's pipes open long after the program has exited. The lock makes callers that
+# arrive together start one server and wait for its services. No Wine process may
+# inherit a lock's descriptor (here or above): a server would hold the lock for as
+# long as it runs.
+persist=${TESSIVA_WINE_PERSIST:-60}
+if [ "$persist" = forever ]; then persist=; fi
+exec 8>"$state/.server-lock"
+flock 8
+if wineserver "-p$persist" 8>&- >/dev/null 2>&1 </dev/null; then
+  wine cmd.exe /c exit 8>&- >/dev/null 2>&1 </dev/null || true
 fi
+exec 8>&-
 # The test script counts the programs started here, to prove that Wine really ran.
 if [ -n "${TESSIVA_WINE_MARK:-}" ]; then echo "$exe" >>"$TESSIVA_WINE_MARK"; fi
 exec wine "$exe" "$@"

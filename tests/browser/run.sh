@@ -26,6 +26,8 @@ done
 # Only the lockfile's packages; no package may fetch a browser of its own.
 export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1
 (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) || give_up "npm ci failed"
+# The host wrapper's own checks first: without it no browser report can be trusted.
+wrapper_log=$(node --test "$here/driver/test/" 2>&1) || { echo "$wrapper_log"; give_up "the host wrapper's tests failed"; }
 
 native=${TESSIVA_BROWSER_NATIVE:-$root/build/linux/tessiva}
 exe=${TESSIVA_BROWSER_EXE:-$root/build/windows/tessiva.exe}

@@ -107,9 +107,10 @@ async function main() {
           timeoutMs: options.runTimeout * 1000, report: (check) => tally.add(check), verbose: options.verbose,
         });
         timings.push(`${browser}/${kind} ${(result.ms / 1000).toFixed(1)} s`);
-        if (tally.failures.length > failuresBefore && !options.verbose) {
-          const stderr = host.stderrText().trim();
-          if (stderr) console.log(`  host standard error of ${browser}/${kind}:\n${stderr.slice(0, 2000)}`);
+        // A failed run shows how each host process of it ended and the tail of their
+        // standard error (with --verbose the run's log has already shown it).
+        if (tally.failures.length > failuresBefore && !options.verbose && result.hostReport.length) {
+          console.log(`  host processes of ${browser}/${kind}:\n${result.hostReport.join('\n').split('\n').map((l) => `  ${l}`).join('\n')}`);
         }
       }
     }

@@ -1,8 +1,9 @@
-// The host under test, as the browser starts it: a small wrapper script named by the
-// native messaging manifest. The wrapper writes its PID (which the host keeps, since
+// The host under test, as the browser starts it. The native messaging manifest names a
+// wrapper script that starts the host as its child, so that it can log the host's exit
+// status; the child is a start script that writes its PID (which the host keeps, since
 // every step execs the next) and arguments to a log, gives the host a private home or
-// Wine prefix, and sends the host's standard error to a file: Wine's helper processes
-// inherit it and would otherwise keep the browser's pipe open.
+// Wine prefix and execs it. The host's standard error goes to a file: Wine's helper
+// processes inherit it and would otherwise keep the browser's pipe open.
 'use strict';
 
 const fs = require('node:fs');
@@ -34,6 +35,35 @@ function partialFiles(roots) {
   return found;
 }
 
+/**
+ * The script that the browser starts: runs `start` as its child with the browser's pipes
+ * and keeps none of them itself, so the browser sees the host's output end when the host
+ * (and whatever inherited its handles) ends, as if the host had been started directly.
+ * TERM, INT and HUP are passed on to the host. When the host ends, its PID, exit status
+ * and start and end times (ms) go to `exits`, and a line to the standard error log.
+ */
+function wrapperScript(start, exits, stderr) {
+  return [
+    '#!/bin/sh',
+    '# Native messaging host for one browser test run (written by the test driver).',
+    `exec 3<&0 4>&1 </dev/null >/dev/null 2>> ${quote(stderr)}`,
+    'started=$(date +%s%3N)',
+    `${quote(start)} "$@" <&3 >&4 3<&- 4>&- &`,
+    'host=$!',
+    'exec 3<&- 4>&-',
+    `trap 'kill -s TERM "$host" 2>/dev/null' TERM INT HUP`,
+    'wait "$host"; status=$?',
+    '# A trapped signal ends "wait" early (status over 128): wait again until the host has',
+    '# really ended and been reaped.',
+    'while [ "$status" -gt 128 ] && kill -0 "$host" 2>/dev/null; do wait "$host"; status=$?; done',
+    'ended=$(date +%s%3N)',
+    `echo "$host $status $started $ended" >> ${quote(exits)}`,
+    'echo "host-wrapper: host pid $host exited with status $status at $(date +%T.%3N)" >&2',
+    'exit "$status"',
+    '',
+  ].join('\n');
+}
+
 class HostUnderTest {
   constructor(kind, exe) {
     this.kind = kind;
@@ -53,14 +83,18 @@ class HostUnderTest {
     this.sourceCount = 0;
     this.madeSources = new Map();
     this.known.clear();
-    const wrapper = path.join(runDir, 'host-wrapper.sh');
-    fs.writeFileSync(wrapper, [
+    this.exitsLog = path.join(runDir, 'host-exits.log');
+    fs.writeFileSync(this.exitsLog, '');
+    const start = path.join(runDir, 'host-start.sh');
+    fs.writeFileSync(start, [
       '#!/bin/sh',
-      '# Native messaging host for one browser test run (written by the test driver).',
+      '# Starts the host for one browser test run (written by the test driver).',
       `echo "$$ $*" >> ${quote(this.pidsLog)}`,
-      ...this.wrapperLines(),
+      ...this.startLines(),
       '',
     ].join('\n'), { mode: 0o755 });
+    const wrapper = path.join(runDir, 'host-wrapper.sh');
+    fs.writeFileSync(wrapper, wrapperScript(start, this.exitsLog, this.stderrLog), { mode: 0o755 });
     return wrapper;
   }
 
@@ -94,6 +128,38 @@ class HostUnderTest {
     } catch {
       return '';
     }
+  }
+
+  /** The host processes of this run that have ended: [{pid, status, started, ended}]. */
+  exits() {
+    let text = '';
+    try { text = fs.readFileSync(this.exitsLog, 'utf8'); } catch { /* no run yet */ }
+    return text.split('\n').filter(Boolean).map((line) => {
+      const [pid, status, started, ended] = line.split(' ').map(Number);
+      return { pid, status, started, ended };
+    });
+  }
+
+  /**
+   * What to show when a run failed: every host process of the run with the scenario that
+   * ran when it started (`scenarioAt(ms)`) and its exit status, and the tail of the
+   * hosts' standard error.
+   */
+  report(scenarioAt) {
+    const ended = new Map(this.exits().map((e) => [e.pid, e]));
+    const lines = [];
+    for (const { pid, start, args } of this.pidsSince(0)) {
+      const exit = ended.get(pid);
+      let how;
+      if (exit) how = `started during ${scenarioAt(exit.started)}, exited with status ${exit.status} after ${exit.ended - exit.started} ms`;
+      else if (processes.alive(pid, start)) how = 'is still running';
+      else how = 'has ended, status unknown (its wrapper was ended first)';
+      lines.push(`host pid ${pid} ${how} (${args})`);
+    }
+    const stderr = this.stderrText().trimEnd().split('\n');
+    const tail = stderr.slice(-40).join('\n').slice(-4000);
+    if (tail.trim()) lines.push(`host standard error (${stderr.length > 40 ? 'last 40 lines' : 'all'}):`, tail);
+    return lines;
   }
 
   /** A fresh file for "open_file": {id, path as the host names it}. */
@@ -165,11 +231,11 @@ class NativeHost extends HostUnderTest {
     return super.prepareRun(runDir);
   }
 
-  wrapperLines() {
+  startLines() {
     return [
       `HOME=${quote(this.home)}; export HOME`,
       'unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_DOCUMENTS_DIR XDG_CACHE_HOME',
-      `exec ${quote(this.exe)} "$@" 2>> ${quote(this.stderrLog)}`,
+      `exec ${quote(this.exe)} "$@"`,
     ];
   }
 
@@ -186,7 +252,8 @@ class NativeHost extends HostUnderTest {
   async warmUp(scratch) {
     const home = path.join(scratch, 'native-warm-up-home');
     fs.mkdirSync(home, { recursive: true });
-    return helloOverPipe(this.exe, ['chrome-extension://warm-up/'], { ...process.env, HOME: home }, 15000, this.platform);
+    return helloOverPipe(this.exe, ['chrome-extension://warm-up/'], { ...process.env, HOME: home }, 15000, this.platform,
+      path.join(scratch, 'native-warm-up-stderr.log'));
   }
 }
 
@@ -209,10 +276,11 @@ class WineHost extends HostUnderTest {
     };
   }
 
-  wrapperLines() {
+  startLines() {
     return [
       `TESSIVA_WINE_STATE=${quote(this.state)}; export TESSIVA_WINE_STATE`,
-      `exec ${quote(this.runner)} ${quote(this.exe)} "$@" 2>> ${quote(this.stderrLog)}`,
+      'TESSIVA_WINE_PERSIST=forever; export TESSIVA_WINE_PERSIST',
+      `exec ${quote(this.runner)} ${quote(this.exe)} "$@"`,
     ];
   }
 
@@ -250,14 +318,23 @@ class WineHost extends HostUnderTest {
   hostPath(local) { return this.winepath('-w', local); }
   localPath(hostPath) { return this.winepath('-u', hostPath); }
 
-  /** The first start may create the prefix (a minute on a small machine). */
-  async warmUp() {
+  /**
+   * The first start may create the prefix (a minute on a small machine). The prefix's
+   * wineserver, started by this warm-up, stays until stop() ends it: a server that ended
+   * between two hosts of a run would be replaced by one that Wine starts by itself,
+   * which ends whenever no program runs, so that every later host would start against
+   * a server that may be shutting down. A server left by an earlier run, which may have
+   * a time limit, is stopped first.
+   */
+  async warmUp(scratch) {
     processes.onInterrupt(() => this.stop());
     fs.mkdirSync(this.state, { recursive: true });
+    if (fs.existsSync(path.join(this.state, 'prefix'))) await this.stop();
     this.clearAppState();
-    const env = { ...process.env, TESSIVA_WINE_STATE: this.state };
+    const env = { ...process.env, TESSIVA_WINE_STATE: this.state, TESSIVA_WINE_PERSIST: 'forever' };
     const fresh = !fs.existsSync(path.join(this.state, 'prefix', '.tessiva-ready'));
-    return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, fresh ? 240000 : 60000, this.platform);
+    return helloOverPipe(this.runner, [this.exe, 'chrome-extension://warm-up/'], env, fresh ? 240000 : 60000, this.platform,
+      path.join(scratch, 'wine-warm-up-stderr.log'));
   }
 
   /** Stops the prefix's wineserver and with it every Wine process of the prefix. */
@@ -270,12 +347,16 @@ class WineHost extends HostUnderTest {
 
 /**
  * Starts `program` with `args`, sends one "hello" frame and reads the reply, outside any
- * browser: tells apart a host that does not work at all from a browser problem.
+ * browser: tells apart a host that does not work at all from a browser problem. The
+ * host's standard error goes to `stderrLog`; when the host fails, its tail is part of
+ * the detail.
  */
-function helloOverPipe(program, args, env, timeoutMs, platform) {
+function helloOverPipe(program, args, env, timeoutMs, platform, stderrLog) {
   return new Promise((resolve) => {
     const started = Date.now();
-    const child = spawn(program, args, { env, stdio: ['pipe', 'pipe', 'ignore'] });
+    const stderr = fs.openSync(stderrLog, 'w');
+    const child = spawn(program, args, { env, stdio: ['pipe', 'pipe', stderr] });
+    fs.closeSync(stderr);
     const pid = child.pid;
     const start = processes.startTime(pid);
     processes.track(pid, start);
@@ -288,12 +369,16 @@ function helloOverPipe(program, args, env, timeoutMs, platform) {
       child.stdin.end();
       processes.waitGone([{ pid, start }], 10000).then((left) => {
         if (left.length > 0) processes.end(pid, start);
-        resolve({ ok, detail, ms: Date.now() - started });
+        let tail = '';
+        if (!ok) {
+          try { tail = fs.readFileSync(stderrLog, 'utf8').trimEnd().split('\n').slice(-20).join('\n'); } catch { /* none */ }
+        }
+        resolve({ ok, detail: tail ? `${detail}; its standard error ends:\n${tail}` : detail, ms: Date.now() - started });
       });
     };
     const timer = setTimeout(() => finish(false, `no reply to "hello" over a pipe within ${timeoutMs / 1000} s`), timeoutMs);
     child.on('error', (error) => finish(false, `cannot start ${program}: ${error.message}`));
-    child.on('exit', (code) => finish(false, `the host exited with code ${code} before answering "hello"`));
+    child.on('exit', (code, signal) => finish(false, `the host exited with ${signal ? `signal ${signal}` : `code ${code}`} before answering "hello"`));
     child.stdout.on('data', (part) => {
       output = Buffer.concat([output, part]);
       if (output.length >= 4 && output.length >= 4 + output.readUInt32LE(0)) {

@@ -25,6 +25,12 @@ async function runOne({ server, browser, host, scenarios, runDir, timeoutMs, ext
   };
   const emit = (scenario, name, status, detail = '') => report({ run: label, scenario, name, status, detail });
   const finished = new Set();
+  const doneAt = []; // [scenario, ms] in the order the scenarios finished
+  const scenarioAt = (ms) => {
+    const found = doneAt.find(([, at]) => at >= ms);
+    if (found) return found[0];
+    return scenarios.find((name) => !finished.has(name)) || 'the end of the run';
+  };
 
   fs.mkdirSync(runDir, { recursive: true });
   const wrapper = host.prepareRun(runDir);
@@ -40,10 +46,14 @@ async function runOne({ server, browser, host, scenarios, runDir, timeoutMs, ext
     check: (body) => emit(body.scenario, body.name, body.status, body.detail),
     rpc: (op, args) => host.rpc(op, args, verifyPattern),
     log,
-    scenarioDone: (name) => finished.add(name),
+    scenarioDone: (name) => {
+      finished.add(name);
+      doneAt.push([name, Date.now()]);
+    },
   });
 
   let handle = null;
+  let hostReport = [];
   const started = Date.now();
   let timer = null;
   const deadline = new Promise((resolve) => {
@@ -85,11 +95,11 @@ async function runOne({ server, browser, host, scenarios, runDir, timeoutMs, ext
     if (handle) await handle.close();
     for (const p of host.leftOver()) await processes.end(p.pid, p.start);
     server.close(session);
-    const stderr = host.stderrText().trim();
-    if (stderr) log(`host standard error:\n${stderr.slice(0, 4000)}`);
+    hostReport = host.report(scenarioAt);
+    if (hostReport.length) log(hostReport.join('\n'));
     fs.writeFileSync(path.join(runDir, 'driver.log'), logLines.join('\n'));
   }
-  return { ms: Date.now() - started, log: logLines };
+  return { ms: Date.now() - started, log: logLines, hostReport };
 }
 
 module.exports = { runOne };
