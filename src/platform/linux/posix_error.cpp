@@ -1,4 +1,4 @@
-#include "platform/posix/posix_error.h"
+#include "platform/linux/posix_error.h"
 
 #include <cerrno>
 #include <cstring>

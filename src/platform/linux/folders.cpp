@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/posix/posix_error.h"
+#include "platform/linux/posix_error.h"
 
 namespace tessiva::platform {
 namespace {

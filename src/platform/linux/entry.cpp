@@ -1,7 +1,7 @@
 // Entry point of the native build.
 
 #include "main/program.h"
-#include "platform/posix/posix_process.h"
+#include "platform/linux/posix_process.h"
 #include "platform/process.h"
 
 int main(int argc, char** argv) {

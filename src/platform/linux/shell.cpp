@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "platform/posix/posix_error.h"
-#include "platform/posix/posix_process.h"
+#include "platform/linux/posix_error.h"
+#include "platform/linux/posix_process.h"
 #include "text/command_line.h"
 
 namespace tessiva::platform {

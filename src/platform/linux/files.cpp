@@ -13,7 +13,7 @@
 #include <limits>
 #include <memory>
 
-#include "platform/posix/posix_error.h"
+#include "platform/linux/posix_error.h"
 
 namespace tessiva::platform {
 

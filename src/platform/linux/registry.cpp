@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <map>
 
-#include "platform/posix/posix_error.h"
+#include "platform/linux/posix_error.h"
 
 namespace tessiva::platform {
 namespace {

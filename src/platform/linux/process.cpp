@@ -12,8 +12,8 @@
 #include <limits>
 
 #include "platform/files.h"
-#include "platform/posix/posix_error.h"
-#include "platform/posix/posix_process.h"
+#include "platform/linux/posix_error.h"
+#include "platform/linux/posix_process.h"
 #include "text/quote.h"
 #include "text/utf.h"
 

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/posix_error.h"
+#include "platform/linux/posix_error.h"
 
 namespace tessiva::platform {
 
