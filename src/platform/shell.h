@@ -23,6 +23,11 @@ namespace tessiva::platform {
 [[nodiscard]] Result<void> invoke_handler(std::string_view ext, std::string_view handler_id,
                                           const std::string& file);
 
+/// Starts the desktop entry in the file `desktop_file` (a ".desktop" file) on `file`, with
+/// the arguments that its Exec line gives (Linux). Windows has no desktop entries: it
+/// always fails there.
+[[nodiscard]] Result<void> launch_desktop_entry(const std::string& desktop_file, const std::string& file);
+
 /// Opens the folder that holds `path` in Explorer with the item selected (for a folder,
 /// its parent with the folder selected). The stand-in always fails.
 [[nodiscard]] Result<void> reveal_in_explorer(const std::string& path);

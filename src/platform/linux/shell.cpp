@@ -30,10 +30,4 @@ Result<void> start_application(const std::string& program, const std::string& co
                         {.new_session = false, .null_streams = false, .folder = parent_folder(program)});
 }
 
-Result<void> invoke_handler(std::string_view, std::string_view, const std::string&) {
-  return std::unexpected(os_error(ENOSYS));
-}
-
-Result<void> reveal_in_explorer(const std::string&) { return std::unexpected(os_error(ENOSYS)); }
-
 }  // namespace tessiva::platform

@@ -50,6 +50,10 @@ Result<void> start_application(const std::string& program, const std::string& co
   return {};
 }
 
+Result<void> launch_desktop_entry(const std::string&, const std::string&) {
+  return std::unexpected(os_error(ERROR_NOT_SUPPORTED));
+}
+
 Result<void> invoke_handler(std::string_view ext, std::string_view id, const std::string& file) {
   const auto wide_file = widen_strict(file);
   if (!wide_file) return std::unexpected(os_error(ERROR_NO_UNICODE_TRANSLATION));
