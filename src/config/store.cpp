@@ -1,13 +1,11 @@
 #include "config/store.h"
 
-#include <charconv>
-#include <limits>
-#include <map>
 
 #include "config/reader.h"
 #include "config/validation.h"
 #include "config/writer.h"
 #include "messages/version.h"
+#include "naming/leftovers.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -29,31 +27,16 @@ std::optional<std::uint32_t> temporary_file_owner(std::string_view name, std::st
   if (name.size() <= file_name.size() + 1 + ENDING.size() || !name.starts_with(file_name) ||
       name[file_name.size()] != '.' || !name.ends_with(ENDING))
     return std::nullopt;
-  const std::string_view digits = name.substr(file_name.size() + 1, name.size() - file_name.size() - 1 - ENDING.size());
-  // Exactly the decimal form `temporary_path` writes: digits only, no leading zero.
-  if (digits.front() == '0') return std::nullopt;
-  std::uint32_t owner = 0;
-  const auto [end, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), owner);
-  if (problem != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  return owner;
+  return naming::process_id_in_name(
+      name.substr(file_name.size() + 1, name.size() - file_name.size() - 1 - ENDING.size()));
 }
 
 void remove_ended_temporaries(const std::string& folder, const std::string& path) {
-  const auto entries = platform::list_folder(folder);
-  if (!entries) return;
-  const std::string_view file_name = std::string_view(path).substr(path.find_last_of("/\\") + 1);
-  std::map<std::uint32_t, platform::ProcessState> states;
-  for (const auto& entry : *entries) {
-    if (entry.is_directory) continue;
-    const auto owner = temporary_file_owner(entry.name, file_name);
-    if (!owner) continue;
-    auto state = states.find(*owner);
-    if (state == states.end()) state = states.emplace(*owner, platform::process_state(*owner)).first;
-    // A host that may still run may be in the middle of its own store: only the files
-    // of one that has surely ended go.
-    if (state->second == platform::ProcessState::Gone)
-      (void)platform::delete_file(platform::join_path(folder, entry.name));
-  }
+  const std::string file_name = path.substr(path.find_last_of("/\\") + 1);
+  // A host that may still run may be in the middle of its own store: only the files
+  // of one that has surely ended go.
+  naming::remove_files_of_ended_processes(
+      folder, [&](std::string_view name) { return temporary_file_owner(name, file_name); });
 }
 
 Config load_config() {

@@ -4,10 +4,12 @@
 
 #include "config/save_folder.h"
 #include "messages/request.h"
+#include "naming/leftovers.h"
 #include "naming/naming.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "text/overloaded.h"
 #include "text/windows_path.h"
 
@@ -48,14 +50,23 @@ std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config
       target);
 }
 
-/// Moves `source` onto `dest` (the empty file that holds the claimed name): a rename,
-/// or where that fails (another volume) a copy and the deletion of the source. When
-/// both fail, `dest` is removed again, so that neither the empty name-holder nor a
-/// partial copy stays in the save folder; the source is left as it was.
-platform::Result<void> move_onto(const std::string& source, const std::string& dest) {
+constexpr std::string_view COPY_PREFIX = ".tessiva-copy-";
+constexpr std::string_view COPY_ENDING = ".tmp";
+
+/// Moves `source` onto `dest` (the empty file that holds the claimed name in `folder`):
+/// a rename, or where that fails (another volume) a copy to a temporary file of this
+/// process in `folder`, renamed onto `dest` once complete, and the deletion of the
+/// source. So the claimed name never holds part of a file: a host killed during the
+/// copy leaves the empty name-holder and a temporary file that the next save removes.
+/// When the move fails, `dest` and the temporary file are removed again and the source
+/// is left as it was.
+platform::Result<void> move_onto(const std::string& source, const std::string& dest, const std::string& folder) {
   if (platform::rename_replace(source, dest)) return {};
-  auto copied = platform::copy_file(source, dest);
+  const std::string copy = platform::join_path(folder, copy_file_name(platform::process_id()));
+  auto copied = platform::copy_file(source, copy);
+  if (copied) copied = platform::rename_replace(copy, dest);
   if (!copied) {
+    (void)platform::delete_file(copy);
     (void)platform::delete_file(dest);
     return copied;
   }
@@ -64,6 +75,21 @@ platform::Result<void> move_onto(const std::string& source, const std::string& d
 }
 
 }  // namespace
+
+std::string copy_file_name(std::uint32_t process_id) {
+  std::string name(COPY_PREFIX);
+  name += std::to_string(process_id);
+  name += COPY_ENDING;
+  return name;
+}
+
+std::optional<std::uint32_t> copy_file_owner(std::string_view name) {
+  if (!name.starts_with(COPY_PREFIX) || !name.ends_with(COPY_ENDING)) return std::nullopt;
+  name.remove_prefix(COPY_PREFIX.size());
+  if (name.size() < COPY_ENDING.size()) return std::nullopt;
+  name.remove_suffix(COPY_ENDING.size());
+  return naming::process_id_in_name(name);
+}
 
 bool is_source_too_old(std::chrono::system_clock::time_point now, std::chrono::system_clock::time_point last_write) {
   // A time in the future gives a negative difference, which is within the limit.
@@ -105,10 +131,12 @@ HandlerResult save_and_open(const config::Config& config, const std::string& sou
   // Naming promises one plain component; were that ever broken, the file could land
   // outside the save folder, so it is checked rather than trusted.
   if (!text::is_single_component(file_name, text::PathStyle::Windows)) return std::unexpected(HostError::io_error("invalid file name"));
+  // Copies that a killed host left on their way into the folder are removed first.
+  naming::remove_files_of_ended_processes(*folder, copy_file_owner);
   auto dest = naming::claim_free_path(*folder, file_name);
   if (!dest) return std::unexpected(HostError::io_error(dest.error().text()));
 
-  if (auto moved = move_onto(source, *dest); !moved) return std::unexpected(HostError::io_error(moved.error().text()));
+  if (auto moved = move_onto(source, *dest, *folder); !moved) return std::unexpected(HostError::io_error(moved.error().text()));
 
   if (*plan) {
     if (auto started = start_launcher(LaunchJob{std::move(**plan), *dest}); !started)

@@ -3,6 +3,7 @@
 /// ends a chunked transfer.
 
 #include <chrono>
+#include <cstdint>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -21,6 +22,14 @@ namespace tessiva::open {
 
 /// The greatest age in seconds of a file that "open_file" accepts.
 inline constexpr long long MAX_SOURCE_AGE_SECS = 900;
+
+/// ".tessiva-copy-<process id>.tmp": the temporary file in the save folder into which
+/// this process copies a file that cannot be renamed there (another volume).
+[[nodiscard]] std::string copy_file_name(std::uint32_t process_id);
+
+/// The process id in the name of such a copy (as `copy_file_name` writes it); none for
+/// any other name.
+[[nodiscard]] std::optional<std::uint32_t> copy_file_owner(std::string_view name);
 
 /// True when a file last written at `last_write` is more than `MAX_SOURCE_AGE_SECS`
 /// old at `now` (exactly the limit still passes); a last-write time in the future

@@ -1,12 +1,14 @@
 #include "transfers/transfers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <string>
 #include <utility>
 
 #include "config/store.h"
 #include "messages/version.h"
+#include "naming/leftovers.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 
@@ -50,50 +52,26 @@ std::string partial_file_name(std::uint32_t process_id, std::string_view transfe
   return name;
 }
 
-namespace {
-
-/// A decimal number without a leading zero, at most `max`; none otherwise.
-std::optional<std::uint64_t> decimal(std::string_view digits, std::uint64_t max) {
-  if (digits.empty() || digits.front() == '0') return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (max - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
-}  // namespace
-
 std::optional<std::uint32_t> partial_file_owner(std::string_view name) {
   constexpr std::string_view ENDING = ".part";
   if (!name.ends_with(ENDING)) return std::nullopt;
   name.remove_suffix(ENDING.size());
   const auto dash = name.find("-t");
   if (dash == std::string_view::npos) return std::nullopt;
-  const auto owner = decimal(name.substr(0, dash), std::numeric_limits<std::uint32_t>::max());
-  if (!owner || !decimal(name.substr(dash + 2), std::numeric_limits<std::uint64_t>::max())) return std::nullopt;
-  return static_cast<std::uint32_t>(*owner);
+  const auto owner = naming::process_id_in_name(name.substr(0, dash));
+  const std::string_view number = name.substr(dash + 2);
+  // The transfer number: digits only, no leading zero, at most 2^64-1.
+  std::uint64_t transfer = 0;
+  const auto [end, problem] = std::from_chars(number.data(), number.data() + number.size(), transfer);
+  if (!owner || number.empty() || number.front() == '0' || problem != std::errc() || end != number.data() + number.size())
+    return std::nullopt;
+  return owner;
 }
 
 void remove_ended_partials(const std::string& folder) {
-  const auto entries = platform::list_folder(folder);
-  if (!entries) return;
-  // A host often leaves several files; each process is asked about once.
-  std::map<std::uint32_t, platform::ProcessState> states;
-  for (const auto& entry : *entries) {
-    if (entry.is_directory) continue;
-    const auto owner = partial_file_owner(entry.name);
-    if (!owner) continue;
-    auto state = states.find(*owner);
-    if (state == states.end()) state = states.emplace(*owner, platform::process_state(*owner)).first;
-    // Only a host that has surely ended loses its files: one that may still run may
-    // still be writing them.
-    if (state->second == platform::ProcessState::Gone)
-      (void)platform::delete_file(platform::join_path(folder, entry.name));
-  }
+  // Only a host that has surely ended loses its files: one that may still run may
+  // still be writing them.
+  naming::remove_files_of_ended_processes(folder, partial_file_owner);
 }
 
 void discard(Transfer& transfer) noexcept {
