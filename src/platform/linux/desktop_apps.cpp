@@ -17,10 +17,6 @@ GlibString content_type_of(const Gio& gio, std::string_view ext) {
   return GlibString(gio.g_content_type_guess(name.c_str(), nullptr, 0, nullptr));
 }
 
-bool is_desktop_entry(const Gio& gio, GAppInfo* app) {
-  return gio.g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app), gio.g_desktop_app_info_get_type());
-}
-
 struct FileId {
   dev_t device;
   ino_t inode;
@@ -44,9 +40,9 @@ bool names_file(const Gio& gio, const char* program, const FileId& target) {
 
 bool runs(const Gio& gio, GAppInfo* app, const FileId& target) {
   if (names_file(gio, gio.g_app_info_get_executable(app), target)) return true;
-  if (!is_desktop_entry(gio, app)) return false;
-  const GlibString try_exec(
-      gio.g_desktop_app_info_get_string(reinterpret_cast<GDesktopAppInfo*>(app), G_KEY_FILE_DESKTOP_KEY_TRY_EXEC));
+  GDesktopAppInfo* entry = as_desktop_entry(gio, app);
+  if (!entry) return false;
+  const GlibString try_exec(gio.g_desktop_app_info_get_string(entry, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC));
   return names_file(gio, try_exec.get(), target);
 }
 
@@ -108,6 +104,12 @@ std::vector<Object<GAppInfo>> handlers_for_extension(const Gio& gio, std::string
   add(Object<GAppInfo>(gio.g_app_info_get_default_for_type(type.get(), FALSE)));
   for (auto& app : take_object_list<GAppInfo>(gio.g_app_info_get_all_for_type(type.get()))) add(std::move(app));
   return handlers;
+}
+
+GDesktopAppInfo* as_desktop_entry(const Gio& gio, GAppInfo* app) {
+  const bool is_entry =
+      app && gio.g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app), gio.g_desktop_app_info_get_type());
+  return is_entry ? reinterpret_cast<GDesktopAppInfo*>(app) : nullptr;
 }
 
 std::vector<std::string> recommended_ids(const Gio& gio, std::string_view ext) {

@@ -22,6 +22,9 @@ inline constexpr std::size_t MAX_HANDLERS = 101;
 /// the type is unknown.
 [[nodiscard]] std::vector<Object<GAppInfo>> handlers_for_extension(const Gio& gio, std::string_view ext);
 
+/// `app` as a desktop entry; null when GIO made it from something else.
+[[nodiscard]] GDesktopAppInfo* as_desktop_entry(const Gio& gio, GAppInfo* app);
+
 /// The ids of the entries that claim the type of "x." + `ext` themselves (not through
 /// a parent type).
 [[nodiscard]] std::vector<std::string> recommended_ids(const Gio& gio, std::string_view ext);

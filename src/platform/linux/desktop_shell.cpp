@@ -24,9 +24,8 @@ Result<void> launch_on_file(const Gio& gio, GAppInfo* app, const std::string& fi
   if (!gio.g_app_info_launch(app, &item, nullptr, &error)) return std::unexpected(desktop::error_of(error, EIO));
   // An entry started over D-Bus is asked with a message that GIO queues; the process
   // that asked must not end before the message has left.
-  if (gio.g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app), gio.g_desktop_app_info_get_type()) &&
-      gio.g_desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(app),
-                                         G_KEY_FILE_DESKTOP_KEY_DBUS_ACTIVATABLE)) {
+  GDesktopAppInfo* entry = desktop::as_desktop_entry(gio, app);
+  if (entry && gio.g_desktop_app_info_get_boolean(entry, G_KEY_FILE_DESKTOP_KEY_DBUS_ACTIVATABLE)) {
     if (const Object<GDBusConnection> bus(gio.g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)); bus)
       gio.g_dbus_connection_flush_sync(bus.get(), nullptr, nullptr);
   }
