@@ -109,7 +109,7 @@ def install_desktop():
     write(apps / "tessiva-view.desktop", entry("Tessiva Viewer", f"{recorder} view %f", TYPE, "tessiva-test-png"))
     write(apps / "tessiva-edit.desktop", entry("Tessiva Editor", f"{recorder} edit %U", TYPE, "tessiva-test-svg"))
     write(apps / "tessiva-plain.desktop", entry("Tessiva Plain", f"{recorder} plain %F", TYPE))
-    write(apps / "tessiva-text.desktop", entry("Tessiva Text", f"{recorder} text %f", "text/plain"))
+    write(apps / "tessiva-text.desktop", entry("Tessiva Text", f"{recorder} text %f", "text/plain", "tessiva-test-wide"))
     write(apps / "tessiva-folders.desktop", entry("Tessiva Folders", f"{recorder} folder %U", "inode/directory"))
     write(apps / "tessiva-tool.desktop", entry("Tessiva Tool", "tessiva-tool --flag", icon="tessiva-test-svg",
                                                extra="NoDisplay=true\n"))
@@ -120,6 +120,7 @@ def install_desktop():
           "[32x32/apps]\nSize=32\nType=Fixed\n\n[scalable/apps]\nSize=48\nMinSize=8\nMaxSize=512\nType=Scalable\n")
     write(theme / "32x32" / "apps" / "tessiva-test-png.png", png(32, 32, PNG_PIXELS))
     write(theme / "scalable" / "apps" / "tessiva-test-svg.svg", SVG)
+    write(theme / "32x32" / "apps" / "tessiva-test-wide.png", png(16, 8, bytes([10, 200, 30, 255]) * 128))
     write(ROOT / "etc" / "mimeapps.list",
           f"[Default Applications]\n{TYPE}=tessiva-edit.desktop\ninode/directory=tessiva-folders.desktop\n\n"
           f"[Added Associations]\n{TYPE}=tessiva-edit.desktop;tessiva-plain.desktop;tessiva-view.desktop;\n")
@@ -165,6 +166,9 @@ def handlers_group(target, tally):
         tally.equal("a PNG icon keeps every pixel", icons.get("tessiva-view.desktop"), (32, 32, PNG_PIXELS))
         tally.equal("an SVG icon is drawn at 32 x 32", icons.get("tessiva-edit.desktop"),
                     (32, 32, bytes([0, 0, 255, 255]) * 1024))
+        clear, green = bytes(4) * 32, bytes([10, 200, 30, 255]) * 32
+        tally.equal("a wide icon is scaled to fit and centred", icons.get("tessiva-text.desktop"),
+                    (32, 32, clear * 8 + green * 16 + clear * 8))
         tally.equal("no icon gives null", icons.get("tessiva-plain.desktop", "absent"), None)
         plain = ask(host, {"type": "list_handlers", "ext": "tsvtest"})["result"]["handlers"]
         tally.equal("without icons asked for, none", {h["icon_png"] for h in plain}, {None})
