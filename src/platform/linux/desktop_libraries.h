@@ -58,6 +58,7 @@ namespace tessiva::platform::desktop {
   X(g_file_query_file_type) \
   X(g_find_program_in_path) \
   X(g_list_free) \
+  X(g_set_print_handler) \
   X(g_type_check_instance_is_a) \
   X(g_variant_new) \
   X(g_variant_unref)
