@@ -61,6 +61,32 @@ GtkIconTheme* icon_theme(const Gtk& gtk) {
   return theme;
 }
 
+/// `width` x `height` pixels of GdkPixbuf layout (rows `rowstride` bytes apart, 3 or 4
+/// bytes per pixel, R, G, B[, A] without premultiplication) as R, G, B, A rows of a
+/// `side` x `side` square, centred on transparent pixels. An image larger than the
+/// square in either direction gives none.
+std::optional<std::vector<std::byte>> centred_rgba(const unsigned char* pixels, int width, int height,
+                                                   int rowstride, int channels, int side) {
+  if (!pixels || width <= 0 || height <= 0 || width > side || height > side || (channels != 3 && channels != 4) ||
+      rowstride < width * channels)
+    return std::nullopt;
+  std::vector<std::byte> out(static_cast<std::size_t>(side) * static_cast<std::size_t>(side) * 4, std::byte{0});
+  const int left = (side - width) / 2;
+  const int top = (side - height) / 2;
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * rowstride;
+    std::byte* to = out.data() + (static_cast<std::size_t>(top + y) * static_cast<std::size_t>(side) +
+                                  static_cast<std::size_t>(left)) * 4;
+    for (int x = 0; x < width; ++x, row += channels, to += 4) {
+      to[0] = std::byte{row[0]};
+      to[1] = std::byte{row[1]};
+      to[2] = std::byte{row[2]};
+      to[3] = std::byte{channels == 4 ? row[3] : static_cast<unsigned char>(255)};
+    }
+  }
+  return out;
+}
+
 std::optional<std::vector<std::byte>> pixbuf_png(const Gtk& gtk, GdkPixbuf* pixbuf) {
   Object<GdkPixbuf> scaled;
   int width = gtk.gdk_pixbuf_get_width(pixbuf);
@@ -151,28 +177,6 @@ std::optional<std::vector<std::byte>> app_icon_png(const Gio& gio, GAppInfo* app
     return std::nullopt;
   }
   return pixbuf_png(**gtk, pixbuf.get());
-}
-
-std::optional<std::vector<std::byte>> centred_rgba(const unsigned char* pixels, int width, int height,
-                                                   int rowstride, int channels, int side) {
-  if (!pixels || width <= 0 || height <= 0 || width > side || height > side || (channels != 3 && channels != 4) ||
-      rowstride < width * channels)
-    return std::nullopt;
-  std::vector<std::byte> out(static_cast<std::size_t>(side) * static_cast<std::size_t>(side) * 4, std::byte{0});
-  const int left = (side - width) / 2;
-  const int top = (side - height) / 2;
-  for (int y = 0; y < height; ++y) {
-    const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * rowstride;
-    std::byte* to = out.data() + (static_cast<std::size_t>(top + y) * static_cast<std::size_t>(side) +
-                                  static_cast<std::size_t>(left)) * 4;
-    for (int x = 0; x < width; ++x, row += channels, to += 4) {
-      to[0] = std::byte{row[0]};
-      to[1] = std::byte{row[1]};
-      to[2] = std::byte{row[2]};
-      to[3] = std::byte{channels == 4 ? row[3] : static_cast<unsigned char>(255)};
-    }
-  }
-  return out;
 }
 
 }  // namespace tessiva::platform::desktop

@@ -38,11 +38,4 @@ inline constexpr std::size_t MAX_HANDLERS = 101;
 /// has no icon, the theme has none of its names, or GTK cannot be loaded.
 [[nodiscard]] std::optional<std::vector<std::byte>> app_icon_png(const Gio& gio, GAppInfo* app);
 
-/// `width` x `height` pixels of GdkPixbuf layout (rows `rowstride` bytes apart, 3 or 4
-/// bytes per pixel, R, G, B[, A] without premultiplication) as R, G, B, A rows of a
-/// `side` x `side` square, centred on transparent pixels. An image larger than the
-/// square in either direction gives none.
-[[nodiscard]] std::optional<std::vector<std::byte>> centred_rgba(const unsigned char* pixels, int width, int height,
-                                                                 int rowstride, int channels, int side);
-
 }  // namespace tessiva::platform::desktop
