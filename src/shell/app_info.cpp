@@ -2,9 +2,8 @@
 
 #include "codec/base64.h"
 #include "messages/request.h"
+#include "platform/application_info.h"
 #include "platform/files.h"
-#include "platform/icons.h"
-#include "platform/version_info.h"
 #include "text/windows_path.h"
 
 namespace tessiva::shell {
@@ -24,8 +23,9 @@ json app_info_json(const AppInfo& info) {
 AppInfo app_info_for(const std::string& path) {
   AppInfo info;
   info.path = path;
-  info.name = platform::file_description(path).value_or(text::file_stem(path, text::PathStyle::Windows));
-  if (const auto png = platform::extract_icon_png(path, 0)) info.icon_png = codec::base64_encode(*png);
+  auto description = platform::describe_application(path);
+  info.name = std::move(description.name).value_or(text::file_stem(path, platform::native_path_style()));
+  if (description.icon_png) info.icon_png = codec::base64_encode(*description.icon_png);
   return info;
 }
 

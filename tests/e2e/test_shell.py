@@ -1,7 +1,7 @@
-"""The shell requests over real pipes: "list_handlers" (validation; Wine and the
-stand-in have no handlers), "app_info" of our own executable, "reveal" inside and
-outside the save folder, "open_save_folder", and pickers that cannot be shown without
-a display."""
+"""The shell requests over real pipes: "list_handlers" (validation; Wine has no
+handlers, natively the machine's own are listed), "app_info" of our own executable,
+"reveal" inside and outside the save folder, "open_save_folder", and pickers that
+cannot be shown without a display."""
 
 import base64
 import glob
@@ -84,8 +84,13 @@ def list_handlers_group(target, tally):
         for name, request in [("upper case", {"ext": "PDF"}), ("32 characters", {"ext": "a" * 32}),
                               ("with icons", {"ext": "pdf", "icons": True}),
                               ("icons as text", {"ext": "txt", "icons": "yes"})]:
-            tally.equal(f"list_handlers: {name}", ask(host, dict({"type": "list_handlers"}, **request)),
-                        ok({"handlers": []}))
+            reply = ask(host, dict({"type": "list_handlers"}, **request))
+            if not target.wine:
+                # Natively the machine's own desktop entries answer (test_desktop checks
+                # them in a private desktop); here only the request's acceptance counts.
+                handlers = reply.get("result", {}).get("handlers")
+                reply = ok({"handlers": []}) if isinstance(handlers, list) and reply.get("ok") else reply
+            tally.equal(f"list_handlers: {name}", reply, ok({"handlers": []}))
 
 
 def app_info_group(target, tally):

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 namespace tessiva::platform::desktop {
@@ -49,6 +50,8 @@ Result<Gio> load_gio() {
   // Some GLib messages go to standard output by default; there they would corrupt
   // the frames. This runs before any other call into the libraries.
   table.g_log_writer_default_set_use_stderr(TRUE);
+  // g_print, which libraries use for messages of their own, writes to standard output.
+  table.g_set_print_handler([](const gchar* text) { std::fputs(text, stderr); });
   return table;
 }
 

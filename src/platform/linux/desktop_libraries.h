@@ -30,10 +30,55 @@ namespace tessiva::platform::desktop {
   X(g_log_writer_default_set_use_stderr) \
   X(g_free) \
   X(g_object_unref) \
-  X(g_error_free)
+  X(g_error_free) \
+  X(g_app_info_get_all) \
+  X(g_app_info_get_all_for_type) \
+  X(g_app_info_get_default_for_type) \
+  X(g_app_info_get_executable) \
+  X(g_app_info_get_icon) \
+  X(g_app_info_get_id) \
+  X(g_app_info_get_name) \
+  X(g_app_info_get_recommended_for_type) \
+  X(g_app_info_launch) \
+  X(g_app_info_launch_default_for_uri) \
+  X(g_app_info_should_show) \
+  X(g_bus_get_sync) \
+  X(g_content_type_guess) \
+  X(g_content_type_is_unknown) \
+  X(g_dbus_connection_call_sync) \
+  X(g_dbus_connection_flush_sync) \
+  X(g_desktop_app_info_get_boolean) \
+  X(g_desktop_app_info_get_string) \
+  X(g_desktop_app_info_get_type) \
+  X(g_desktop_app_info_new) \
+  X(g_desktop_app_info_new_from_filename) \
+  X(g_file_get_parent) \
+  X(g_file_get_uri) \
+  X(g_file_new_for_path) \
+  X(g_file_query_file_type) \
+  X(g_find_program_in_path) \
+  X(g_list_free) \
+  X(g_set_print_handler) \
+  X(g_type_check_instance_is_a) \
+  X(g_variant_new) \
+  X(g_variant_unref)
 
 #define TESSIVA_GTK_FUNCTIONS(X) \
-  X(gtk_init_check)
+  X(gtk_init_check) \
+  X(gdk_pixbuf_get_bits_per_sample) \
+  X(gdk_pixbuf_get_colorspace) \
+  X(gdk_pixbuf_get_has_alpha) \
+  X(gdk_pixbuf_get_height) \
+  X(gdk_pixbuf_get_n_channels) \
+  X(gdk_pixbuf_get_rowstride) \
+  X(gdk_pixbuf_get_width) \
+  X(gdk_pixbuf_read_pixels) \
+  X(gdk_pixbuf_scale_simple) \
+  X(gtk_disable_setlocale) \
+  X(gtk_icon_info_load_icon) \
+  X(gtk_icon_theme_get_default) \
+  X(gtk_icon_theme_lookup_by_gicon) \
+  X(gtk_icon_theme_new)
 
 #define TESSIVA_DECLARE_FUNCTION(name) decltype(&::name) name = nullptr;
 

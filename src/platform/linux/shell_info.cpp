@@ -1,8 +1,12 @@
-// The stand-in has no shell: no icons, no version resources, no registered handlers
-// and no dialogs.
+// Handlers and application descriptions from the desktop entries that GIO knows. Icons
+// and version resources of program files are Windows' own: Linux programs have none.
 
+#include <algorithm>
+
+#include "platform/application_info.h"
 #include "platform/handler_list.h"
 #include "platform/icons.h"
+#include "platform/linux/desktop_apps.h"
 #include "platform/version_info.h"
 
 namespace tessiva::platform {
@@ -11,6 +15,37 @@ std::optional<std::vector<std::byte>> extract_icon_png(const std::string&, int) 
 
 std::optional<std::string> file_description(const std::string&) { return std::nullopt; }
 
-std::vector<HandlerInfo> handler_infos(std::string_view, bool) { return {}; }
+std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons) {
+  const auto gio = desktop::gio();
+  if (!gio) return {};
+  const auto handlers = desktop::handlers_for_extension(**gio, ext);
+  const auto recommended = desktop::recommended_ids(**gio, ext);
+  std::vector<HandlerInfo> infos;
+  for (const auto& app : handlers) {
+    HandlerInfo info;
+    info.id = desktop::text_of((*gio)->g_app_info_get_id(app.get()));
+    info.name = desktop::text_of((*gio)->g_app_info_get_name(app.get()));
+    if (info.id.empty() || info.name.empty()) continue;
+    info.recommended = std::ranges::find(recommended, info.id) != recommended.end();
+    if (icons) info.icon_png = desktop::app_icon_png(**gio, app.get());
+    infos.push_back(std::move(info));
+  }
+  return infos;
+}
+
+ApplicationDescription describe_application(const std::string& path) {
+  const auto gio = desktop::gio();
+  if (!gio) return {};
+  desktop::Object<GAppInfo> app;
+  if (path.ends_with(".desktop"))
+    app.reset(reinterpret_cast<GAppInfo*>((*gio)->g_desktop_app_info_new_from_filename(path.c_str())));
+  else
+    app = desktop::entry_running(**gio, path);
+  if (!app) return {};
+  ApplicationDescription description;
+  if (const char* name = (*gio)->g_app_info_get_name(app.get()); name && *name) description.name = name;
+  description.icon_png = desktop::app_icon_png(**gio, app.get());
+  return description;
+}
 
 }  // namespace tessiva::platform

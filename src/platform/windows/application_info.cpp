@@ -1,0 +1,12 @@
+#include "platform/application_info.h"
+
+#include "platform/icons.h"
+#include "platform/version_info.h"
+
+namespace tessiva::platform {
+
+ApplicationDescription describe_application(const std::string& path) {
+  return ApplicationDescription{file_description(path), extract_icon_png(path, 0)};
+}
+
+}  // namespace tessiva::platform
