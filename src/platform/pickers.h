@@ -14,9 +14,11 @@ namespace tessiva::platform {
 /// The stand-in shows nothing and gives none.
 [[nodiscard]] std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, std::string_view title);
 
-/// Shows the file dialog titled `title` with the one filter `filter_name` for
-/// `filter_pattern` (such as "*.exe"); the file must exist. Otherwise as `pick_folder`.
-[[nodiscard]] std::optional<std::string> pick_file(std::optional<std::int64_t> owner, std::string_view title,
-                                                   std::string_view filter_name, std::string_view filter_pattern);
+/// Shows the file dialog for choosing a program, titled `title`, with the one filter
+/// `filter_name` for what the system runs as a program (Windows: "*.exe"; Linux:
+/// desktop entries and executable files, starting in the system's folder of desktop
+/// entries); the file must exist. Otherwise as `pick_folder`.
+[[nodiscard]] std::optional<std::string> pick_program(std::optional<std::int64_t> owner, std::string_view title,
+                                                      std::string_view filter_name);
 
 }  // namespace tessiva::platform

@@ -28,8 +28,8 @@ HandlerResult handle_pick_folder(std::optional<std::int64_t> owner, const config
 
 HandlerResult handle_pick_application(std::optional<std::int64_t> owner, const config::SettingsLoader& settings) {
   const i18n::Language language = settings_language(settings);
-  const auto file = platform::pick_file(owner, i18n::message_text(language, i18n::MessageKey::ChooseAppTitle),
-                                        i18n::message_text(language, i18n::MessageKey::ProgramsFilter), "*.exe");
+  const auto file = platform::pick_program(owner, i18n::message_text(language, i18n::MessageKey::ChooseAppTitle),
+                                           i18n::message_text(language, i18n::MessageKey::ProgramsFilter));
   if (!file) return cancelled();
   return app_info_json(app_info_for(*file));
 }

@@ -1,21 +1,30 @@
 """The pickers on a real (virtual) display: each dialog appears with the title of the
-language in the settings, closing it answers {"cancelled": true}, and a program typed
-into the application dialog is answered with its description and icon.
+language in the settings, closing it answers {"cancelled": true}, and a path typed
+into a dialog is answered with that folder, or with that program's description.
 
-Under Wine a private Xvfb display is started for the run; the dialog is found by its
-title with xdotool and closed with the Escape key. The native stand-in shows no dialog
-and answers "cancelled" at once. With --screenshots FOLDER (used by
+A private Xvfb display is started for the run; the dialog is found by its title with
+xdotool and driven with keys. Under Wine the dialogs are the system's file dialogs.
+The Linux host shows GTK's file chooser: it runs on a private session bus
+(dbus-run-session, so no desktop service of the machine answers), with in-memory
+desktop settings, and its dialogs must ask to be kept above other windows; without a
+display it answers "cancelled" at once. With --screenshots FOLDER (used by
 scripts/screenshots-pickers.sh) every dialog is also captured (ImageMagick import)
 before it is closed, and all three languages are shown.
 """
-
 import json
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
+
+# The Linux host talks to the session bus (GTK does); the whole run gets a bus of its own.
+if ("--native" in sys.argv and os.environ.get("TESSIVA_PRIVATE_BUS") != "1"
+        and shutil.which("dbus-run-session") is not None):
+    os.environ["TESSIVA_PRIVATE_BUS"] = "1"
+    os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
 
 from hostlib import frame, main, session
 from test_shell import SavedConfig, restart_wine
@@ -91,16 +100,14 @@ def show_and_cancel(target, tally, host, display, language, kind):
     name = f"{kind} in {language}"
     title = TITLES[language][kind]
     host.send(frame(json.dumps({"type": kind, "id": name}).encode()))
-    if not target.wine:
-        tally.equal(f"{name}: cancelled at once", json.loads(host.read_replies(1)[0]),
-                    {"id": name, "ok": True, "result": {"cancelled": True}})
-        return
     window = find_window(display, title, time.monotonic() + DIALOG_TIMEOUT)
     if window is None:
         tally.fails(f"{name}: the dialog appears titled {title!r}", "no such window")
         host.kill()
         return
     tally.passes(f"{name}: the dialog appears titled {title!r}")
+    if not target.wine:
+        tally.equal(f"{name}: the dialog asks to stay above other windows", is_kept_above(display, window), True)
     time.sleep(3)  # let the dialog finish drawing its contents
     if screenshots is not None:
         screenshots.mkdir(parents=True, exist_ok=True)
@@ -147,22 +154,122 @@ def choose_program(target, tally, host, display):
                 (exe.lower(), "Tessiva", 5596))
 
 
-def pickers_group(target, tally):
-    if target.wine:
-        missing = [tool for tool in ("Xvfb", "xdotool") + (("import",) if screenshots else ())
-                   if shutil.which(tool) is None]
-        if missing:
-            tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool, imagemagick)")
-            return
-        display = VirtualDisplay()
-        restart_wine(target)
-    else:
-        display = None
-    saved_display = os.environ.get("DISPLAY")
-    if display is not None:
-        os.environ["DISPLAY"] = display.name
+def is_kept_above(display, window):
+    """Whether the window carries the window manager's "above" state (set by the client
+    when it maps the window; a window manager keeps it while it runs)."""
+    found = subprocess.run(["xprop", "-id", window, "_NET_WM_STATE"], env=dict(os.environ, DISPLAY=display),
+                           capture_output=True, text=True, timeout=30)
+    return "_NET_WM_STATE_ABOVE" in found.stdout
+
+
+def type_path(target, tally, host, display, language, kind, path):
+    """Opens the dialog of `kind`, types `path` into its location entry (ctrl+L) and
+    presses Return; gives the reply's result, or None after a failure."""
+    name = f"{kind} in {language}: typing {path}"
+    host.send(frame(json.dumps({"type": kind, "id": name}).encode()))
+    window = find_window(display, TITLES[language][kind], time.monotonic() + DIALOG_TIMEOUT)
+    if window is None:
+        tally.fails(name, "the dialog did not appear")
+        host.kill()
+        return None
+    time.sleep(1.5)
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--clearmodifiers", "ctrl+l")
+    time.sleep(0.5)
+    xdotool(display, "type", "--delay", "20", path)
+    time.sleep(0.5)
+    xdotool(display, "key", "Return")
     try:
-        languages = list(TITLES) if screenshots else ["en", "es"]
+        reply = json.loads(host.read_replies(1, timeout=30)[0])
+    except Exception as error:  # noqa: BLE001
+        tally.fails(name, f"no reply: {error}")
+        host.kill()
+        return None
+    tally.equal(f"{name}: answered", (reply.get("id"), reply.get("ok")), (name, True))
+    gone = find_window(display, TITLES[language][kind], time.monotonic() + 0.1)
+    tally.equal(f"{name}: the dialog is gone when the reply comes", gone, None)
+    return reply.get("result")
+
+
+def native_choices(target, tally, host, display, language, places):
+    """Both dialogs answer with the path typed into them."""
+    folder = type_path(target, tally, host, display, language, "pick_folder", str(places["folder"]))
+    if folder is not None:
+        tally.equal(f"pick_folder in {language}: the typed folder", folder, {"path": str(places["folder"])})
+    if not host.running:
+        return
+    for program in (places["entry"], places["executable"]):
+        result = type_path(target, tally, host, display, language, "pick_application", str(program))
+        if result is None:
+            return
+        tally.equal(f"pick_application in {language}: the typed program {program.name}",
+                    (result.get("path"), isinstance(result.get("name"), str) and bool(result.get("name"))),
+                    (str(program), True))
+
+
+def test_places():
+    """A folder and two programs (a desktop entry, an executable script) to choose,
+    with spaces in their names."""
+    root = Path(tempfile.mkdtemp(prefix="tessiva-pickers-"))
+    folder = root / "saved files"
+    folder.mkdir()
+    entry = root / "my editor.desktop"
+    entry.write_text("[Desktop Entry]\nType=Application\nName=My editor\nExec=true %f\n")
+    executable = root / "my tool"
+    executable.write_text("#!/bin/sh\nexit 0\n")
+    executable.chmod(0o755)
+    return root, {"folder": folder, "entry": entry, "executable": executable}
+
+
+def no_display_group(target, tally):
+    """Without a display both dialogs answer "cancelled" at once."""
+    if target.wine:
+        return
+    saved = {name: os.environ.pop(name, None) for name in ("DISPLAY", "WAYLAND_DISPLAY")}
+    try:
+        with session(target, tally, "pickers without a display") as host:
+            for kind in ("pick_folder", "pick_application"):
+                started = time.monotonic()
+                host.send(frame(json.dumps({"type": kind, "id": kind}).encode()))
+                reply = json.loads(host.read_replies(1, timeout=10)[0])
+                tally.equal(f"{kind} without a display: cancelled at once",
+                            (reply, time.monotonic() - started < 5),
+                            ({"id": kind, "ok": True, "result": {"cancelled": True}}, True))
+            tally.equal("nothing on standard error without a display", host.stderr_path.read_bytes(), b"")
+    finally:
+        for name, value in saved.items():
+            if value is not None:
+                os.environ[name] = value
+
+
+def pickers_group(target, tally):
+    tools = ("Xvfb", "xdotool") + (("import",) if screenshots else ()) + (() if target.wine else ("xprop",))
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool, imagemagick, x11-utils)")
+        return
+    if not target.wine and os.environ.get("TESSIVA_PRIVATE_BUS") != "1":
+        tally.fails("setup", "dbus-run-session is not installed (Debian: dbus)")
+        return
+    display = VirtualDisplay()
+    if target.wine:
+        restart_wine(target)
+    saved_environment = {name: os.environ.get(name) for name in (
+        "DISPLAY", "WAYLAND_DISPLAY", "GSETTINGS_BACKEND", "GTK_USE_PORTAL", "NO_AT_BRIDGE", "XDG_RUNTIME_DIR")}
+    os.environ["DISPLAY"] = display.name
+    places_root, places = None, None
+    if not target.wine:
+        # GTK's settings stay in memory, nothing asks for the accessibility bus, and
+        # the runtime folder is the run's own.
+        os.environ.pop("WAYLAND_DISPLAY", None)
+        os.environ.pop("GTK_USE_PORTAL", None)
+        os.environ.update(GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1")
+        places_root, places = test_places()
+        runtime = places_root / "runtime"
+        runtime.mkdir(mode=0o700)
+        os.environ["XDG_RUNTIME_DIR"] = str(runtime)
+    try:
+        languages = list(TITLES) if screenshots or not target.wine else ["en", "es"]
         with session(target, tally, "pickers on a display") as host:
             config = SavedConfig(target, host)
             try:
@@ -173,21 +280,26 @@ def pickers_group(target, tally):
                     tally.equal(f"language {language} is set", stored.get("ok"), True)
                     for kind in ("pick_folder", "pick_application"):
                         if host.running:
-                            show_and_cancel(target, tally, host, display.name if display else None, language, kind)
+                            show_and_cancel(target, tally, host, display.name, language, kind)
+                    if not target.wine and host.running:
+                        native_choices(target, tally, host, display.name, language, places)
                 if target.wine and host.running:
                     ask(host, {"type": "set_config", "config": {"version": 1, "language": "en"}})
                     choose_program(target, tally, host, display.name)
             finally:
                 config.restore()
     finally:
-        if saved_display is None:
-            os.environ.pop("DISPLAY", None)
-        else:
-            os.environ["DISPLAY"] = saved_display
-        if display is not None:
+        for name, value in saved_environment.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
+        if target.wine:
             restart_wine(target)
-            display.close()
+        display.close()
+        if places_root is not None:
+            shutil.rmtree(places_root, ignore_errors=True)
 
 
 if __name__ == "__main__":
-    raise SystemExit(main([pickers_group]))
+    raise SystemExit(main([pickers_group, no_display_group]))

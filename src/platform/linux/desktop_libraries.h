@@ -57,6 +57,7 @@ namespace tessiva::platform::desktop {
   X(g_file_new_for_path) \
   X(g_file_query_file_type) \
   X(g_find_program_in_path) \
+  X(g_get_home_dir) \
   X(g_list_free) \
   X(g_set_print_handler) \
   X(g_type_check_instance_is_a) \
@@ -65,6 +66,8 @@ namespace tessiva::platform::desktop {
 
 #define TESSIVA_GTK_FUNCTIONS(X) \
   X(gtk_init_check) \
+  X(gdk_display_get_default) \
+  X(gdk_display_sync) \
   X(gdk_pixbuf_get_bits_per_sample) \
   X(gdk_pixbuf_get_colorspace) \
   X(gdk_pixbuf_get_has_alpha) \
@@ -75,10 +78,28 @@ namespace tessiva::platform::desktop {
   X(gdk_pixbuf_read_pixels) \
   X(gdk_pixbuf_scale_simple) \
   X(gtk_disable_setlocale) \
+  X(gtk_events_pending) \
+  X(gtk_file_chooser_add_filter) \
+  X(gtk_file_chooser_dialog_get_type) \
+  X(gtk_file_chooser_get_filename) \
+  X(gtk_file_chooser_native_new) \
+  X(gtk_file_chooser_set_current_folder) \
+  X(gtk_file_chooser_set_local_only) \
+  X(gtk_file_filter_add_custom) \
+  X(gtk_file_filter_add_mime_type) \
+  X(gtk_file_filter_add_pattern) \
+  X(gtk_file_filter_new) \
+  X(gtk_file_filter_set_name) \
   X(gtk_icon_info_load_icon) \
   X(gtk_icon_theme_get_default) \
   X(gtk_icon_theme_lookup_by_gicon) \
-  X(gtk_icon_theme_new)
+  X(gtk_icon_theme_new) \
+  X(gtk_main_iteration_do) \
+  X(gtk_native_dialog_hide) \
+  X(gtk_native_dialog_run) \
+  X(gtk_native_dialog_set_modal) \
+  X(gtk_window_list_toplevels) \
+  X(gtk_window_set_keep_above)
 
 #define TESSIVA_DECLARE_FUNCTION(name) decltype(&::name) name = nullptr;
 

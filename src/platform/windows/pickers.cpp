@@ -64,10 +64,10 @@ std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, std::s
   return show_open_dialog(owner, title, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM, [](IFileOpenDialog*) { return S_OK; });
 }
 
-std::optional<std::string> pick_file(std::optional<std::int64_t> owner, std::string_view title,
-                                     std::string_view filter_name, std::string_view filter_pattern) {
+std::optional<std::string> pick_program(std::optional<std::int64_t> owner, std::string_view title,
+                                        std::string_view filter_name) {
   const std::wstring wide_name = widen(filter_name);
-  const std::wstring wide_pattern = widen(filter_pattern);
+  const std::wstring wide_pattern = L"*.exe";
   return show_open_dialog(owner, title, FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM, [&](IFileOpenDialog* dialog) {
     const COMDLG_FILTERSPEC filter{wide_name.c_str(), wide_pattern.c_str()};
     return dialog->SetFileTypes(1, &filter);
