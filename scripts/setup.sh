@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   nlohmann-json3-dev rapidjson-dev googletest libgtest-dev libbenchmark-dev
   libpng-dev
-  wine wine64 xvfb xauth x11-utils xdotool imagemagick
+  wine wine64 xvfb xauth x11-utils xdotool imagemagick openbox
   clang-19 libclang-rt-19-dev
   libglib2.0-dev libgtk-3-dev dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
   hicolor-icon-theme librsvg2-common shared-mime-info desktop-file-utils

@@ -6,8 +6,9 @@ A private Xvfb display is started for the run; the dialog is found by its title 
 xdotool and driven with keys. Under Wine the dialogs are the system's file dialogs.
 The Linux host shows GTK's file chooser: it runs on a private session bus
 (dbus-run-session, so no desktop service of the machine answers), with in-memory
-desktop settings, and its dialogs must ask to be kept above other windows; without a
-display it answers "cancelled" at once. With --screenshots FOLDER (used by
+desktop settings, beside a window manager and another program's window; its dialogs
+must become the active window and stay above that window when it is activated after
+them. Without a display the Linux host answers "cancelled" at once. With --screenshots FOLDER (used by
 scripts/screenshots-pickers.sh) every dialog is also captured (ImageMagick import)
 before it is closed, and all three languages are shown.
 """
@@ -73,6 +74,48 @@ class VirtualDisplay:
                 self.process.wait()
 
 
+class Desktop:
+    """A window manager (openbox) on the display and one ordinary window of another
+    program (ImageMagick's display), both ended by their own pids at the end."""
+
+    def __init__(self, display):
+        env = dict(os.environ, DISPLAY=display, HOME=tempfile.mkdtemp(prefix="tessiva-wm-"))
+        self.display = display
+        self.home = env["HOME"]
+        self.processes = [subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)]
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and not root_windows(display, "_NET_SUPPORTING_WM_CHECK"):
+            time.sleep(0.2)
+        self.processes.append(subprocess.Popen(["display", "-title", "another program", "-size", "640x480",
+                                                "xc:gray60"], env=env, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
+        self.other = find_window(display, "another program", deadline + 30)
+
+    def activate_other(self):
+        if self.other is not None:
+            xdotool(self.display, "windowactivate", "--sync", self.other)
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def root_windows(display, name):
+    """The window ids in the root window's property `name`, in their order."""
+    found = subprocess.run(["xprop", "-display", display, "-root", name], capture_output=True, text=True,
+                           timeout=30)
+    _, _, ids = found.stdout.partition("#")
+    return [int(text, 16) for text in ids.replace(",", " ").split() if text.startswith("0x")]
+
+
 def xdotool(display, *args):
     return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=display),
                           capture_output=True, text=True, timeout=30)
@@ -96,7 +139,7 @@ def close_dialog(display, window):
     xdotool(display, "key", "--clearmodifiers", "Escape")
 
 
-def show_and_cancel(target, tally, host, display, language, kind):
+def show_and_cancel(target, tally, host, display, language, kind, desktop=None):
     name = f"{kind} in {language}"
     title = TITLES[language][kind]
     host.send(frame(json.dumps({"type": kind, "id": name}).encode()))
@@ -108,6 +151,15 @@ def show_and_cancel(target, tally, host, display, language, kind):
     tally.passes(f"{name}: the dialog appears titled {title!r}")
     if not target.wine:
         tally.equal(f"{name}: the dialog asks to stay above other windows", is_kept_above(display, window), True)
+    if desktop is not None:
+        time.sleep(1)
+        tally.equal(f"{name}: the dialog is the active window", root_windows(display, "_NET_ACTIVE_WINDOW"),
+                    [int(window)])
+        desktop.activate_other()
+        time.sleep(1)
+        stacking = root_windows(display, "_NET_CLIENT_LIST_STACKING")
+        tally.equal(f"{name}: the dialog stays above another program's window activated after it",
+                    (stacking[-1:], int(desktop.other or 0) in stacking), ([int(window)], True))
     time.sleep(3)  # let the dialog finish drawing its contents
     if screenshots is not None:
         screenshots.mkdir(parents=True, exist_ok=True)
@@ -243,10 +295,11 @@ def no_display_group(target, tally):
 
 
 def pickers_group(target, tally):
-    tools = ("Xvfb", "xdotool") + (("import",) if screenshots else ()) + (() if target.wine else ("xprop",))
+    tools = ("Xvfb", "xdotool") + (("import",) if screenshots else ()) + (
+        () if target.wine else ("xprop", "openbox", "display"))
     missing = [tool for tool in tools if shutil.which(tool) is None]
     if missing:
-        tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool, imagemagick, x11-utils)")
+        tally.fails("setup", f"{', '.join(missing)} not installed (Debian: xvfb, xdotool, imagemagick, x11-utils, openbox)")
         return
     if not target.wine and os.environ.get("TESSIVA_PRIVATE_BUS") != "1":
         tally.fails("setup", "dbus-run-session is not installed (Debian: dbus)")
@@ -257,7 +310,7 @@ def pickers_group(target, tally):
     saved_environment = {name: os.environ.get(name) for name in (
         "DISPLAY", "WAYLAND_DISPLAY", "GSETTINGS_BACKEND", "GTK_USE_PORTAL", "NO_AT_BRIDGE", "XDG_RUNTIME_DIR")}
     os.environ["DISPLAY"] = display.name
-    places_root, places = None, None
+    places_root, places, desktop = None, None, None
     if not target.wine:
         # GTK's settings stay in memory, nothing asks for the accessibility bus, and
         # the runtime folder is the run's own.
@@ -268,6 +321,9 @@ def pickers_group(target, tally):
         runtime = places_root / "runtime"
         runtime.mkdir(mode=0o700)
         os.environ["XDG_RUNTIME_DIR"] = str(runtime)
+        desktop = Desktop(display.name)
+        if desktop.other is None:
+            tally.fails("setup", "the other program's window did not appear")
     try:
         languages = list(TITLES) if screenshots or not target.wine else ["en", "es"]
         with session(target, tally, "pickers on a display") as host:
@@ -280,7 +336,7 @@ def pickers_group(target, tally):
                     tally.equal(f"language {language} is set", stored.get("ok"), True)
                     for kind in ("pick_folder", "pick_application"):
                         if host.running:
-                            show_and_cancel(target, tally, host, display.name, language, kind)
+                            show_and_cancel(target, tally, host, display.name, language, kind, desktop)
                     if not target.wine and host.running:
                         native_choices(target, tally, host, display.name, language, places)
                 if target.wine and host.running:
@@ -296,6 +352,8 @@ def pickers_group(target, tally):
                 os.environ[name] = value
         if target.wine:
             restart_wine(target)
+        if desktop is not None:
+            desktop.close()
         display.close()
         if places_root is not None:
             shutil.rmtree(places_root, ignore_errors=True)

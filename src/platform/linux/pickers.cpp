@@ -3,9 +3,11 @@
 
 #include "platform/pickers.h"
 
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -35,6 +37,35 @@ bool gtk_ready(const Gtk& gtk) {
   }();
   return ready;
 }
+
+/// GTK's own texts in a dialog (buttons, places) are looked up in the language of the
+/// thread's messages locale while the dialog is built and shown. The process keeps the
+/// "C" locale (number formats, the system's error texts); while a dialog runs, this
+/// thread's messages follow the user's locale, as the desktop's other programs do.
+class UserMessagesLocale {
+ public:
+  UserMessagesLocale() {
+    const locale_t base = ::duplocale(LC_GLOBAL_LOCALE);
+    if (!base) return;
+    locale_ = ::newlocale(LC_MESSAGES_MASK, "", base);
+    if (!locale_) {
+      ::freelocale(base);
+      return;
+    }
+    previous_ = ::uselocale(locale_);
+  }
+  ~UserMessagesLocale() {
+    if (!locale_) return;
+    ::uselocale(previous_);
+    ::freelocale(locale_);
+  }
+  UserMessagesLocale(const UserMessagesLocale&) = delete;
+  UserMessagesLocale& operator=(const UserMessagesLocale&) = delete;
+
+ private:
+  locale_t locale_ = nullptr;
+  locale_t previous_ = nullptr;
+};
 
 /// Handles the pending events of the display until none are left, after the display
 /// server has answered everything sent so far: a closed dialog has then disappeared
@@ -93,6 +124,7 @@ std::optional<std::string> run_chooser(GtkFileChooserAction action, std::string_
   const Gio& gio = **gio_table;
   if (!gtk_ready(gtk)) return std::nullopt;
 
+  const UserMessagesLocale messages_locale;
   const std::string title_text(title);
   const auto release = [&gio](GtkFileChooserNative* native) { gio.g_object_unref(native); };
   const std::unique_ptr<GtkFileChooserNative, decltype(release)> native(
