@@ -52,10 +52,7 @@ bool runs(const Gio& gio, GAppInfo* app, const FileId& target) {
 /// where applications install their icons. Kept for the rest of the process.
 GtkIconTheme* icon_theme(const Gtk& gtk) {
   static GtkIconTheme* const theme = [&] {
-    // GTK would otherwise switch the process to the user's locale, and with it the
-    // number formats of the C library.
-    gtk.gtk_disable_setlocale();
-    if (gtk.gtk_init_check(nullptr, nullptr)) return gtk.gtk_icon_theme_get_default();
+    if (desktop::gtk_display_ready(gtk)) return gtk.gtk_icon_theme_get_default();
     return gtk.gtk_icon_theme_new();
   }();
   return theme;

@@ -83,4 +83,12 @@ Result<const Gtk*> gtk() {
   return &*loaded;
 }
 
+bool gtk_display_ready(const Gtk& gtk) {
+  static const bool ready = [&gtk] {
+    gtk.gtk_disable_setlocale();
+    return gtk.gtk_init_check(nullptr, nullptr) != FALSE;
+  }();
+  return ready;
+}
+
 }  // namespace tessiva::platform::desktop

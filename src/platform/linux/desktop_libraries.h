@@ -126,4 +126,10 @@ struct Gtk {
 /// need.
 [[nodiscard]] Result<const Gtk*> gtk();
 
+/// Initialises GTK on the user's display on the first call and gives whether that
+/// succeeded (false without a display); later calls give the first answer. GTK is kept
+/// from switching the process to the user's locale, and with it the C library's
+/// number formats. Only for a `gtk` that `gtk()` gave.
+[[nodiscard]] bool gtk_display_ready(const Gtk& gtk);
+
 }  // namespace tessiva::platform::desktop

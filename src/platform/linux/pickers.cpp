@@ -13,30 +13,18 @@
 #include <string>
 
 #include "platform/linux/desktop_libraries.h"
+#include "platform/linux/desktop_objects.h"
 
 namespace tessiva::platform {
 namespace {
 
 using desktop::Gio;
+using desktop::GlibString;
 using desktop::Gtk;
+using desktop::Object;
 
 /// Where the program dialog starts: the system's desktop entries.
 constexpr const char* PROGRAMS_FOLDER = "/usr/share/applications";
-
-/// GTK is initialised once per process, on the first dialog. Without a display that
-/// fails, and every dialog then gives none at once. GTK would otherwise switch the
-/// process's C locale to the user's, which changes how the C library formats and
-/// parses numbers; the host keeps the "C" locale.
-bool gtk_ready(const Gtk& gtk) {
-  static const bool ready = [&gtk] {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!x11 || !*x11) && (!wayland || !*wayland)) return false;
-    gtk.gtk_disable_setlocale();
-    return gtk.gtk_init_check(nullptr, nullptr) != FALSE;
-  }();
-  return ready;
-}
 
 /// GTK's own texts in a dialog (buttons, places) are looked up in the language of the
 /// thread's messages locale while the dialog is built and shown. The process keeps the
@@ -122,13 +110,13 @@ std::optional<std::string> run_chooser(GtkFileChooserAction action, std::string_
   if (!gtk_table || !gio_table) return std::nullopt;
   const Gtk& gtk = **gtk_table;
   const Gio& gio = **gio_table;
-  if (!gtk_ready(gtk)) return std::nullopt;
+  // Without a display GTK cannot be initialised, and every dialog gives none at once.
+  if (!desktop::gtk_display_ready(gtk)) return std::nullopt;
 
   const UserMessagesLocale messages_locale;
   const std::string title_text(title);
-  const auto release = [&gio](GtkFileChooserNative* native) { gio.g_object_unref(native); };
-  const std::unique_ptr<GtkFileChooserNative, decltype(release)> native(
-      gtk.gtk_file_chooser_native_new(title_text.c_str(), nullptr, action, nullptr, nullptr), release);
+  const Object<GtkFileChooserNative> native(
+      gtk.gtk_file_chooser_native_new(title_text.c_str(), nullptr, action, nullptr, nullptr));
   if (!native) return std::nullopt;
   auto* chooser = reinterpret_cast<GtkFileChooser*>(native.get());
   auto* dialog = reinterpret_cast<GtkNativeDialog*>(native.get());
@@ -139,10 +127,8 @@ std::optional<std::string> run_chooser(GtkFileChooserAction action, std::string_
 
   std::optional<std::string> chosen;
   if (gtk.gtk_native_dialog_run(dialog) == GTK_RESPONSE_ACCEPT) {
-    if (char* path = gtk.gtk_file_chooser_get_filename(chooser)) {
-      if (path[0] == '/') chosen = path;
-      gio.g_free(path);
-    }
+    const GlibString path(gtk.gtk_file_chooser_get_filename(chooser));
+    if (path && path.get()[0] == '/') chosen = path.get();
   }
   gtk.gtk_native_dialog_hide(dialog);
   drain_events(gtk);
