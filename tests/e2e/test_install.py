@@ -149,9 +149,9 @@ def user_files(base, wine):
             "partial transfer": local / "Tessiva" / "transfers" / "4242-t1.part",
         }
     return {
-        "settings": base / ".config" / "tessiva" / "config.json",
-        "saved file": base / "Documents" / "Tessiva" / "report 2024-05-01.txt",
-        "partial transfer": base / ".cache" / "tessiva" / "transfers" / "4242-t1.part",
+        "settings": base / "xdg-config" / "tessiva" / "config.json",
+        "saved file": base / "My Documents" / "Tessiva" / "report 2024-05-01.txt",
+        "partial transfer": base / "xdg-cache" / "tessiva" / "transfers" / "4242-t1.part",
     }
 
 

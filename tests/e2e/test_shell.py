@@ -28,15 +28,14 @@ def ok(result):
 
 def host_path(target, path):
     """`path` (a path of this machine) as the host under test spells it: under Wine on
-    the drive that maps the root; natively with a second leading slash, which POSIX
-    reads as the same path and the Windows absolute-path rule accepts."""
+    the drive that maps the root; natively as it is."""
     text = str(path)
-    return "Z:" + text.replace("/", "\\") if target.wine else "/" + text
+    return "Z:" + text.replace("/", "\\") if target.wine else text
 
 
 def config_path(target, host):
     if not target.wine:
-        return Path(host.home) / ".config" / "Tessiva" / "config.json"
+        return host.settings_file
     prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
     users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
              if "/Public/" not in p]
