@@ -142,6 +142,9 @@ def reveal_group(target, tally):
                        ("a file in a sibling folder", host_path(target, root / "Saved2" / "b.pdf")),
                        ("a .. part that leaves", host_path(target, saved) + sep + ".." + sep + "outside.pdf"),
                        ("a missing file", host_path(target, saved / "sub" / "missing.pdf")),
+                       # From the host's working folder this would lead inside: relative
+                       # paths mean nothing to the browser and are refused as such.
+                       ("a relative path", sep.join(["..", "reveal", "Saved", "sub", "a.pdf"])),
                        ("a number", 5)]
             for name, path in refused:
                 tally.equal(f"reveal refuses {name}", ask(host, {"type": "reveal", "path": path}),
