@@ -26,7 +26,8 @@ bool is_valid_app_id(std::string_view id) noexcept {
 }
 
 bool is_valid_path(std::string_view path) noexcept {
-  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES && text::is_absolute_path(path, platform::native_path_style());
+  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES &&
+         text::is_absolute_path(path, platform::native_path_style());
 }
 
 /// `s` with every occurrence of `what` removed, in one pass from the left.
@@ -92,7 +93,8 @@ std::expected<void, std::string_view> validate_config(const Config& config) {
     }
   }
   if (const auto& folder = config.save_folder) {
-    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || text::is_absolute_path(*folder, platform::native_path_style()))) {
+    const bool absolute = text::is_absolute_path(*folder, platform::native_path_style());
+    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || absolute)) {
       return std::unexpected("save_folder"sv);
     }
   }
