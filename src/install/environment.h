@@ -60,7 +60,8 @@ class InstallEnvironment {
                                                                        platform::CreationOptions options) = 0;
 };
 
-/// The real system: the platform seam, and the settings for the language.
+/// The real system: the platform seam, and the settings for the language. Windows only
+/// (install/system_windows.cpp); Linux has no per-user installation yet.
 class SystemEnvironment : public InstallEnvironment {
  public:
   /// The settings of config.json.

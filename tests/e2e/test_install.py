@@ -5,9 +5,9 @@ registry keys under HKEY_CURRENT_USER, and the user's own files, which stay.
 Under Wine the real installer installs into the prefix's per-user programs folder
 (Wine does not know that folder, so its default place under local application data):
 a quiet first install, a run of the installed copy itself, an update while a host runs
-from the install folder, and a quiet uninstall from the installed copy. The native
-build is the POSIX stand-in: no programs folder and a registry that lives only inside
-the process, so there only the exit codes and the user's files are checked.
+from the install folder, and a quiet uninstall from the installed copy. The Linux build
+has no per-user installation yet: installing and uninstalling are refused with exit
+code 1 and one line on standard error, and the user's files stay.
 
 Keys and files that a check creates in the shared Wine prefix are removed again, and a
 config.json that was there before is put back as it was.
@@ -143,23 +143,30 @@ def user_files(base, wine):
     """Where the settings, a saved file and a partial transfer of the user lie."""
     if wine:
         roaming, local, documents = base / "AppData" / "Roaming", base / "AppData" / "Local", base / "Documents"
-    else:
-        roaming, local, documents = base / ".config", base / ".local" / "share", base / "Documents"
+        return {
+            "settings": roaming / "Tessiva" / "config.json",
+            "saved file": documents / "Tessiva" / "report 2024-05-01.txt",
+            "partial transfer": local / "Tessiva" / "transfers" / "4242-t1.part",
+        }
     return {
-        "settings": roaming / "Tessiva" / "config.json",
-        "saved file": documents / "Tessiva" / "report 2024-05-01.txt",
-        "partial transfer": local / "Tessiva" / "transfers" / "4242-t1.part",
+        "settings": base / "xdg-config" / "tessiva" / "config.json",
+        "saved file": base / "My Documents" / "Tessiva" / "report 2024-05-01.txt",
+        "partial transfer": base / "xdg-cache" / "tessiva" / "transfers" / "4242-t1.part",
     }
 
 
-def installer_without_programs_folder(target, tally):
+def linux_refuses_installing(target, tally):
     if target.wine:
-        return  # Wine has a programs folder: see the real installation below
-    # No argument, "--quiet", and upper-case variants that the installer does not
-    # recognise: each is the installer, and the stand-in has nowhere to install.
-    for args in ([], ["--quiet"], ["--QUIET"], ["--Uninstall"]):
-        (code, output), _ = run(target, args)
-        tally.equal(f"installer {args}: exit code 1, nothing written", (code, output), (1, b""))
+        return  # Windows installs: see the real installation below
+    # No argument, "--quiet", upper-case variants that are not recognised (the
+    # installer then), and the uninstaller: each is refused in one line.
+    for args in ([], ["--quiet"], ["--QUIET"], ["--Uninstall"], ["--install"], ["--uninstall", "--quiet"]):
+        (code, output), host = run(target, args)
+        tally.equal(f"{args}: exit code 1, nothing on standard output", (code, output), (1, b""))
+        reason = host.stderr_path.read_bytes()
+        tally.equal(f"{args}: one line on standard error saying why",
+                    (reason.count(b"\n"), reason.endswith(b"\n"), b"not available on Linux" in reason),
+                    (1, True, True))
 
 
 def check_installation(tally, prefix, paths, exe, step):
@@ -262,7 +269,9 @@ def real_installation_under_wine(target, tally):
 
 
 def quiet_uninstall_removes_the_keys(target, tally):
-    prefix = WinePrefix(target) if target.wine else None
+    if not target.wine:
+        return  # no registry on Linux
+    prefix = WinePrefix(target)
     try:
         for order in (["--uninstall", "--quiet"], ["--quiet", "--uninstall"]):
             if prefix:
@@ -310,7 +319,7 @@ def user_files_survive_uninstalling(target, tally):
             written.append(name)
             path.write_bytes(contents[name])
         code, output = run_to_end(host, b"")
-        tally.equal("uninstall with user files: exit code 0", (code, output), (0, b""))
+        tally.equal("uninstall with user files: exit code", (code, output), (0 if target.wine else 1, b""))
         for name, path in files.items():
             tally.equal(f"the {name} survives uninstalling",
                         path.read_bytes() if path.exists() else None, contents[name])
@@ -328,5 +337,5 @@ def user_files_survive_uninstalling(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([installer_without_programs_folder, real_installation_under_wine,
+    sys.exit(main([linux_refuses_installing, real_installation_under_wine,
                    quiet_uninstall_removes_the_keys, user_files_survive_uninstalling]))
