@@ -75,9 +75,9 @@ json hello_result() {
 
 bool is_known_request(std::string_view type) { return find_handler(type) != nullptr; }
 
-json dispatch(HostState& state, Request& full_request) {
+messages::Reply dispatch(HostState& state, Request& full_request) {
   const json& request = full_request.value;
-  if (!request.is_object()) return messages::error_reply(nullptr, HostError::invalid_request());
+  if (!request.is_object()) return {nullptr, std::unexpected(HostError::invalid_request())};
   const auto id_it = request.find("id");
   json id = id_it == request.end() ? json(nullptr) : *id_it;
   const auto type_it = request.find("type");
@@ -86,7 +86,13 @@ json dispatch(HostState& state, Request& full_request) {
 
   const Handler handler = find_handler(type);
   if (handler == nullptr)
-    return messages::error_reply(std::move(id), HostError{messages::error_code::UNKNOWN_REQUEST, std::nullopt});
+    return {std::move(id), std::unexpected(HostError{messages::error_code::UNKNOWN_REQUEST, std::nullopt})};
+  if (handler == hello) {
+    // The result of "hello" never changes: it is written once, so that a reply to it
+    // costs no more than its envelope.
+    static const std::string written = messages::write_compact(hello_result());
+    return {std::move(id), json(), written};
+  }
   HandlerResult outcome = [&]() -> HandlerResult {
     try {
       return handler(state, full_request);
@@ -96,8 +102,7 @@ json dispatch(HostState& state, Request& full_request) {
       return std::unexpected(HostError::io_error("internal error"));
     }
   }();
-  if (!outcome) return messages::error_reply(std::move(id), outcome.error());
-  return messages::success_reply(std::move(id), std::move(*outcome));
+  return {std::move(id), std::move(outcome)};
 }
 
 }  // namespace tessiva::app

@@ -7,6 +7,7 @@
 
 #include "main/host_state.h"
 #include "messages/host_error.h"
+#include "messages/reply.h"
 #include "messages/request.h"
 
 namespace tessiva::app {
@@ -17,8 +18,8 @@ namespace tessiva::app {
 /// Whether `type` names a request of the table that this build handles.
 [[nodiscard]] bool is_known_request(std::string_view type);
 
-/// Picks the handler by the request's "type", calls it, and wraps its outcome in the
-/// reply envelope with the request's "id". Never fails: every outcome is a reply.
-[[nodiscard]] nlohmann::json dispatch(HostState& state, messages::Request& request);
+/// Picks the handler by the request's "type", calls it, and pairs its outcome with the
+/// request's "id". Never fails: every outcome is a reply.
+[[nodiscard]] messages::Reply dispatch(HostState& state, messages::Request& request);
 
 }  // namespace tessiva::app

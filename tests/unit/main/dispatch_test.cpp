@@ -13,7 +13,7 @@ using nlohmann::json;
 std::string reply_to(const json& request) {
   HostState state;
   messages::Request r(request);
-  return messages::write_compact(dispatch(state, r));
+  return messages::write_reply(dispatch(state, r));
 }
 
 TEST(Dispatch, EchoesTheIdOfAnyType) {
