@@ -30,6 +30,10 @@ if(WIN32)
     add_test(NAME windows COMMAND tessiva_windows_tests --gtest_brief=1)
     set_tests_properties(windows PROPERTIES RUN_SERIAL TRUE ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine")
   endif()
+  # The executable imports only kernel32 and the C runtime; every other system library
+  # is loaded on first use, so that start-up does not pay for it.
+  add_test(NAME imports COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/windows/check_imports.py
+    $<TARGET_FILE:tessiva>)
   set(TESSIVA_E2E_HOST --wine ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:tessiva>)
   set_property(TEST unit PROPERTY ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine")
   set_property(TEST unit PROPERTY RUN_SERIAL TRUE)

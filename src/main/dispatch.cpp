@@ -75,9 +75,9 @@ json hello_result() {
   return result;
 }
 
-json dispatch(HostState& state, Request& full_request) {
+messages::Reply dispatch(HostState& state, Request& full_request) {
   const json& request = full_request.value;
-  if (!request.is_object()) return messages::error_reply(nullptr, HostError::invalid_request());
+  if (!request.is_object()) return {nullptr, std::unexpected(HostError::invalid_request())};
   const auto id_it = request.find("id");
   json id = id_it == request.end() ? json(nullptr) : *id_it;
   const std::string* type_member = messages::string_member(request, "type");
@@ -85,7 +85,13 @@ json dispatch(HostState& state, Request& full_request) {
 
   const Handler handler = find_handler(type);
   if (handler == nullptr)
-    return messages::error_reply(std::move(id), HostError::of(messages::error_code::UNKNOWN_REQUEST));
+    return {std::move(id), std::unexpected(HostError::of(messages::error_code::UNKNOWN_REQUEST))};
+  if (handler == hello) {
+    // The result of "hello" never changes: it is written once, so that a reply to it
+    // costs no more than its envelope.
+    static const std::string written = messages::write_compact(hello_result());
+    return {std::move(id), json(), written};
+  }
   HandlerResult outcome = [&]() -> HandlerResult {
     try {
       return handler(state, full_request);
@@ -95,8 +101,7 @@ json dispatch(HostState& state, Request& full_request) {
       return std::unexpected(HostError::io_error("internal error"));
     }
   }();
-  if (!outcome) return messages::error_reply(std::move(id), outcome.error());
-  return messages::success_reply(std::move(id), std::move(*outcome));
+  return {std::move(id), std::move(outcome)};
 }
 
 }  // namespace tessiva::app

@@ -14,20 +14,42 @@
 namespace tessiva::messages {
 namespace {
 
-/// Under Wine one ReadFile that asks for the rest of a 16 MiB frame costs far more CPU
-/// than several smaller ones, so reads ask for at most this much.
-constexpr std::size_t MAX_READ = 1024 * 1024;
+/// How much one read asks for. Under Wine a ReadFile first touches every page of the
+/// buffer it is given, so a read that asks for far more than arrives costs as if it had
+/// filled it: a pipe hands out at most what it holds (64 KiB on Linux), and a request
+/// for the rest of a 16 MiB frame would touch up to 256 times the pages it fills. So a
+/// request follows what the reads bring: it doubles after a read that filled it (up to
+/// MAX_READ) and comes down to what arrived (at least MIN_READ) after one that did not.
+class ReadSize {
+ public:
+  static constexpr std::size_t MIN_READ = 64 * 1024;
+  static constexpr std::size_t MAX_READ = 1024 * 1024;
+
+  [[nodiscard]] std::size_t next(std::size_t left) const noexcept { return std::min(left, size_); }
+
+  void update(std::size_t asked, std::size_t got) noexcept {
+    if (got >= asked)
+      size_ = std::min(std::max(size_, asked) * 2, MAX_READ);
+    else
+      size_ = std::max((got + MIN_READ - 1) / MIN_READ * MIN_READ, MIN_READ);
+  }
+
+ private:
+  std::size_t size_ = MIN_READ;
+};
 
 enum class ReadOutcome { Complete, EndAtStart, EndInside, Failed };
 
 /// Reads exactly `buffer.size()` bytes, repeating partial reads.
-ReadOutcome read_exactly(ByteSource& input, std::span<std::byte> buffer) {
+ReadOutcome read_exactly(ByteSource& input, std::span<std::byte> buffer, ReadSize& read_size) {
   std::size_t done = 0;
   while (done < buffer.size()) {
-    const std::size_t want = std::min(buffer.size() - done, MAX_READ);
+    const std::size_t want = read_size.next(buffer.size() - done);
     const auto got = input.read(buffer.subspan(done, want));
     if (!got) return ReadOutcome::Failed;
     if (*got == 0) return done == 0 ? ReadOutcome::EndAtStart : ReadOutcome::EndInside;
+    // Short requests (the length prefix, the rest of a frame) say nothing of the input.
+    if (want >= ReadSize::MIN_READ) read_size.update(want, *got);
     done += *got;
   }
   return ReadOutcome::Complete;
@@ -62,9 +84,12 @@ int exit_code(ChannelEnd end) noexcept { return end == ChannelEnd::InputClosed ?
 
 ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch) {
   FrameBuffer buffer;
+  ReadSize read_size;
+  // The reply frame, kept from one reply to the next like the request buffer.
+  std::string frame;
   while (true) {
     std::array<std::byte, 4> prefix;
-    switch (read_exactly(input, prefix)) {
+    switch (read_exactly(input, prefix, read_size)) {
       case ReadOutcome::Complete: break;
       case ReadOutcome::EndAtStart:
       case ReadOutcome::EndInside: return ChannelEnd::InputClosed;
@@ -77,18 +102,17 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
     if (size > MAX_MESSAGE_SIZE) return ChannelEnd::MessageTooLarge;
 
     char* body = buffer.get(size);
-    if (size > 0 && read_exactly(input, std::as_writable_bytes(std::span(body, size))) != ReadOutcome::Complete)
+    if (size > 0 && read_exactly(input, std::as_writable_bytes(std::span(body, size)), read_size) != ReadOutcome::Complete)
       return ChannelEnd::ReadFailed;
 
     auto request = read_request_in_situ(body, size);
-    const nlohmann::json reply =
-        request ? dispatch(*request) : error_reply(nullptr, HostError::invalid_request());
+    const Reply reply = request ? dispatch(*request) : Reply{nullptr, std::unexpected(HostError::invalid_request())};
     request.reset();  // a 16 MiB request need not live on while the reply is written
 
     // The frame is built whole, length first, and written with one call: a second
     // write per reply halves the rate of small round trips.
-    std::string frame(4, '\0');
-    frame += write_compact(reply);
+    frame.assign(4, '\0');
+    append_reply(frame, reply);
     const std::size_t n = frame.size() - 4;
     if (n > MAX_REPLY_SIZE) return ChannelEnd::ReplyTooLarge;
     for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((n >> (8 * i)) & 0xFF);

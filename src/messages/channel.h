@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "messages/reply.h"
 #include "messages/request.h"
 #include "platform/os_error.h"
 
@@ -39,9 +40,9 @@ class StdoutSink final : public ByteSink {
   platform::Result<void> write(std::span<const std::byte> bytes) override;
 };
 
-/// Turns one parsed request into its reply value. The request's long strings live in
-/// the frame buffer and are gone once it returns.
-using Dispatcher = std::function<nlohmann::json(Request& request)>;
+/// Turns one parsed request into its reply. The request's long strings live in the
+/// frame buffer and are gone once it returns.
+using Dispatcher = std::function<Reply(Request& request)>;
 
 /// Why the loop ended.
 enum class ChannelEnd {

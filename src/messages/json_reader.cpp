@@ -1,6 +1,7 @@
 #include "messages/json_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -194,8 +195,10 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   bool& unusual_;
   std::vector<LongString>* long_strings_;
   /// Containers being filled, innermost last. Elements of a parent are not touched
-  /// while a child is open, so these pointers stay valid.
-  std::vector<json*> open_;
+  /// while a child is open, so these pointers stay valid. A fixed array, since the
+  /// depth is bounded: a small request then parses without allocating for it.
+  std::array<json*, MAX_JSON_DEPTH> open_{};
+  std::size_t depth_ = 0;
   std::string key_;
 
   /// Whether the string just read is valid UTF-8; checked only when the scan saw a
@@ -206,7 +209,7 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
     return !check || text::is_valid_utf8(text);
   }
 
-  bool in_top_level_object() const { return open_.size() == 1 && root.is_object(); }
+  bool in_top_level_object() const { return depth_ == 1 && root.is_object(); }
 
   /// Drops a long string kept earlier under the current key (a repeated key).
   void forget_long_string() {
@@ -215,8 +218,8 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   }
 
   json* add_slot() {
-    if (open_.empty()) return &root;
-    json& top = *open_.back();
+    if (depth_ == 0) return &root;
+    json& top = *open_[depth_ - 1];
     if (top.is_array()) {
       top.push_back(nullptr);
       return &top.back();
@@ -229,14 +232,14 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
     return true;
   }
   bool open(json&& container) {
-    if (static_cast<int>(open_.size()) >= MAX_JSON_DEPTH) return false;
+    if (depth_ >= open_.size()) return false;
     json* slot = add_slot();
     *slot = std::move(container);
-    open_.push_back(slot);
+    open_[depth_++] = slot;
     return true;
   }
   bool close() {
-    open_.pop_back();
+    --depth_;
     return true;
   }
 };

@@ -28,10 +28,64 @@ DynamicLibrary& ole32() noexcept {
   return library;
 }
 
+DynamicLibrary& shlwapi() noexcept {
+  static DynamicLibrary library(L"shlwapi.dll");
+  return library;
+}
+
+DynamicLibrary& version_library() noexcept {
+  static DynamicLibrary library(L"version.dll");
+  return library;
+}
+
+DynamicLibrary& advapi32() noexcept {
+  static DynamicLibrary library(L"advapi32.dll");
+  return library;
+}
+
+DynamicLibrary& user32() noexcept {
+  static DynamicLibrary library(L"user32.dll");
+  return library;
+}
+
+DynamicLibrary& gdi32() noexcept {
+  static DynamicLibrary library(L"gdi32.dll");
+  return library;
+}
+
+DWORD missing_function_error() noexcept {
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_PROC_NOT_FOUND;
+}
+
 void co_task_mem_free(void* memory) noexcept {
   if (!memory) return;
   static LazyFunction<decltype(::CoTaskMemFree)> free_memory{ole32, "CoTaskMemFree"};
   if (auto* f = free_memory.get()) f(memory);
+}
+
+void close_registry_key(HKEY key) noexcept {
+  if (!key) return;
+  static LazyFunction<decltype(::RegCloseKey)> close_key{advapi32, "RegCloseKey"};
+  if (auto* f = close_key.get()) f(key);
+}
+
+void destroy_icon(HICON icon) noexcept {
+  if (!icon) return;
+  static LazyFunction<decltype(::DestroyIcon)> destroy{user32, "DestroyIcon"};
+  if (auto* f = destroy.get()) f(icon);
+}
+
+void release_screen_dc(HDC dc) noexcept {
+  if (!dc) return;
+  static LazyFunction<decltype(::ReleaseDC)> release{user32, "ReleaseDC"};
+  if (auto* f = release.get()) f(nullptr, dc);
+}
+
+void delete_gdi_object(HGDIOBJ object) noexcept {
+  if (!object) return;
+  static LazyFunction<decltype(::DeleteObject)> delete_object{gdi32, "DeleteObject"};
+  if (auto* f = delete_object.get()) f(object);
 }
 
 }  // namespace tessiva::platform

@@ -13,11 +13,6 @@
 namespace tessiva::platform {
 namespace {
 
-DynamicLibrary& shlwapi() noexcept {
-  static DynamicLibrary library(L"shlwapi.dll");
-  return library;
-}
-
 constexpr std::size_t INDIRECT_STRING_UNITS = 1024;
 
 /// A text that a handler hands out through `get` (GetName, GetUIName), as UTF-8; none

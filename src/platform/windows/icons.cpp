@@ -28,8 +28,16 @@ std::optional<std::vector<std::byte>> extract_icon_png(const std::string& path, 
   if (!wide) return std::nullopt;
 
   static LazyFunction<decltype(::SHDefExtractIconW)> extract_icon{shell32, "SHDefExtractIconW"};
+  static LazyFunction<decltype(::GetIconInfo)> icon_info{user32, "GetIconInfo"};
+  static LazyFunction<decltype(::GetDC)> screen_dc{user32, "GetDC"};
+  static LazyFunction<decltype(::GetObjectW)> object_info{gdi32, "GetObjectW"};
+  static LazyFunction<decltype(::GetDIBits)> dib_bits{gdi32, "GetDIBits"};
   auto* extract = extract_icon.get();
-  if (!extract) return std::nullopt;
+  auto* get_icon_info = icon_info.get();
+  auto* get_dc = screen_dc.get();
+  auto* get_object = object_info.get();
+  auto* get_dib_bits = dib_bits.get();
+  if (!extract || !get_icon_info || !get_dc || !get_object || !get_dib_bits) return std::nullopt;
   HICON raw = nullptr;
   // Only the large icon, at ICON_SIZE pixels (the small size in the high word is 0).
   const HRESULT hr = extract(wide->c_str(), index, 0, &raw, nullptr, ICON_SIZE);
@@ -38,14 +46,14 @@ std::optional<std::vector<std::byte>> extract_icon_png(const std::string& path, 
   const UniqueIcon icon(raw);
 
   ICONINFO info{};
-  if (!::GetIconInfo(icon.get(), &info)) return std::nullopt;
+  if (!get_icon_info(icon.get(), &info)) return std::nullopt;
   // GetIconInfo hands out copies of both bitmaps, which the caller deletes.
   const UniqueBitmap colour(info.hbmColor);
   const UniqueBitmap mask(info.hbmMask);
 
   // A monochrome icon has no colour bitmap; GetObjectW then fails and gives none.
   BITMAP bitmap{};
-  if (::GetObjectW(colour.get(), sizeof bitmap, &bitmap) == 0) return std::nullopt;
+  if (get_object(colour.get(), sizeof bitmap, &bitmap) == 0) return std::nullopt;
   const LONG width = bitmap.bmWidth;
   const LONG height = bitmap.bmHeight;
   if (width < 1 || width > MAX_ICON_SIDE || height < 1 || height > MAX_ICON_SIDE) return std::nullopt;
@@ -61,10 +69,10 @@ std::optional<std::vector<std::byte>> extract_icon_png(const std::string& path, 
   std::vector<std::byte> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
   int lines = 0;
   {
-    const UniqueScreenDc screen(::GetDC(nullptr));
+    const UniqueScreenDc screen(get_dc(nullptr));
     if (!screen) return std::nullopt;
-    lines = ::GetDIBits(screen.get(), colour.get(), 0, static_cast<UINT>(height), pixels.data(), &wanted,
-                        DIB_RGB_COLORS);
+    lines = get_dib_bits(screen.get(), colour.get(), 0, static_cast<UINT>(height), pixels.data(), &wanted,
+                         DIB_RGB_COLORS);
   }
   if (lines == 0) return std::nullopt;
 

@@ -20,7 +20,9 @@ using Microsoft::WRL::ComPtr;
 HWND owner_window(std::optional<std::int64_t> owner) {
   if (!owner) return nullptr;
   const auto window = reinterpret_cast<HWND>(static_cast<INT_PTR>(*owner));
-  return ::IsWindow(window) ? window : nullptr;
+  static LazyFunction<decltype(::IsWindow)> is_window{user32, "IsWindow"};
+  auto* check = is_window.get();
+  return check && check(window) ? window : nullptr;
 }
 
 /// The common sequence of both pickers: create the dialog, let `set_up` prepare it, give

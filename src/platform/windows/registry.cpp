@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "platform/windows/dynamic_library.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
@@ -16,8 +17,22 @@ Result<std::wstring> wide_name(std::string_view utf8) {
   return std::move(*wide);
 }
 
+// The registry functions come from advapi32, loaded on first use.
+LazyFunction<decltype(::RegCreateKeyExW)> create_key{advapi32, "RegCreateKeyExW"};
+LazyFunction<decltype(::RegSetValueExW)> set_value_ex{advapi32, "RegSetValueExW"};
+LazyFunction<decltype(::RegDeleteTreeW)> delete_tree{advapi32, "RegDeleteTreeW"};
+
+/// The function, or the error that says why it is missing.
+template <class F>
+Result<F*> bound(LazyFunction<F>& function) {
+  if (auto* f = function.get()) return f;
+  return std::unexpected(os_error(missing_function_error()));
+}
+
 Result<void> set_value(HKEY key, const std::wstring& name, DWORD type, const void* data, DWORD size) {
-  const LSTATUS status = ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  const auto set = bound(set_value_ex);
+  if (!set) return std::unexpected(set.error());
+  const LSTATUS status = (*set)(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
   return {};
 }
@@ -30,9 +45,11 @@ Result<void> set_registry_value(std::string_view key, const RegistryValue& value
   auto wide_value_name = wide_name(value.name);
   if (!wide_value_name) return std::unexpected(wide_value_name.error());
 
+  const auto create = bound(create_key);
+  if (!create) return std::unexpected(create.error());
   UniqueKey opened;
-  const LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, wide_key->c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                           opened.put(), nullptr);
+  const LSTATUS status =
+      (*create)(HKEY_CURRENT_USER, wide_key->c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, opened.put(), nullptr);
   if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
 
   if (const auto* text = std::get_if<std::string>(&value.data)) {
@@ -55,7 +72,9 @@ Result<void> delete_registry_tree(std::string_view key) {
   if (!wide_key) return std::unexpected(wide_key.error());
   // An empty path would empty the whole of HKEY_CURRENT_USER.
   if (wide_key->empty()) return std::unexpected(os_error(ERROR_INVALID_PARAMETER));
-  const LSTATUS status = ::RegDeleteTreeW(HKEY_CURRENT_USER, wide_key->c_str());
+  const auto delete_key = bound(delete_tree);
+  if (!delete_key) return std::unexpected(delete_key.error());
+  const LSTATUS status = (*delete_key)(HKEY_CURRENT_USER, wide_key->c_str());
   if (status != ERROR_SUCCESS) return std::unexpected(os_error(static_cast<DWORD>(status)));
   return {};
 }

@@ -1,7 +1,8 @@
 #pragma once
 /// Owners of Windows resources. `Unique<Traits>` holds one value and releases it when
 /// it goes out of scope; the traits name the value that means "nothing" and how the
-/// value is released.
+/// value is released. Functions outside kernel32 are bound on first use (see
+/// dynamic_library.h).
 
 #include <utility>
 
@@ -77,37 +78,29 @@ struct FindHandleTraits {
 struct RegistryKeyTraits {
   using Value = HKEY;
   static Value invalid() noexcept { return nullptr; }
-  static void close(Value v) noexcept { ::RegCloseKey(v); }
+  static void close(Value v) noexcept { close_registry_key(v); }
 };
 
 struct IconTraits {
   using Value = HICON;
   static Value invalid() noexcept { return nullptr; }
-  static void close(Value v) noexcept { ::DestroyIcon(v); }
+  static void close(Value v) noexcept { destroy_icon(v); }
 };
 
 struct BitmapTraits {
   using Value = HBITMAP;
   static Value invalid() noexcept { return nullptr; }
-  static void close(Value v) noexcept { ::DeleteObject(v); }
-};
-
-/// A device context from CreateCompatibleDC or CreateDCW (released with DeleteDC).
-struct DeviceContextTraits {
-  using Value = HDC;
-  static Value invalid() noexcept { return nullptr; }
-  static void close(Value v) noexcept { ::DeleteDC(v); }
+  static void close(Value v) noexcept { delete_gdi_object(v); }
 };
 
 /// The screen's device context from GetDC(nullptr) (given back with ReleaseDC).
 struct ScreenDeviceContextTraits {
   using Value = HDC;
   static Value invalid() noexcept { return nullptr; }
-  static void close(Value v) noexcept { ::ReleaseDC(nullptr, v); }
+  static void close(Value v) noexcept { release_screen_dc(v); }
 };
 
 /// Memory from CoTaskMemAlloc, as the shell hands out strings and item id lists.
-/// ole32 is loaded on first use, so the free goes through the lazily bound function.
 template <class T>
 struct CoTaskMemTraits {
   using Value = T*;
@@ -121,7 +114,6 @@ using UniqueFindHandle = Unique<FindHandleTraits>;
 using UniqueKey = Unique<RegistryKeyTraits>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueBitmap = Unique<BitmapTraits>;
-using UniqueDc = Unique<DeviceContextTraits>;
 using UniqueScreenDc = Unique<ScreenDeviceContextTraits>;
 using UniqueCoTaskMemString = Unique<CoTaskMemTraits<wchar_t>>;
 /// An item id list (PIDLIST_ABSOLUTE and friends), freed like ILFree does.

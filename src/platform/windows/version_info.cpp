@@ -14,11 +14,6 @@
 namespace tessiva::platform {
 namespace {
 
-DynamicLibrary& version_library() noexcept {
-  static DynamicLibrary library(L"version.dll");
-  return library;
-}
-
 /// The US English, Unicode code page description, asked for last whatever the
 /// translation table says.
 constexpr wchar_t FALLBACK_QUERY[] = L"\\StringFileInfo\\040904b0\\FileDescription";

@@ -13,7 +13,7 @@ using nlohmann::json;
 std::string reply_to(const json& request) {
   HostState state;
   messages::Request r(request);
-  return messages::write_compact(dispatch(state, r));
+  return messages::write_reply(dispatch(state, r));
 }
 
 TEST(Dispatch, EchoesTheIdOfAnyType) {
@@ -52,7 +52,7 @@ TEST(Dispatch, SettingsAreReadOnlyByTheRequestsThatNeedThem) {
   };
   const auto send = [&](const json& request) {
     messages::Request r(request);
-    return messages::write_compact(dispatch(state, r));
+    return messages::write_reply(dispatch(state, r));
   };
   // Neither "hello", nor a chunk, nor a request refused before it needs them reads
   // the settings.

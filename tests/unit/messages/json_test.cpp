@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <random>
+
 #include "messages/json_reader.h"
 #include "messages/reply.h"
 #include "vector_paths.h"
@@ -155,6 +158,58 @@ TEST(Replies, HaveTheirMembersInKeyOrder) {
             R"({"error":{"code":"busy"},"id":null,"ok":false})");
   EXPECT_EQ(write_compact(error_reply(json::array({1}), HostError::io_error("Access is denied. (os error 5)"))),
             R"j({"error":{"code":"io_error","detail":"Access is denied. (os error 5)"},"id":[1],"ok":false})j");
+}
+
+// Replies are written by our own writer; the generic library's writer is the reference
+// for every byte, over random values with every kind of number, text that needs
+// escaping, and text that is not valid UTF-8.
+TEST(CompactWriter, WritesExactlyWhatTheGenericWriterWrites) {
+  constexpr unsigned SEED = 20240;
+  std::mt19937_64 random(SEED);
+  const auto text = [&] {
+    static const std::string pieces[] = {"a", "Z", "\"", "\\", "/", "\x01", "\x1f", "\x7f", "\t", "\n", "\xc3\xa9",
+                                         "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xff", "\xc3", "\xed\xa0\x80",
+                                         "\xc0\xaf", "\xf4\x90\x80\x80", std::string(1, '\0')};
+    std::string out;
+    for (auto n = random() % 6; n > 0; --n) out += pieces[random() % std::size(pieces)];
+    return out;
+  };
+  const auto number = [&]() -> json {
+    switch (random() % 4) {
+      case 0: return static_cast<std::int64_t>(random());
+      case 1: return random() >> (random() % 64);
+      case 2: return std::bit_cast<double>(random());  // any pattern: NaN, infinities, subnormals
+      default: return static_cast<double>(static_cast<std::int64_t>(random() % 2001) - 1000) / 8;
+    }
+  };
+  const auto value = [&](auto& self, int depth) -> json {
+    switch (depth > 3 ? random() % 4 : random() % 6) {
+      case 0: return nullptr;
+      case 1: return random() % 2 == 0;
+      case 2: return number();
+      case 3: return text();
+      case 4: {
+        json array = json::array();
+        for (auto n = random() % 4; n > 0; --n) array.push_back(self(self, depth + 1));
+        return array;
+      }
+      default: {
+        json object = json::object();
+        for (auto n = random() % 4; n > 0; --n) object[text()] = self(self, depth + 1);
+        return object;
+      }
+    }
+  };
+  const auto generic = [](const json& v) { return v.dump(-1, ' ', false, json::error_handler_t::replace); };
+  for (int i = 0; i < 3000; ++i) {
+    const json v = value(value, 0);
+    ASSERT_EQ(write_compact(v), generic(v)) << "seed " << SEED << ", value " << i;
+    const json id = value(value, 2);
+    ASSERT_EQ(write_reply({id, v}), generic(success_reply(id, v))) << "seed " << SEED << ", value " << i;
+    const HostError error{error_code::IO_ERROR, i % 2 == 0 ? std::optional(text()) : std::nullopt};
+    ASSERT_EQ(write_reply({id, std::unexpected(error)}), generic(error_reply(id, error)))
+        << "seed " << SEED << ", value " << i;
+  }
 }
 
 }  // namespace
