@@ -1,7 +1,6 @@
 #include "main/program.h"
 
-#include "install/installer.h"
-#include "install/uninstaller.h"
+#include "install/system.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
 #include "messages/channel.h"
@@ -39,14 +38,8 @@ int run_program() {
                           return run_host(state);
                         },
                         [](const LaunchMode& mode) { return mode.job ? open::run_launch_job(*mode.job) : 1; },
-                        [](const UninstallMode& mode) {
-                          install::SystemEnvironment environment;
-                          return install::run_uninstaller(environment, mode.quiet);
-                        },
-                        [](const InstallMode& mode) {
-                          install::SystemEnvironment environment;
-                          return install::run_installer(environment, mode.quiet);
-                        },
+                        [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
+                        [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
                     },
                     select_mode(arguments()));
 }

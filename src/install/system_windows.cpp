@@ -1,4 +1,10 @@
+// The installer's system on Windows: the registry, the known folders and message boxes.
+
+#include "install/system.h"
+
 #include "install/environment.h"
+#include "install/installer.h"
+#include "install/uninstaller.h"
 
 #include "config/store.h"
 #include "platform/command_processor.h"
@@ -67,6 +73,16 @@ platform::Result<void> SystemEnvironment::start_command_processor(const std::str
                                                                   const std::string& working_folder,
                                                                   platform::CreationOptions options) {
   return platform::start_command_processor(command, working_folder, options);
+}
+
+int install_for_user(bool quiet) {
+  SystemEnvironment environment;
+  return run_installer(environment, quiet);
+}
+
+int uninstall_for_user(bool quiet) {
+  SystemEnvironment environment;
+  return run_uninstaller(environment, quiet);
 }
 
 }  // namespace tessiva::install

@@ -1,0 +1,15 @@
+#pragma once
+/// The installer and the uninstaller as the user starts them, on the running system.
+
+namespace tessiva::install {
+
+/// Installs or updates the running executable for the current user (`run_installer`
+/// against the real system); returns the exit code. Where the system has no per-user
+/// installation yet, says so in one line on standard error and returns `EXIT_FAILED`.
+[[nodiscard]] int install_for_user(bool quiet);
+
+/// Removes the installation of the current user (`run_uninstaller`); the same for a
+/// system without one.
+[[nodiscard]] int uninstall_for_user(bool quiet);
+
+}  // namespace tessiva::install
