@@ -11,6 +11,7 @@
 
 #include "main/command_line.h"
 #include "open/launch_job.h"
+#include "text/command_line.h"
 #include "text/quote.h"
 #include "text/utf.h"
 
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i + 1 < size; i += 2)
     line.push_back(static_cast<char16_t>(data[i] | (static_cast<unsigned>(data[i + 1]) << 8)));
 
-  const std::vector<std::string> arguments = tessiva::app::split_command_line(line);
+  const std::vector<std::string> arguments = tessiva::text::split_windows_command_line_utf8(line);
   if (line.empty() != arguments.empty()) std::abort();
   if (arguments.empty()) return 0;
 
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (arguments.front().find('"') != std::string::npos) std::abort();
   std::u16string again = u"\"" + wide(arguments.front()) + u"\"";
   for (std::size_t i = 1; i < arguments.size(); ++i) tessiva::text::append_quoted_argument(again, wide(arguments[i]));
-  if (tessiva::app::split_command_line(again) != arguments) std::abort();
+  if (tessiva::text::split_windows_command_line_utf8(again) != arguments) std::abort();
 
   const auto mode = tessiva::app::select_mode(arguments);
   if (const auto* launch = std::get_if<tessiva::app::LaunchMode>(&mode); launch && launch->job)

@@ -10,7 +10,7 @@ namespace tessiva::config {
 
 std::optional<std::string> effective_save_folder(const Config& config) {
   if (config.save_folder && !text::is_blank(*config.save_folder)) return config.save_folder;
-  const auto documents = platform::known_folder_path(platform::KnownFolder::Documents);
+  const auto documents = platform::program_folder(platform::ProgramFolder::Documents, messages::PRODUCT_NAME);
   if (!documents) return std::nullopt;
   return platform::join_path(*documents, messages::PRODUCT_NAME);
 }

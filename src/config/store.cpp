@@ -13,9 +13,9 @@
 namespace tessiva::config {
 
 std::optional<std::string> config_file_path() {
-  const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
-  if (!roaming) return std::nullopt;
-  return platform::join_path(platform::join_path(*roaming, messages::PRODUCT_NAME), "config.json");
+  const auto folder = platform::program_folder(platform::ProgramFolder::Settings, messages::PRODUCT_NAME);
+  if (!folder) return std::nullopt;
+  return platform::join_path(*folder, "config.json");
 }
 
 std::string temporary_path(const std::string& path) {
@@ -53,10 +53,9 @@ Config load_config_file(const std::string& path) {
 }
 
 std::expected<void, std::string> store_config(const Config& config) {
-  const auto roaming = platform::known_folder_path(platform::KnownFolder::RoamingAppData);
-  if (!roaming) return std::unexpected("no config directory");
-  const std::string folder = platform::join_path(*roaming, messages::PRODUCT_NAME);
-  return store_config_file(folder, platform::join_path(folder, "config.json"), config);
+  const auto folder = platform::program_folder(platform::ProgramFolder::Settings, messages::PRODUCT_NAME);
+  if (!folder) return std::unexpected("no config directory");
+  return store_config_file(*folder, platform::join_path(*folder, "config.json"), config);
 }
 
 std::expected<void, std::string> store_config_file(const std::string& folder, const std::string& path,

@@ -2,6 +2,9 @@
 
 #include <unordered_set>
 
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "text/shell_words.h"
 #include "text/unicode.h"
 #include "text/windows_path.h"
 
@@ -23,7 +26,8 @@ bool is_valid_app_id(std::string_view id) noexcept {
 }
 
 bool is_valid_path(std::string_view path) noexcept {
-  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES && text::is_absolute_windows_path(path);
+  return !text::is_blank(path) && path.size() <= MAX_PATH_BYTES &&
+         text::is_absolute_path(path, platform::native_path_style());
 }
 
 /// `s` with every occurrence of `what` removed, in one pass from the left.
@@ -78,13 +82,19 @@ std::expected<void, std::string_view> validate_config(const Config& config) {
     if (app.args.size() > MAX_ARGS_BYTES || app.args.find_first_of("\0\n\r"sv) != std::string::npos) {
       return std::unexpected("app_args"sv);
     }
+    // Where arguments are passed one by one they must split into words.
+    if (platform::native_argument_convention() == platform::ArgumentConvention::ArgumentVector &&
+        !text::split_shell_words(app.args)) {
+      return std::unexpected("app_args"sv);
+    }
     if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected("file_types"sv);
     for (const std::string& type : app.file_types) {
       if (!is_valid_file_type(type)) return std::unexpected("file_types"sv);
     }
   }
   if (const auto& folder = config.save_folder) {
-    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || text::is_absolute_windows_path(*folder))) {
+    const bool absolute = text::is_absolute_path(*folder, platform::native_path_style());
+    if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || absolute)) {
       return std::unexpected("save_folder"sv);
     }
   }

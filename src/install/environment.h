@@ -60,7 +60,8 @@ class InstallEnvironment {
                                                                        platform::CreationOptions options) = 0;
 };
 
-/// The real system: the platform seam, and the settings for the language.
+/// The real system: the platform seam, and the settings for the language. Windows only
+/// (install/system_windows.cpp); Linux installs into the home folder (home_install.h).
 class SystemEnvironment : public InstallEnvironment {
  public:
   /// The settings of config.json.

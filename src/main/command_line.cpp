@@ -4,17 +4,8 @@
 #include <charconv>
 
 #include "messages/protocol.h"
-#include "text/command_line.h"
-#include "text/utf.h"
 
 namespace tessiva::app {
-std::vector<std::string> split_command_line(std::u16string_view line) {
-  std::vector<std::string> out;
-  for (const auto& argument : text::split_windows_command_line(line))
-    out.push_back(text::utf16_to_utf8_lossy(argument));
-  return out;
-}
-
 std::optional<std::int64_t> parse_parent_window(std::string_view s) {
   std::size_t first_digit = 0;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) first_digit = 1;

@@ -10,11 +10,6 @@
 
 namespace tessiva::app {
 
-/// Splits a Windows command line into UTF-8 arguments, the first being the program path
-/// (`text::split_windows_command_line`). Returns an empty list for an empty command
-/// line.
-[[nodiscard]] std::vector<std::string> split_command_line(std::u16string_view command_line);
-
 /// Reads the text after "--parent-window=": an optional sign and decimal digits within
 /// the signed 64-bit range. Anything else, and 0, give none.
 [[nodiscard]] std::optional<std::int64_t> parse_parent_window(std::string_view remainder);

@@ -23,7 +23,7 @@ int run_host(HostState& state) {
 }
 
 std::vector<std::string> arguments() {
-  auto args = split_command_line(platform::command_line());
+  auto args = platform::arguments();
   if (args.empty()) args.push_back(platform::executable_path().value_or(""));
   return args;
 }

@@ -50,18 +50,24 @@ void trim_trailing_spaces_and_stops(std::u32string& s) {
   while (!s.empty() && (s.back() == U' ' || s.back() == U'.')) s.pop_back();
 }
 
-std::size_t utf16_units(std::u32string_view s) noexcept {
+/// How many units of `measure` the character `c` takes.
+constexpr std::size_t unit_count(char32_t c, platform::NameMeasure measure) noexcept {
+  if (measure == platform::NameMeasure::Utf16Units) return c > 0xFFFF ? 2 : 1;
+  return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+std::size_t units(std::u32string_view s, platform::NameMeasure measure) noexcept {
   std::size_t n = 0;
-  for (const char32_t c : s) n += c > 0xFFFF ? 2 : 1;
+  for (const char32_t c : s) n += unit_count(c, measure);
   return n;
 }
 
-/// Cuts `s` to at most `units` UTF-16 units without splitting a character.
-void cut_to_units(std::u32string& s, std::size_t units) {
+/// Cuts `s` to at most `limit` units of `measure` without splitting a character.
+void cut_to_units(std::u32string& s, std::size_t limit, platform::NameMeasure measure) {
   std::size_t n = 0, keep = 0;
   for (; keep < s.size(); ++keep) {
-    n += s[keep] > 0xFFFF ? 2 : 1;
-    if (n > units) break;
+    n += unit_count(s[keep], measure);
+    if (n > limit) break;
   }
   s.resize(keep);
 }
@@ -70,7 +76,7 @@ void cut_to_units(std::u32string& s, std::size_t units) {
 /// given. A cut can leave spaces or full stops at the end, which Windows would silently
 /// drop, and a cut inside the part before the first full stop can leave a device name
 /// followed by spaces ('CON' and 147 spaces). Everything else the cuts left stays.
-std::string finish_file_name(std::u32string name) {
+std::string finish_file_name(std::u32string name, platform::NameMeasure measure) {
   trim_trailing_spaces_and_stops(name);
   // Only a name without extension can come out empty: an extension never starts with a
   // space or a full stop.
@@ -79,7 +85,7 @@ std::string finish_file_name(std::u32string name) {
     name.insert(0, 1, U'_');
     // The part before the first full stop is then a device name and the spaces the cut
     // left after it, so a name that the '_' takes past the limit gives up one of them.
-    if (utf16_units(name) > MAX_FILE_NAME_UNITS) {
+    if (units(name, measure) > MAX_FILE_NAME_UNITS) {
       const auto dot = name.find(U'.');
       if (dot != std::u32string::npos && dot > 1) name.erase(dot - 1, 1);
     }
@@ -143,6 +149,11 @@ std::string extension_key(std::string_view original_name) {
 
 std::string build_file_name(std::string_view original_name, std::string_view pattern,
                             const platform::LocalTime& local_time) {
+  return build_file_name(original_name, pattern, local_time, platform::native_name_measure());
+}
+
+std::string build_file_name(std::string_view original_name, std::string_view pattern,
+                            const platform::LocalTime& local_time, platform::NameMeasure measure) {
   const SplitName parts = split_name(original_name);
   std::string name = sanitize_component(parts.stem);
   if (name.empty()) name = "file";
@@ -159,21 +170,21 @@ std::string build_file_name(std::string_view original_name, std::string_view pat
   if (base.empty()) base = std::move(name);
   std::string extension = parts.extension ? ascii_lower(sanitize_component(*parts.extension)) : std::string();
 
-  // Both pieces within their cut can still make a name Windows refuses (150 emoji are
-  // 300 UTF-16 units), and then the file could not be saved at all.
+  // Both pieces within their cut can still make a name the system refuses (150 emoji
+  // are 300 UTF-16 units and 600 UTF-8 bytes), and then the file could not be saved at all.
   std::u32string base32 = text::utf8_to_utf32_lossy(base), extension32 = text::utf8_to_utf32_lossy(extension);
   const std::size_t dot = extension.empty() ? 0 : 1;
-  if (utf16_units(base32) + dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS) {
+  if (units(base32, measure) + dot + units(extension32, measure) > MAX_FILE_NAME_UNITS) {
     // The extension keeps what it can while leaving room for a base of a few
     // characters; the base takes the rest.
     constexpr std::size_t MIN_BASE_UNITS = 8;
-    if (dot + utf16_units(extension32) > MAX_FILE_NAME_UNITS - MIN_BASE_UNITS) {
-      cut_to_units(extension32, MAX_FILE_NAME_UNITS - MIN_BASE_UNITS - dot);
+    if (dot + units(extension32, measure) > MAX_FILE_NAME_UNITS - MIN_BASE_UNITS) {
+      cut_to_units(extension32, MAX_FILE_NAME_UNITS - MIN_BASE_UNITS - dot, measure);
     }
-    cut_to_units(base32, MAX_FILE_NAME_UNITS - dot - utf16_units(extension32));
+    cut_to_units(base32, MAX_FILE_NAME_UNITS - dot - units(extension32, measure), measure);
   }
   if (dot != 0) base32.append(1, U'.').append(extension32);
-  return finish_file_name(std::move(base32));
+  return finish_file_name(std::move(base32), measure);
 }
 
 std::string candidate_name(std::string_view file_name, int attempt) {

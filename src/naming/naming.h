@@ -10,14 +10,16 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/os_error.h"
 
 namespace tessiva::naming {
 
 /// The number of characters (Unicode scalar values) that a sanitised piece keeps.
 inline constexpr std::size_t MAX_COMPONENT_CHARS = 150;
-/// Windows refuses a file name of more than 255 UTF-16 units. A built name keeps within
-/// this many, so that the counter of a taken name ("_9999") still fits.
+/// Windows refuses a file name of more than 255 UTF-16 units, Linux one of more than 255
+/// bytes. A built name keeps within this many units of the system's measure, so that the
+/// counter of a taken name ("_9999") still fits.
 inline constexpr std::size_t MAX_FILE_NAME_UNITS = 250;
 /// The highest counter tried when a name is taken ('x_9999.pdf' is the last candidate).
 inline constexpr int LAST_NAME_ATTEMPT = 9999;
@@ -57,12 +59,16 @@ struct SplitName {
 /// The name to save a file under: `pattern` with "{name}", "{date}" and "{time}"
 /// expanded (in that order, one whole pass each), sanitised, followed by the sanitised,
 /// lower-cased extension of `original_name`. Never more than `MAX_FILE_NAME_UNITS`
-/// UTF-16 units: when the two cut pieces are longer together (characters outside the
-/// Basic Multilingual Plane count twice), the base is cut further, and the extension too
+/// units of `measure` (UTF-16 units, where characters outside the Basic Multilingual
+/// Plane count twice, or UTF-8 bytes, where a character counts one to four): when the
+/// two cut pieces are longer together, the base is cut further, and the extension too
 /// when it alone leaves no room for a base. The cuts change nothing else but what Windows
 /// needs to store the whole name as it is: spaces and full stops at its end go, and a
 /// device name before its first full stop gets a '_' in front. A name that this leaves
 /// empty becomes "file", so the result is never empty.
+[[nodiscard]] std::string build_file_name(std::string_view original_name, std::string_view pattern,
+                                          const platform::LocalTime& local_time, platform::NameMeasure measure);
+/// `build_file_name` with the running system's measure.
 [[nodiscard]] std::string build_file_name(std::string_view original_name, std::string_view pattern,
                                           const platform::LocalTime& local_time);
 

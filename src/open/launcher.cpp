@@ -4,12 +4,36 @@
 #include "platform/shell.h"
 #include "text/overloaded.h"
 #include "text/quote.h"
+#include "text/shell_words.h"
 #include "text/unicode.h"
 
 namespace tessiva::open {
 namespace {
 
 constexpr std::string_view FILE_TOKEN = "{file}";
+
+std::string replace_file_token(std::string_view text, std::string_view value) {
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(FILE_TOKEN, from)) != std::string_view::npos; from = at + FILE_TOKEN.size()) {
+    out.append(text.substr(from, at - from));
+    out += value;
+  }
+  out.append(text.substr(from));
+  return out;
+}
+
+/// Starts the application of `app` on `file` by the system's convention.
+platform::Result<void> start_app(const Launch::App& app, const std::string& file) {
+  if (platform::native_argument_convention() == platform::ArgumentConvention::CommandLine)
+    return platform::start_application(app.exe, app_command_line(app.exe, app_argument_text(app.args, file)));
+  if (is_desktop_entry(app.exe)) return platform::launch_desktop_entry(app.exe, file);
+  auto arguments = app_argument_vector(app.args, file);
+  // Settings are checked when they are stored and loaded, so only a job made by hand
+  // gets here with arguments that cannot be split.
+  if (!arguments) return std::unexpected(platform::OsError{0, "the application's arguments cannot be split"});
+  return platform::start_application_with_arguments(app.exe, *arguments);
+}
 
 }  // namespace
 
@@ -30,16 +54,7 @@ std::expected<void, std::string> spawn_launcher(const LaunchJob& job) {
 
 std::string app_argument_text(std::string_view args, std::string_view file) {
   const std::string quoted = text::quote_path(file);
-  if (args.find(FILE_TOKEN) != std::string_view::npos) {
-    std::string out;
-    std::size_t from = 0;
-    for (std::size_t at; (at = args.find(FILE_TOKEN, from)) != std::string_view::npos; from = at + FILE_TOKEN.size()) {
-      out.append(args.substr(from, at - from));
-      out += quoted;
-    }
-    out.append(args.substr(from));
-    return out;
-  }
+  if (args.find(FILE_TOKEN) != std::string_view::npos) return replace_file_token(args, quoted);
   const std::string_view trimmed = text::trim_white_space(args);
   if (trimmed.empty()) return quoted;
   std::string out(trimmed);
@@ -55,15 +70,27 @@ std::string app_command_line(std::string_view exe, std::string_view argument_tex
   return line;
 }
 
+std::optional<std::vector<std::string>> app_argument_vector(std::string_view args, std::string_view file) {
+  auto words = text::split_shell_words(args);
+  if (!words) return std::nullopt;
+  bool placed = false;
+  for (auto& word : *words) {
+    if (word.find(FILE_TOKEN) == std::string::npos) continue;
+    word = replace_file_token(word, file);
+    placed = true;
+  }
+  if (!placed) words->emplace_back(file);
+  return words;
+}
+
+bool is_desktop_entry(std::string_view exe) noexcept { return exe.ends_with(".desktop"); }
+
 int run_launch_job(std::string_view job_hex) {
   const auto job = decode_job(job_hex);
   if (!job) return 1;
   const platform::Result<void> outcome = std::visit(
       Overloaded{
-          [&](const Launch::App& app) {
-            return platform::start_application(app.exe,
-                                               app_command_line(app.exe, app_argument_text(app.args, job->file)));
-          },
+          [&](const Launch::App& app) { return start_app(app, job->file); },
           [&](const Launch::Handler& handler) {
             return platform::invoke_handler(handler.ext, handler.handler_id, job->file);
           },

@@ -6,6 +6,7 @@
 
 #include <expected>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,5 +62,18 @@ using StartLauncher = std::function<std::expected<void, std::string>(const Launc
 /// The command line of an application: its quoted path, a space and `argument_text`
 /// exactly as given.
 [[nodiscard]] std::string app_command_line(std::string_view exe, std::string_view argument_text);
+
+/// The argument vector an application gets for `file` where arguments are passed as a
+/// vector: `args` split by the shell's quoting (`text::split_shell_words`), then every
+/// "{file}" inside an argument replaced by the path; without any "{file}", the path
+/// added as the last argument. The path is always exactly its own bytes. None when
+/// `args` cannot be split.
+[[nodiscard]] std::optional<std::vector<std::string>> app_argument_vector(std::string_view args,
+                                                                         std::string_view file);
+
+/// True when the application `exe` is a desktop entry (a ".desktop" file), which is
+/// launched through the desktop with its own arguments where applications take
+/// argument vectors.
+[[nodiscard]] bool is_desktop_entry(std::string_view exe) noexcept;
 
 }  // namespace tessiva::open

@@ -159,7 +159,7 @@ HandlerResult handle_open_file(const nlohmann::json& request, const config::Sett
   if (!source) return std::unexpected(HostError::invalid_request());
   const std::string* original_name = string_member(request, "original_name");
   if (!original_name) return std::unexpected(HostError::invalid_request());
-  if (!text::is_absolute_windows_path(*source)) return std::unexpected(HostError::invalid_request());
+  if (!text::is_absolute_path(*source, platform::native_path_style())) return std::unexpected(HostError::invalid_request());
 
   const auto attributes = platform::file_attributes(*source);
   if (!attributes) return std::unexpected(HostError::of(error_code::NOT_FOUND));

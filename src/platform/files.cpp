@@ -14,6 +14,10 @@ text::PathStyle native_path_style() noexcept {
   return PATH_SEPARATOR == '\\' ? text::PathStyle::Windows : text::PathStyle::Posix;
 }
 
+NameMeasure native_name_measure() noexcept {
+  return PATH_SEPARATOR == '\\' ? NameMeasure::Utf16Units : NameMeasure::Utf8Bytes;
+}
+
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();

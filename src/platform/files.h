@@ -14,11 +14,20 @@
 
 namespace tessiva::platform {
 
-/// The separator that joins path components: '\' on Windows, '/' in the stand-in.
+/// The separator that joins path components: '\' on Windows, '/' on Linux.
 extern const char PATH_SEPARATOR;
 
 /// The style of the paths of the running system.
 [[nodiscard]] text::PathStyle native_path_style() noexcept;
+
+/// What the system's limit on the length of one file name counts.
+enum class NameMeasure {
+  Utf16Units,  ///< Windows: 255 UTF-16 units
+  Utf8Bytes,   ///< Linux: 255 bytes of the UTF-8 name
+};
+
+/// The measure of the running system's file-name limit.
+[[nodiscard]] NameMeasure native_name_measure() noexcept;
 
 /// `folder` + separator + `name` (no separator is doubled when `folder` ends in one).
 [[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);
@@ -63,7 +72,8 @@ class File {
 /// Reads a whole file.
 [[nodiscard]] Result<std::string> read_file(const std::string& path);
 /// Renames `from` to `to`, replacing `to` when it exists (`MoveFileExW` with
-/// `MOVEFILE_REPLACE_EXISTING`).
+/// `MOVEFILE_REPLACE_EXISTING`; on Linux `rename`, then `fsync` of the folder that holds
+/// `to`, so that the new name survives a power cut).
 [[nodiscard]] Result<void> rename_replace(const std::string& from, const std::string& to);
 /// Copies `from` onto `to`, replacing its contents.
 [[nodiscard]] Result<void> copy_file(const std::string& from, const std::string& to);

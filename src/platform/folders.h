@@ -1,28 +1,37 @@
 #pragma once
-/// Known folders of the user.
+/// The program's own folders and the user's documents folder.
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/os_error.h"
 
 namespace tessiva::platform {
 
-enum class KnownFolder {
-  RoamingAppData,  ///< FOLDERID_RoamingAppData; stand-in: $XDG_CONFIG_HOME or ~/.config
-  LocalAppData,    ///< FOLDERID_LocalAppData; stand-in: $XDG_DATA_HOME or ~/.local/share
-  Documents,       ///< FOLDERID_Documents; stand-in: $XDG_DOCUMENTS_DIR or ~/Documents
+/// The folders the program keeps its files in, and the one it saves into by default.
+enum class ProgramFolder {
+  /// Where config.json lives: "<roaming application data>\<product>" on Windows,
+  /// "$XDG_CONFIG_HOME/<product in lower case>" (default ~/.config) on Linux.
+  Settings,
+  /// Where the partial files of transfers live: "<local application data>\<product>\transfers"
+  /// on Windows, "$XDG_CACHE_HOME/<product in lower case>/transfers" (default ~/.cache) on Linux.
+  Transfers,
+  /// The user's documents folder: the shell's Documents folder on Windows, the one that
+  /// the XDG user-dirs configuration names on Linux (~/Documents when it names none).
+  Documents,
 };
 
-/// The folder's path, or none when it cannot be determined (a failed lookup, a path
-/// that is empty or not valid UTF-16).
-[[nodiscard]] std::optional<std::string> known_folder_path(KnownFolder folder);
+/// The path of `folder` for the program called `product`, without creating anything;
+/// none when it cannot be determined (a failed lookup, no home folder, a path that
+/// cannot be used).
+[[nodiscard]] std::optional<std::string> program_folder(ProgramFolder folder, std::string_view product);
 
 /// The per-user programs folder (FOLDERID_UserProgramFiles), looked up without checking
 /// that it exists: on a fresh profile it often does not yet, and the installer creates
 /// it. Where the system does not know that folder at all, its documented default,
 /// "Programs" inside the local application data folder. The error says why neither
-/// could be had. The stand-in has no programs folder.
+/// could be had. Linux has no such folder.
 [[nodiscard]] Result<std::string> user_programs_folder();
 
 }  // namespace tessiva::platform

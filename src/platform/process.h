@@ -16,10 +16,10 @@ namespace tessiva::platform {
 /// The operating system's name as the host reports it: "windows", or the stand-in's.
 extern const std::string_view PLATFORM_NAME;
 
-/// The process command line as one UTF-16 text, the way Windows hands it over
-/// (`GetCommandLineW`). The POSIX stand-in quotes its argv into the same form. May be
-/// empty.
-[[nodiscard]] std::u16string command_line();
+/// The program's arguments, UTF-8, the first being the program path as it was started:
+/// on Windows `GetCommandLineW` split by the Windows rules, on Linux argv as it is. May
+/// be empty.
+[[nodiscard]] std::vector<std::string> arguments();
 
 /// Full path of the running executable, UTF-8.
 [[nodiscard]] Result<std::string> executable_path();
@@ -52,8 +52,8 @@ enum class ProcessState {
 
 /// Starts `program` with `arguments` (each quoted by the Windows rules into one
 /// command line) and the given creation options, closes every handle of the new
-/// process at once and never waits for it. The POSIX stand-in ignores the options and
-/// detaches the child in a session of its own.
+/// process at once and never waits for it. Linux ignores the options and detaches the
+/// child in a session of its own, its standard input and output on /dev/null.
 [[nodiscard]] Result<void> spawn_detached(const std::string& program,
                                           const std::vector<std::string>& arguments,
                                           CreationOptions options);

@@ -1,6 +1,7 @@
 #pragma once
 /// The current user's registry (HKEY_CURRENT_USER only). Key paths are relative to
-/// that root and use backslashes ("Software\Vendor\Product"); text is UTF-8.
+/// that root and use backslashes ("Software\Vendor\Product"); text is UTF-8. Windows
+/// only: Linux has no registry, and nothing there calls these.
 
 #include <cstdint>
 #include <string>

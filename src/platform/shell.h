@@ -4,18 +4,36 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_error.h"
 
 namespace tessiva::platform {
 
+/// How the running system hands a started application its arguments.
+enum class ArgumentConvention {
+  /// One command line that the program splits itself (Windows).
+  CommandLine,
+  /// A vector of arguments, each exactly as given (POSIX `execv`).
+  ArgumentVector,
+};
+
+[[nodiscard]] ArgumentConvention native_argument_convention() noexcept;
+
 /// Starts `program` with `command_line` exactly as given (nothing is added, quoted or
 /// escaped; by convention it begins with the quoted program path), in a process group
 /// of its own (CREATE_NEW_PROCESS_GROUP), with the folder that holds `program` as the
-/// working directory and the caller's standard handles. Never waits for it. The stand-in
-/// splits `command_line` by the Windows rules into the argument vector and executes
-/// `program` directly, without a shell.
+/// working directory and the caller's standard handles. Never waits for it. For the
+/// `CommandLine` convention; Linux refuses it.
 [[nodiscard]] Result<void> start_application(const std::string& program, const std::string& command_line);
+
+/// Starts `program` with `arguments` after its own path, each exactly as given, with the
+/// folder that holds `program` as the working directory, and never waits for it. On
+/// Linux it is executed directly (no shell) in a session of its own (`setsid`), so it is
+/// not part of the caller's process tree, group or terminal. Windows quotes the
+/// arguments into one command line by its rules and starts it as `start_application`.
+[[nodiscard]] Result<void> start_application_with_arguments(const std::string& program,
+                                                            const std::vector<std::string>& arguments);
 
 /// Invokes on `file` the first handler registered for "." + `ext` whose name
 /// (`IAssocHandler::GetName`, as UTF-8) equals `handler_id` byte for byte. Fails when no

@@ -17,9 +17,9 @@ enum class MessageBoxKind {
 enum class MessageBoxAnswer { NotShown, Ok, Cancel, Yes, No };
 
 /// The language id (LANGID) of the user's interface language
-/// (`GetUserDefaultUILanguage`). The stand-in derives it from LC_ALL, LC_MESSAGES or
-/// LANG: Spanish (Spain) for "es...", Portuguese (Brazil) for "pt...", else English
-/// (United States).
+/// (`GetUserDefaultUILanguage`). On Linux the first that is set of LANGUAGE (its first
+/// entry), LC_ALL, LC_MESSAGES and LANG decides: Spanish (Spain) for "es...", Portuguese
+/// (Brazil) for "pt...", else English (United States).
 [[nodiscard]] std::uint16_t user_default_ui_language();
 
 /// Shows a message box without an owner window and returns the answer, `NotShown` when

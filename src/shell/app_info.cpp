@@ -33,7 +33,7 @@ HandlerResult handle_app_info(const json& request) {
   const std::string* path = messages::string_member(request, "path");
   if (!path) return std::unexpected(HostError::invalid_request());
   const HostError not_found = HostError::of(messages::error_code::NOT_FOUND);
-  if (!text::is_absolute_windows_path(*path)) return std::unexpected(not_found);
+  if (!text::is_absolute_path(*path, platform::native_path_style())) return std::unexpected(not_found);
   const auto attributes = platform::file_attributes(*path);
   if (!attributes || !attributes->is_regular) return std::unexpected(not_found);
   return app_info_json(app_info_for(*path));

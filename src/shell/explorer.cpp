@@ -32,6 +32,9 @@ HandlerResult reveal_with(const json& request, const std::optional<std::string>&
                           const open::StartLauncher& start) {
   const std::string* path = messages::string_member(request, "path");
   if (!path) return std::unexpected(HostError::invalid_request());
+  // A relative path would be taken from the host's working folder, which means nothing
+  // to the caller.
+  if (!text::is_absolute_path(*path, platform::native_path_style())) return std::unexpected(HostError::invalid_request());
   if (!save_folder) return std::unexpected(HostError::of(messages::error_code::IO_ERROR));
   const auto canonical = platform::canonical_path(*path);
   const auto canonical_folder = platform::canonical_path(*save_folder);

@@ -1,5 +1,7 @@
 #include "text/command_line.h"
 
+#include "text/utf.h"
+
 namespace tessiva::text {
 namespace {
 
@@ -67,5 +69,11 @@ std::vector<std::basic_string<Char>> split_windows_command_line(std::basic_strin
 
 template std::vector<std::string> split_windows_command_line(std::string_view);
 template std::vector<std::u16string> split_windows_command_line(std::u16string_view);
+
+std::vector<std::string> split_windows_command_line_utf8(std::u16string_view line) {
+  std::vector<std::string> out;
+  for (const auto& argument : split_windows_command_line(line)) out.push_back(utf16_to_utf8_lossy(argument));
+  return out;
+}
 
 }  // namespace tessiva::text

@@ -1,6 +1,5 @@
 #pragma once
-/// Splitting Windows command lines, for the program's own command line (UTF-16) and for
-/// the command lines of applications that the POSIX stand-in starts (UTF-8).
+/// Splitting Windows command lines: the program's own command line on Windows.
 
 #include <string>
 #include <string_view>
@@ -16,5 +15,9 @@ namespace tessiva::text {
 /// line. Defined for `char` and `char16_t`.
 template <class Char>
 [[nodiscard]] std::vector<std::basic_string<Char>> split_windows_command_line(std::basic_string_view<Char> line);
+
+/// Splits a UTF-16 command line by the same rules into UTF-8 arguments (an unpaired
+/// surrogate becomes U+FFFD). Returns an empty list for an empty line.
+[[nodiscard]] std::vector<std::string> split_windows_command_line_utf8(std::u16string_view line);
 
 }  // namespace tessiva::text

@@ -50,6 +50,10 @@ bool is_absolute_windows_path(std::string_view path) noexcept {
   return component_length(rest) > 0;
 }
 
+bool is_absolute_path(std::string_view path, PathStyle style) noexcept {
+  return style == PathStyle::Windows ? is_absolute_windows_path(path) : path.starts_with('/');
+}
+
 bool path_is_inside(std::string_view path, std::string_view folder, PathStyle style) noexcept {
   folder = without_trailing_separators(folder, style);
   path = without_trailing_separators(path, style);

@@ -19,6 +19,10 @@ enum class PathStyle { Windows, Posix };
 /// relative.
 [[nodiscard]] bool is_absolute_windows_path(std::string_view path) noexcept;
 
+/// True when `path` is absolute in `style`: by `is_absolute_windows_path`, or, in the
+/// POSIX style, when it starts with '/'.
+[[nodiscard]] bool is_absolute_path(std::string_view path, PathStyle style) noexcept;
+
 /// True when `path` is `folder` itself or lies inside it, compared component by
 /// component ("<folder>2" is a sibling, not inside). Both are taken as canonical: a
 /// "." or ".." component below `folder` makes `path` count as outside.

@@ -39,9 +39,7 @@ platform::Result<void> plain_write(platform::File& file, std::span<const std::by
 }  // namespace
 
 std::optional<std::string> transfers_folder() {
-  const auto local = platform::known_folder_path(platform::KnownFolder::LocalAppData);
-  if (!local) return std::nullopt;
-  return platform::join_path(platform::join_path(*local, messages::PRODUCT_NAME), "transfers");
+  return platform::program_folder(platform::ProgramFolder::Transfers, messages::PRODUCT_NAME);
 }
 
 std::string partial_file_name(std::uint32_t process_id, std::string_view transfer_id) {

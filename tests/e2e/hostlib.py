@@ -125,8 +125,9 @@ class Target:
         """A host (not started yet) with the given arguments after the program path.
 
         The native build gets a HOME of its own, or `home` where hosts must share their
-        files; under Wine the runner's prefix and home are private already (and shared
-        by every host). `program` runs another copy of the executable, under Wine
+        files, with XDG folders inside it that are not the defaults (see `linux_home`);
+        under Wine the runner's prefix and home are private already (and shared by
+        every host). `program` runs another copy of the executable, under Wine
         through the same runner. Standard error goes to a file beside that state.
         """
         self._count += 1
@@ -135,11 +136,11 @@ class Target:
         env = dict(os.environ)
         if not self.wine:
             home = Path(home) if home else folder / "home"
-            home.mkdir(exist_ok=True)
-            env["HOME"] = str(home)
-            for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR",
-                         "XDG_CACHE_HOME", "XDG_STATE_HOME"):
-                env.pop(name, None)
+            for name, value in linux_home(home).items():
+                if value is None:
+                    env.pop(name, None)
+                else:
+                    env[name] = value
         stderr = open(folder / "stderr", "wb")
         self._files.append(stderr)
         launcher = self.launcher if program is None else [*self.launcher[:-1], str(program)]
@@ -147,12 +148,38 @@ class Target:
                              timeout=timeout or self.timeout, stderr=stderr)
         host.stderr_path = folder / "stderr"
         host.home = None if self.wine else home
+        if not self.wine:
+            host.settings_file = home / "xdg-config" / "tessiva" / "config.json"
+            host.transfers_folder = home / "xdg-cache" / "tessiva" / "transfers"
+            host.save_folder = home / "My Documents" / "Tessiva"
         return host
 
     def cleanup(self):
         for file in self._files:
             file.close()
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+def linux_home(home):
+    """Makes `home` a private Linux home and returns the environment that names it: the
+    XDG folders inside it under names that are not the defaults, and a user-dirs
+    configuration whose documents folder is "$HOME/My Documents". Variables that must
+    not be set are None: the locale's, so that "auto" means English."""
+    home = Path(home)
+    env = {
+        "HOME": str(home),
+        "XDG_CONFIG_HOME": str(home / "xdg-config"),
+        "XDG_CACHE_HOME": str(home / "xdg-cache"),
+        "XDG_DATA_HOME": str(home / "xdg-data"),
+    }
+    (home / "xdg-config").mkdir(parents=True, exist_ok=True)
+    dirs = home / "xdg-config" / "user-dirs.dirs"
+    if not dirs.exists():
+        dirs.write_text('# written by the tests\nXDG_DOWNLOAD_DIR="$HOME/Downloads"\n'
+                        'XDG_DOCUMENTS_DIR="$HOME/My Documents"\n')
+    for name in ("XDG_DOCUMENTS_DIR", "XDG_STATE_HOME", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"):
+        env[name] = None
+    return env
 
 
 def stderr_tail(host, limit=400):

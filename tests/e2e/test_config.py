@@ -25,7 +25,7 @@ DEFAULT_TEXT = (
 def config_path(target, host):
     """Where the host under test keeps config.json."""
     if not target.wine:
-        return Path(host.home) / ".config" / "Tessiva" / "config.json"
+        return host.settings_file
     prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
     users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
              if "/Public/" not in p]
@@ -77,8 +77,12 @@ def requests_group(target, tally):
             result = reply["result"]
             tally.equal("no file: the defaults", (result["config"], result["effective"]), (DEFAULTS, DEFAULTS))
             folder = result["default_save_folder"]
-            tally.equal("no file: default folder in Documents",
-                        folder.replace("\\", "/").endswith("/Documents/Tessiva"), True)
+            if target.wine:
+                tally.equal("no file: default folder in Documents",
+                            folder.replace("\\", "/").endswith("/Documents/Tessiva"), True)
+            else:
+                tally.equal("no file: default folder in the user-dirs documents folder",
+                            folder, str(host.save_folder))
             tally.equal("reading creates nothing", settings.path.parent.exists(), False)
 
             reply = ask(host, {"type": "set_config", "id": 2, "config": {"version": 1, "theme": "dark"}})
@@ -89,13 +93,15 @@ def requests_group(target, tally):
                         settings.text(), DEFAULT_TEXT.replace('"system"', '"dark"'))
             stored = settings.text()
 
-            folder_config = {"version": 1, "save_folder": "D:\\Files"}
+            chosen = "D:\\Files" if target.wine else "/srv/My Files"
+            folder_config = {"version": 1, "save_folder": chosen}
             reply = ask(host, {"type": "set_config", "config": folder_config})
             tally.equal("a set save folder leaves default_save_folder alone",
                         (reply_config(reply)["save_folder"], reply["result"]["default_save_folder"]),
-                        ("D:\\Files", folder))
+                        (chosen, folder))
             ask(host, {"type": "set_config", "config": {"version": 1, "theme": "dark"}})
 
+            app_a = "C:\\a.exe" if target.wine else "/usr/bin/a"
             refusals = [
                 ("no config", {}, "invalid type: null, expected struct Config"),
                 ("config as JSON text", {"config": '{"version":1}'},
@@ -105,15 +111,19 @@ def requests_group(target, tally):
                  "unknown field `extra`, expected one of `version`, `save_folder`, `name_pattern`, `apps`, "
                  "`type_defaults`, `language`, `theme`, `show_detected_apps`, `reveal_after_save`"),
                 ("unknown app member", {"config": {"version": 1, "apps": [
-                    {"id": "a", "name": "A", "path": "C:\\a.exe", "icon": 1}]}},
+                    {"id": "a", "name": "A", "path": app_a, "icon": 1}]}},
                  "unknown field `icon`, expected one of `id`, `name`, `path`, `args`, `file_types`"),
                 ("negative version", {"config": {"version": -1}}, "invalid value: integer `-1`, expected u32"),
                 ("version 2", {"config": {"version": 2}}, "version"),
                 ("duplicate app ids", {"config": {"version": 1, "apps": [
-                    {"id": "a", "name": "A", "path": "C:\\a.exe"}, {"id": "a", "name": "B", "path": "C:\\b.exe"}]}},
+                    {"id": "a", "name": "A", "path": app_a}, {"id": "a", "name": "B", "path": app_a}]}},
                  "app_id"),
                 ("relative app path", {"config": {"version": 1, "apps": [
                     {"id": "a", "name": "A", "path": "a.exe"}]}}, "app_path"),
+                ("app path of the other system", {"config": {"version": 1, "apps": [
+                    {"id": "a", "name": "A", "path": "/usr/bin/a" if target.wine else "C:\\a.exe"}]}}, "app_path"),
+                ("save folder of the other system", {"config": {
+                    "version": 1, "save_folder": "/srv/files" if target.wine else "D:\\Files"}}, "save_folder"),
                 ("pattern without placeholder", {"config": {"version": 1, "name_pattern": "file"}}, "name_pattern"),
                 ("language", {"config": {"version": 1, "language": "pt-br"}}, "language"),
                 ("theme", {"config": {"version": 1, "theme": "Dark"}}, "theme"),

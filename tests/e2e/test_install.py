@@ -143,12 +143,15 @@ def user_files(base, wine):
     """Where the settings, a saved file and a partial transfer of the user lie."""
     if wine:
         roaming, local, documents = base / "AppData" / "Roaming", base / "AppData" / "Local", base / "Documents"
-    else:
-        roaming, local, documents = base / ".config", base / ".local" / "share", base / "Documents"
+        return {
+            "settings": roaming / "Tessiva" / "config.json",
+            "saved file": documents / "Tessiva" / "report 2024-05-01.txt",
+            "partial transfer": local / "Tessiva" / "transfers" / "4242-t1.part",
+        }
     return {
-        "settings": roaming / "Tessiva" / "config.json",
-        "saved file": documents / "Tessiva" / "report 2024-05-01.txt",
-        "partial transfer": local / "Tessiva" / "transfers" / "4242-t1.part",
+        "settings": base / "xdg-config" / "tessiva" / "config.json",
+        "saved file": base / "My Documents" / "Tessiva" / "report 2024-05-01.txt",
+        "partial transfer": base / "xdg-cache" / "tessiva" / "transfers" / "4242-t1.part",
     }
 
 

@@ -4,8 +4,8 @@ Under Wine a private Xvfb display is started for the run and each box is found b
 caption "Tessiva" with xdotool: answering No to the uninstaller's question ends it
 with code 2 and leaves every key in place; Yes removes them and shows the closing
 box. The installer asks first: No ends it with code 2 and nothing written, not even
-the programs folder; Yes installs and shows the closing box. The native stand-in shows no box and its answer is
-Cancel: the uninstaller declines at once with code 2.
+the programs folder; Yes installs and shows the closing box. The Linux build has no
+per-user installation yet and refuses at once with code 1.
 """
 
 import os
@@ -117,10 +117,11 @@ def boxes_on_wine(target, tally, display, prefix):
 
 def boxes_group(target, tally):
     if not target.wine:
-        host = start(target, ["--uninstall"])
-        tally.equal("stand-in: the uninstaller's unanswered question declines", finish(host), 2)
-        host = start(target, [])
-        tally.equal("stand-in: the installer has no programs folder", finish(host), 1)
+        # Linux shows no box: without a terminal nothing is asked (see
+        # test_linux_install), and both run to their end.
+        for args in (["--uninstall"], []):
+            host = start(target, args)
+            tally.equal(f"linux: {args} runs without a question", finish(host), 0)
         return
     missing = [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
     if missing:

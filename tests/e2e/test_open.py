@@ -27,9 +27,7 @@ def wine_environment(target):
 
 class Paths:
     """Files of this test on the local disk and the same files as the host names them:
-    Windows paths under Wine (mapped with winepath), and natively paths with a doubled
-    leading slash, which POSIX reads as the same path and which also counts as absolute
-    by the Windows rules that "open_file" and the settings apply."""
+    Windows paths under Wine (mapped with winepath), and natively the paths themselves."""
 
     def __init__(self, target, group):
         self.target = target
@@ -40,7 +38,7 @@ class Paths:
                                  capture_output=True, check=True, timeout=120)
             self.host_root = out.stdout.decode().strip().rstrip("\\")
         else:
-            self.host_root = "/" + str(self.root)
+            self.host_root = str(self.root)
 
     def host(self, local):
         relative = Path(local).relative_to(self.root)
@@ -250,6 +248,97 @@ def launch_group(target, tally):
                     {"saved_path": paths.host(saved / "notes.txt")})
 
 
+RECORDER = """#!/usr/bin/env python3
+import json, os, sys
+record = {"argv": [os.fsencode(a).hex() for a in sys.argv[1:]], "cwd": os.getcwd(),
+          "sid": os.getsid(0), "pgid": os.getpgid(0)}
+path = os.path.join(os.environ["RECORD_FOLDER"], "%d.json" % os.getpid())
+with open(path + ".tmp", "w") as out:
+    json.dump(record, out)
+os.rename(path + ".tmp", path)
+"""
+
+
+def next_record(folder, timeout=LAUNCH_TIMEOUT):
+    """The one record the recording program wrote, removed; None when none came."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = sorted(folder.glob("*.json"))
+        if found:
+            record = json.loads(found[0].read_text())
+            found[0].unlink()
+            record["argv"] = [bytes.fromhex(a).decode("utf-8", "surrogateescape") for a in record["argv"]]
+            return record
+        time.sleep(0.05)
+    return None
+
+
+def app_arguments_group(target, tally):
+    """Linux: "args" split by the shell's quoting into exactly the arguments the program
+    gets, the saved file's path always one argument byte for byte, however odd the
+    folders' names; the program runs in its own folder and its own session. The file is
+    saved in "Tessiva" inside the documents folder that user-dirs names, here with
+    quotes, "$", a backslash and non-ASCII in its name."""
+    if target.wine:
+        return  # Windows passes one command line: see launch_group
+    paths = Paths(target, "apps")
+    inbox = fresh_folder(paths, "in")
+    records = fresh_folder(paths, "records")
+    bin_folder = fresh_folder(paths, "rec bin 'x' $y")
+    recorder = bin_folder / "record \"app\" \u00e9"
+    recorder.write_text(RECORDER)
+    recorder.chmod(0o755)
+    os.environ["RECORD_FOLDER"] = str(records)  # inherited by the host and from it
+
+    home = paths.root / "home"
+    (home / "xdg-config").mkdir(parents=True)
+    documents = home / "Dok \"it's\" $USER \\back \u00e9"
+    # The user-dirs form: double quotes, "$HOME" and backslash escapes.
+    (home / "xdg-config" / "user-dirs.dirs").write_text(
+        'XDG_DOCUMENTS_DIR="$HOME/Dok \\"it\'s\\" $USER \\\\back \u00e9"\n')
+    saved_folder = documents / "Tessiva"
+    name = "Q1 $x {file} \u00e9t\u00e9.pdf"
+    apps = [
+        ("plain", "", lambda f: [f]),
+        ("no token", "  -n 1  ", lambda f: ["-n", "1", f]),
+        ("inside", "--file={file} -x", lambda f: ["--file=" + f, "-x"]),
+        ("quoting", "'a b' \"c \\\"d\\\"\" e\\ f {file}", lambda f: ["a b", 'c "d"', "e f", f]),
+        ("no expansion", "$HOME '$x' `id` ~ *.pdf {file}{file}", lambda f: ["$HOME", "$x", "`id`", "~", "*.pdf", f + f]),
+    ]
+    config = {"version": 1, "name_pattern": "{name}", "reveal_after_save": False, "apps": [
+        {"id": f"a{i}", "name": label, "path": str(recorder), "args": args} for i, (label, args, _) in enumerate(apps)]}
+    host = target.host(home=home)
+    host.start()
+    try:
+        talk = Conversation(host)
+        if not configure(tally, talk, "apps", config):
+            return
+        unclosed = dict(config, apps=[dict(config["apps"][0], args="-t 'open {file}")])
+        reply = talk.ask("set_config", config=unclosed)
+        tally.equal("an unclosed quote in args is refused", reply.get("error"),
+                    {"code": "invalid_config", "detail": "app_args"})
+        for i, (label, args, want) in enumerate(apps):
+            source = write(inbox / f"{i}.tmp", b"%PDF")
+            reply = talk.ask("open_file", source_path=str(source), original_name=name,
+                             target={"kind": "app", "app_id": f"a{i}"})
+            saved = reply.get("result", {}).get("saved_path")
+            expected_path = str(saved_folder / (name if i == 0 else name[:-4] + f"_{i + 1}.pdf"))
+            tally.equal(f"{label}: saved in the user-dirs documents folder", saved, expected_path)
+            record = next_record(records)
+            if record is None:
+                tally.fails(f"{label}: the program ran", f"no record{stderr_tail(host)}")
+                continue
+            tally.equal(f"{label}: exact arguments", record["argv"], want(expected_path))
+            tally.equal(f"{label}: working folder is the program's", record["cwd"], str(bin_folder))
+            tally.equal(f"{label}: its own session, not the host's",
+                        (record["sid"] != os.getsid(host.pid), record["sid"] == record["pgid"]), (True, True))
+        code = host.close()
+        tally.equal("apps: exit at the end of input", (code, host.unread), (0, b""))
+    finally:
+        if host.running:
+            host.kill()
+
+
 def launch_child_group(target, tally):
     """The child started by hand: malformed jobs end with 1 and do nothing."""
     for name, job in [("odd length", "7b2"), ("not hex", "7g"), ("unknown kind",
@@ -270,4 +359,4 @@ def launch_child_group(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([checks_group, collisions_group, launch_group, launch_child_group]))
+    sys.exit(main([checks_group, collisions_group, launch_group, app_arguments_group, launch_child_group]))

@@ -28,15 +28,14 @@ def ok(result):
 
 def host_path(target, path):
     """`path` (a path of this machine) as the host under test spells it: under Wine on
-    the drive that maps the root; natively with a second leading slash, which POSIX
-    reads as the same path and the Windows absolute-path rule accepts."""
+    the drive that maps the root; natively as it is."""
     text = str(path)
-    return "Z:" + text.replace("/", "\\") if target.wine else "/" + text
+    return "Z:" + text.replace("/", "\\") if target.wine else text
 
 
 def config_path(target, host):
     if not target.wine:
-        return Path(host.home) / ".config" / "Tessiva" / "config.json"
+        return host.settings_file
     prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
     users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
              if "/Public/" not in p]
@@ -143,6 +142,9 @@ def reveal_group(target, tally):
                        ("a file in a sibling folder", host_path(target, root / "Saved2" / "b.pdf")),
                        ("a .. part that leaves", host_path(target, saved) + sep + ".." + sep + "outside.pdf"),
                        ("a missing file", host_path(target, saved / "sub" / "missing.pdf")),
+                       # From the host's working folder this would lead inside: relative
+                       # paths mean nothing to the browser and are refused as such.
+                       ("a relative path", sep.join(["..", "reveal", "Saved", "sub", "a.pdf"])),
                        ("a number", 5)]
             for name, path in refused:
                 tally.equal(f"reveal refuses {name}", ask(host, {"type": "reveal", "path": path}),

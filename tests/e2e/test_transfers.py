@@ -25,10 +25,8 @@ def wine_environment():
     return env
 
 
-def user_folder(target, host, windows_name, native_name):
-    """A folder of the user's profile that the host under test uses."""
-    if not target.wine:
-        return Path(host.home) / native_name
+def user_folder(target, host, windows_name):
+    """A folder of the Windows profile that the host under test uses."""
     prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
     found = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / windows_name))
              if "/Public/" not in p]
@@ -36,11 +34,15 @@ def user_folder(target, host, windows_name, native_name):
 
 
 def transfers_folder(target, host):
-    return user_folder(target, host, "Local", ".local/share") / "Tessiva" / "transfers"
+    if not target.wine:
+        return host.transfers_folder
+    return user_folder(target, host, "Local") / "Tessiva" / "transfers"
 
 
 def config_path(target, host):
-    return user_folder(target, host, "Roaming", ".config") / "Tessiva" / "config.json"
+    if not target.wine:
+        return host.settings_file
+    return user_folder(target, host, "Roaming") / "Tessiva" / "config.json"
 
 
 def partial_files(target, host):
@@ -82,9 +84,8 @@ class Conversation:
 
 class Settings:
     """The pattern "{name}" and a save folder of the test's own; under Wine the
-    prefix's config.json is put back afterwards. The native build takes only Windows
-    paths as `save_folder`, so there the default folder in the host's private home
-    serves."""
+    prefix's config.json is put back afterwards. Natively the default folder serves:
+    "Tessiva" in the documents folder that the private home's user-dirs names."""
 
     def __init__(self, target, host, talk, folder):
         self.path = config_path(target, host)
@@ -95,7 +96,7 @@ class Settings:
             config["save_folder"] = "Z:" + str(folder).replace("/", "\\")
             self.folder = folder
         else:
-            self.folder = Path(host.home) / "Documents" / "Tessiva"
+            self.folder = host.save_folder
         talk.result("set_config", config=config)
 
     def restore(self):

@@ -146,7 +146,7 @@ def flood_group(target, tally):
                 samples[-1][0] <= samples[0][0] * (1 + MAX_GROWTH), True)
     tally.equal("flood: resident memory flat after the first tenth",
                 samples[-1][1] <= samples[0][1] * (1 + MAX_GROWTH), True)
-    transfers = Path(host.home) / ".local" / "share" / "Tessiva" / "transfers"
+    transfers = host.transfers_folder
     tally.equal("flood: no partial file left", sorted(p.name for p in transfers.iterdir()), [])
     tally.equal("flood: every finished file saved whole",
                 [p for p in saved if Path(p).read_bytes() != b"".join(HALVES)][:3], [])

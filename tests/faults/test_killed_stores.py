@@ -60,7 +60,7 @@ def killed_stores_group(target, tally):
     print(f"  seed {seed} (replay with TESSIVA_FAULT_SEED={seed})", flush=True)
     rng = random.Random(seed)
     home = target.root / "shared-home"
-    folder = home / ".config" / "Tessiva"
+    folder = home / "xdg-config" / "tessiva"
     path = folder / "config.json"
     texts = set(RECORDS.values())
 

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/windows/known_folders.h"
 #include "windows/wine.h"
 
 namespace tessiva::platform {

@@ -151,6 +151,14 @@ Result<void> rename_replace(const std::string& from, const std::string& to) {
   auto t = c_path(to);
   if (!t) return std::unexpected(t.error());
   if (::rename(*f, *t) != 0) return std::unexpected(last_os_error());
+  // The new name is only durable once the folder that holds it reaches the disk. A
+  // file system that cannot flush a folder (EINVAL) gives no more than it has.
+  const auto slash = to.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : to.substr(0, slash);
+  auto fd = open_path(folder, O_RDONLY | O_DIRECTORY);
+  if (!fd) return {};
+  Descriptor held(*fd);
+  if (::fsync(held.get()) != 0 && errno != EINVAL && errno != EROFS) return std::unexpected(last_os_error());
   return {};
 }
 

@@ -9,7 +9,7 @@
 
 namespace tessiva::platform {
 
-/// Keeps argv so that command_line() can give it back in Windows form.
+/// Keeps argv for arguments().
 void set_process_arguments(int argc, char** argv);
 
 /// How `start_detached` sets up the new program.

@@ -14,8 +14,6 @@
 #include "platform/files.h"
 #include "platform/linux/posix_error.h"
 #include "platform/linux/posix_process.h"
-#include "text/quote.h"
-#include "text/utf.h"
 
 namespace tessiva::platform {
 
@@ -36,11 +34,7 @@ void set_process_arguments(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 }
 
-std::u16string command_line() {
-  std::u16string line;
-  for (const auto& arg : saved_arguments()) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(arg));
-  return line;
-}
+std::vector<std::string> arguments() { return saved_arguments(); }
 
 namespace {
 

@@ -1,16 +1,9 @@
 #include "platform/shell.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <vector>
 
 #include "platform/linux/posix_error.h"
 #include "platform/linux/posix_process.h"
-#include "text/command_line.h"
 
 namespace tessiva::platform {
 namespace {
@@ -23,11 +16,18 @@ std::string parent_folder(const std::string& path) {
 
 }  // namespace
 
-Result<void> start_application(const std::string& program, const std::string& command_line) {
-  std::vector<std::string> arguments = text::split_windows_command_line(std::string_view(command_line));
-  if (arguments.empty()) arguments.emplace_back();  // the program's own name, empty as given
-  return start_detached(program, arguments,
-                        {.new_session = false, .null_streams = false, .folder = parent_folder(program)});
+ArgumentConvention native_argument_convention() noexcept { return ArgumentConvention::ArgumentVector; }
+
+Result<void> start_application(const std::string&, const std::string&) {
+  // A command line means nothing to a POSIX program: see start_application_with_arguments.
+  return std::unexpected(os_error(ENOTSUP));
+}
+
+Result<void> start_application_with_arguments(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  // Its own session: no signal meant for the browser's process group or terminal reaches it.
+  return start_detached(program, argv, {.new_session = true, .null_streams = false, .folder = parent_folder(program)});
 }
 
 }  // namespace tessiva::platform

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include "platform/files.h"
+#include "platform/windows/known_folders.h"
 
 #include <shlobj.h>
 
@@ -48,6 +49,23 @@ std::optional<std::string> known_folder_path(KnownFolder folder) {
   auto path = lookup(get, folder_id(folder), 0);
   if (!path) return std::nullopt;
   return std::move(*path);
+}
+
+std::optional<std::string> program_folder(ProgramFolder folder, std::string_view product) {
+  switch (folder) {
+    case ProgramFolder::Settings: {
+      const auto roaming = known_folder_path(KnownFolder::RoamingAppData);
+      if (!roaming) return std::nullopt;
+      return join_path(*roaming, product);
+    }
+    case ProgramFolder::Transfers: {
+      const auto local = known_folder_path(KnownFolder::LocalAppData);
+      if (!local) return std::nullopt;
+      return join_path(join_path(*local, product), "transfers");
+    }
+    case ProgramFolder::Documents: return known_folder_path(KnownFolder::Documents);
+  }
+  return std::nullopt;
 }
 
 Result<std::string> user_programs_folder() {

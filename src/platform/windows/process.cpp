@@ -8,6 +8,7 @@
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
+#include "text/command_line.h"
 #include "text/quote.h"
 #include "text/utf.h"
 
@@ -15,10 +16,10 @@ namespace tessiva::platform {
 
 const std::string_view PLATFORM_NAME = "windows";
 
-std::u16string command_line() {
+std::vector<std::string> arguments() {
   const wchar_t* line = GetCommandLineW();
   if (line == nullptr) return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(line));
+  return text::split_windows_command_line_utf8(reinterpret_cast<const char16_t*>(line));
 }
 
 Result<std::string> executable_path() {

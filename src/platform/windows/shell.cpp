@@ -7,6 +7,8 @@
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
+#include "text/quote.h"
+#include "text/utf.h"
 
 namespace tessiva::platform {
 namespace {
@@ -48,6 +50,14 @@ Result<void> start_application(const std::string& program, const std::string& co
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   return {};
+}
+
+ArgumentConvention native_argument_convention() noexcept { return ArgumentConvention::CommandLine; }
+
+Result<void> start_application_with_arguments(const std::string& program, const std::vector<std::string>& arguments) {
+  std::u16string line = text::utf8_to_utf16_lossy(text::quote_path(program));
+  for (const auto& argument : arguments) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(argument));
+  return start_application(program, text::utf16_to_utf8_lossy(line));
 }
 
 Result<void> launch_desktop_entry(const std::string&, const std::string&) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "native_paths.h"
 #include "config/writer.h"
 #include "platform/files.h"
 #include "temp_folder.h"
@@ -41,7 +42,7 @@ TEST_F(ConfigStore, LoadingNothingGivesTheDefaultsAndCreatesNothing) {
 
 TEST_F(ConfigStore, StoresTheExactTextAndReadsItBack) {
   Config c = themed("dark");
-  c.apps.push_back({"a1", "Ed\xc3\xadtor", "C:\\x\\e.exe", "-n \"{file}\"", {"txt"}});
+  c.apps.push_back({"a1", "Ed\xc3\xadtor", test::native_absolute("C:\\x\\e.exe", "/opt/x/e"), "-n \"{file}\"", {"txt"}});
   c.type_defaults["txt"] = "a1";
   ASSERT_TRUE(store_config_file(folder, path, c));
   EXPECT_EQ(contents(path), write_config_json(c));

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace tessiva::config {
 namespace {
 
@@ -15,7 +17,13 @@ std::string repeat(std::string_view s, std::size_t n) {
   return out;
 }
 
-App app(std::string id) { return App{std::move(id), "App", "C:\\app.exe", "", {}}; }
+const bool WINDOWS = platform::native_path_style() == text::PathStyle::Windows;
+
+/// The rule that fails on Windows only, or on Linux only.
+std::string_view windows_fails(std::string_view rule) { return WINDOWS ? rule : ""; }
+std::string_view linux_fails(std::string_view rule) { return WINDOWS ? "" : rule; }
+
+App app(std::string id) { return App{std::move(id), "App", WINDOWS ? "C:\\app.exe" : "/usr/bin/app", "", {}}; }
 
 TEST(ConfigValidateTest, Rules) {
   using Change = std::function<void(Config&)>;
@@ -34,7 +42,7 @@ TEST(ConfigValidateTest, Rules) {
     for (std::size_t i = 0; i < n; ++i) list.push_back(std::string("t").append(std::to_string(i)));
     return list;
   };
-  const std::string long_path = "C:\\" + std::string(1021, 'p');
+  const std::string long_path = WINDOWS ? "C:\\" + std::string(1021, 'p') : "/" + std::string(1023, 'p');
   const Case cases[] = {
       {"defaults", [](Config&) {}, ""},
       {"version 0", [](Config& c) { c.version = 0; }, "version"},
@@ -64,8 +72,14 @@ TEST(ConfigValidateTest, Rules) {
       {"relative path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "app.exe"; }, "app_path"},
       {"drive-relative path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "C:app.exe"; }, "app_path"},
       {"rooted path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "\\app.exe"; }, "app_path"},
-      {"UNC path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "\\\\srv\\share\\a.exe"; }, ""},
-      {"device path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "\\\\?\\C:\\a.exe"; }, ""},
+      {"UNC path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "\\\\srv\\share\\a.exe"; },
+       linux_fails("app_path")},
+      {"device path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "\\\\?\\C:\\a.exe"; },
+       linux_fails("app_path")},
+      {"drive path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "C:\\a.exe"; }, linux_fails("app_path")},
+      {"POSIX path", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "/opt/a b/a"; }, windows_fails("app_path")},
+      {"desktop entry", [](Config& c) { c.apps = {app("a")}; c.apps[0].path = "/usr/share/applications/a.desktop"; },
+       windows_fails("app_path")},
       {"1024-byte path", [&](Config& c) { c.apps = {app("a")}; c.apps[0].path = long_path; }, ""},
       {"1025-byte path", [&](Config& c) { c.apps = {app("a")}; c.apps[0].path = long_path + "p"; }, "app_path"},
 
@@ -73,6 +87,12 @@ TEST(ConfigValidateTest, Rules) {
       {"args with line feed", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = "a\nb"; }, "app_args"},
       {"args with carriage return", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = "a\r"; }, "app_args"},
       {"args with NUL", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = std::string("a\0b", 3); }, "app_args"},
+      // Linux splits the arguments by the shell's quoting, which must come out whole.
+      {"args with unclosed quote", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = "-t 'it {file}"; },
+       linux_fails("app_args")},
+      {"args with trailing backslash", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = "{file} \\"; },
+       linux_fails("app_args")},
+      {"args with quotes", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = "-t \"it's\" '{file}'"; }, ""},
       {"1024-byte args", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = std::string(1024, 'a'); }, ""},
       {"1025-byte args", [](Config& c) { c.apps = {app("a")}; c.apps[0].args = std::string(1025, 'a'); }, "app_args"},
 
@@ -90,7 +110,8 @@ TEST(ConfigValidateTest, Rules) {
 
       {"save folder empty", [](Config& c) { c.save_folder = ""; }, ""},
       {"save folder blank", [](Config& c) { c.save_folder = "   "; }, ""},
-      {"save folder absolute", [](Config& c) { c.save_folder = "D:\\Files"; }, ""},
+      {"save folder absolute", [](Config& c) { c.save_folder = "D:\\Files"; }, linux_fails("save_folder")},
+      {"save folder POSIX", [](Config& c) { c.save_folder = "/home/u/Files"; }, windows_fails("save_folder")},
       {"save folder UNC", [](Config& c) { c.save_folder = "//nas/photos"; }, ""},
       {"save folder relative", [](Config& c) { c.save_folder = "Downloads"; }, "save_folder"},
       {"save folder drive-relative", [](Config& c) { c.save_folder = "D:Files"; }, "save_folder"},

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "native_paths.h"
 #include "config/reader.h"
 #include "config/validation.h"
 
@@ -86,7 +87,11 @@ TEST(ConfigWriteTest, NestedRecordsAndEscapes) {
 }
 
 TEST(ConfigWriteTest, RoundTrips) {
-  const Config c = rich_config();
+  Config c = rich_config();
+  // Paths that are absolute on the running system, so that the settings are valid.
+  c.save_folder = test::native_absolute(*c.save_folder, "/srv/Files \"saved\"");
+  c.apps[0].path = test::native_absolute(c.apps[0].path, "/opt/Viewer \xF0\x9F\x98\x80/viewer");
+  c.apps[1].path = test::native_absolute(c.apps[1].path, "//server/share/a");
   ASSERT_TRUE(validate_config(c).has_value()) << validate_config(c).error();
   const std::string text = write_config_json(c);
   const auto from_text = parse_config_text(text);

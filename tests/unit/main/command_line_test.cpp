@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "text/command_line.h"
 #include "text/quote.h"
 #include "text/utf.h"
 
@@ -42,7 +43,7 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {u"p d\u00e9j\u00e0 \U0001F600", {"p", "d\xc3\xa9j\xc3\xa0", "\xf0\x9f\x98\x80"}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(split_command_line(c.line), c.expected) << text::utf16_to_utf8_lossy(c.line);
+    EXPECT_EQ(text::split_windows_command_line_utf8(c.line), c.expected) << text::utf16_to_utf8_lossy(c.line);
   }
 }
 
@@ -55,7 +56,7 @@ TEST(SplitCommandLine, GivesBackWhatQuotingBuilt) {
     text::append_quoted_argument(line, a);
     expected.push_back(text::utf16_to_utf8_lossy(a));
   }
-  EXPECT_EQ(split_command_line(line), expected);
+  EXPECT_EQ(text::split_windows_command_line_utf8(line), expected);
 }
 
 TEST(ParentWindow, AcceptsOnlySignedDecimalsInRange) {

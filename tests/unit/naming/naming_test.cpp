@@ -249,10 +249,39 @@ TEST(NamingBuildFileName, KeepsTheWholeNameWithinWhatWindowsAccepts) {
       {"report." + repeat(emoji, 150), "{name}", "report." + repeat(emoji, 120)},
   };
   for (const auto& c : cases) {
-    const std::string name = build_file_name(c.original, c.pattern, MARCH_5);
+    const std::string name = build_file_name(c.original, c.pattern, MARCH_5, platform::NameMeasure::Utf16Units);
     EXPECT_EQ(name, c.expected) << c.original;
     EXPECT_LE(text::utf8_to_utf16_lossy(name).size(), MAX_FILE_NAME_UNITS) << c.original;
   }
+}
+
+// Linux takes at most 255 bytes in a name: the same cuts, counted in UTF-8 bytes, with
+// the same room for "_9999".
+TEST(NamingBuildFileName, KeepsTheWholeNameWithinWhatLinuxAccepts) {
+  const std::string emoji = "\xF0\x9F\x98\x80", u_umlaut = "\xC3\xBC", euro = "\xE2\x82\xAC";
+  struct Case {
+    std::string original;
+    std::string_view pattern;
+    std::string expected;
+  };
+  const Case cases[] = {
+      // 149 emoji and "_" are 597 bytes: the base gets the 246 bytes that ".png" leaves,
+      // which 61 emoji fill to 244 without splitting the 62nd.
+      {repeat(emoji, 149) + ".png", DEFAULT_PATTERN, repeat(emoji, 61) + ".png"},
+      {repeat(u_umlaut, 150) + ".txt", "{name}", repeat(u_umlaut, 123) + ".txt"},
+      // Exactly 250 bytes stays as it is.
+      {repeat(euro, 100) + ".pdf", "{name}", repeat(euro, 82) + ".pdf"},
+      {repeat("a", 150) + "." + repeat("e", 99), "{name}", repeat("a", 150) + "." + repeat("e", 99)},
+      {"report." + repeat(emoji, 150), "{name}", "report." + repeat(emoji, 60)},
+  };
+  for (const auto& c : cases) {
+    const std::string name = build_file_name(c.original, c.pattern, MARCH_5, platform::NameMeasure::Utf8Bytes);
+    EXPECT_EQ(name, c.expected) << c.original.substr(0, 20);
+    EXPECT_LE(name.size(), MAX_FILE_NAME_UNITS) << c.original.substr(0, 20);
+  }
+  // The same short names on both systems.
+  EXPECT_EQ(build_file_name("\xC3\x9C" "bersicht.PDF", "{name}", MARCH_5, platform::NameMeasure::Utf8Bytes),
+            build_file_name("\xC3\x9C" "bersicht.PDF", "{name}", MARCH_5, platform::NameMeasure::Utf16Units));
 }
 
 TEST(NamingCandidateName, CountsFromTwoAtTheLastFullStop) {

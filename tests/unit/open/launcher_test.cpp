@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/command_line.h"
+#include "text/command_line.h"
 #include "platform/files.h"
 #include "temp_folder.h"
 #include "text/utf.h"
@@ -45,10 +45,34 @@ TEST(AppArguments, CommandLineIsTheQuotedExeAndTheTextVerbatim) {
   // Split by the usual rules, a path with spaces stays one argument, both times.
   const auto line = app_command_line("C:\\Program Files\\V\\v.exe",
                                      app_argument_text("/a {file} /b {file}", "C:\\My Files\\r.pdf"));
-  const auto args = app::split_command_line(text::utf8_to_utf16_lossy(line));
+  const auto args = text::split_windows_command_line_utf8(text::utf8_to_utf16_lossy(line));
   const std::vector<std::string> want{"C:\\Program Files\\V\\v.exe", "/a", "C:\\My Files\\r.pdf", "/b",
                                       "C:\\My Files\\r.pdf"};
   EXPECT_EQ(args, want);
+}
+
+TEST(AppArguments, VectorsKeepThePathOneArgumentByteForByte) {
+  using Args = std::vector<std::string>;
+  const std::string file = "/home/u/My \"Files\"/it's $HOME\\x \xc3\xa9.pdf";
+  struct Case {
+    std::string args;
+    Args want;
+  };
+  const Case cases[] = {
+      {"", {file}},
+      {"  -x  ", {"-x", file}},
+      {"{file}", {file}},
+      {"--open={file} '{file}' -n", {"--open=" + file, file, "-n"}},
+      {"{file}{file}", {file + file}},
+      {"'a b' \\\"c", {"a b", "\"c", file}},
+      {"{FILE} {fil", {"{FILE}", "{fil", file}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(app_argument_vector(c.args, file), c.want) << c.args;
+  // A path that itself holds the token is not expanded again.
+  EXPECT_EQ(app_argument_vector("{file}", "/t/{file}"), (Args{"/t/{file}"}));
+  EXPECT_EQ(app_argument_vector("-x 'open", file), std::nullopt);
+  EXPECT_TRUE(is_desktop_entry("/usr/share/applications/viewer.desktop"));
+  EXPECT_FALSE(is_desktop_entry("/usr/bin/viewer"));
 }
 
 struct SpawnCall {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "native_paths.h"
 #include "config/validation.h"
 #include "platform/files.h"
 #include "temp_folder.h"
@@ -29,6 +30,8 @@ std::string windows_absolute(const std::string& path) {
   return text::is_absolute_windows_path(path) ? path : "/" + path;
 }
 
+const std::string VIEWER = test::native_absolute("C:\\Apps\\Viewer\\viewer.exe", "/opt/Viewer/viewer");
+
 class SaveAndOpen : public ::testing::Test {
  protected:
   test::TempFolder temp;
@@ -44,7 +47,7 @@ class SaveAndOpen : public ::testing::Test {
     ASSERT_TRUE(platform::create_folders(in_folder));
     config::Config c = config::default_config();
     c.name_pattern = "{name}";
-    c.apps.push_back({"viewer", "Viewer", "C:\\Apps\\Viewer\\viewer.exe", "-p {file}", {"pdf"}});
+    c.apps.push_back({"viewer", "Viewer", VIEWER, "-p {file}", {"pdf"}});
     c.type_defaults["pdf"] = "handler:Acro Reader";
     c.type_defaults["txt"] = "viewer";
     use(c);
@@ -113,7 +116,7 @@ TEST_F(SaveAndOpen, CollisionsGetTheNextCounterAndTheSourceMoves) {
 }
 
 TEST_F(SaveAndOpen, TargetsResolveAgainstTheSettings) {
-  const Launch viewer = Launch::App{"C:\\Apps\\Viewer\\viewer.exe", "-p {file}"};
+  const Launch viewer = Launch::App{VIEWER, "-p {file}"};
   struct Case {
     const char* what;
     std::string name;

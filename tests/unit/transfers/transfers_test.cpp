@@ -120,9 +120,9 @@ class Transfers : public ::testing::Test {
 
 TEST_F(Transfers, IdsCountUpAndNameTheirPartialFiles) {
   EXPECT_EQ(partial_file_name(4242, "t1"), "4242-t1.part");
-  const auto local = platform::known_folder_path(platform::KnownFolder::LocalAppData);
-  ASSERT_TRUE(local);
-  const std::string folder = join_path(join_path(*local, "Tessiva"), "transfers");
+  const auto found = platform::program_folder(platform::ProgramFolder::Transfers, "Tessiva");
+  ASSERT_TRUE(found);
+  const std::string folder = *found;
   EXPECT_EQ(transfers_folder(), folder);
 
   for (int n = 1; n <= 3; ++n) {
