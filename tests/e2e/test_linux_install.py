@@ -13,9 +13,11 @@ import subprocess
 import sys
 from pathlib import Path
 
-from hostlib import ORIGIN, frame, main, ok_reply
+from hostlib import ORIGIN, linux_home, main, ok_reply
 
 HOST_NAME = "com.orbelle.tessiva"
+# The one file a fresh private home holds: its user-dirs configuration.
+USER_DIRS = ["xdg-config/user-dirs.dirs"]
 FIREFOX_ID = "tessiva@orbelle.software"
 CHROMIUM_FORM = ["Google Chrome", "Chromium", "Vivaldi"]
 BROWSER_LINES = [
@@ -50,16 +52,17 @@ def admitted_origins():
 
 
 class Home:
-    """A private home folder and the commands run in it."""
+    """A private home folder, with XDG folders of its own, and the commands run in it."""
 
     def __init__(self, target, name):
         self.target = target
         self.path = target.root / name
         self.path.mkdir()
+        self.env = linux_home(self.path)
         self.program = self.path / ".local" / "lib" / "tessiva" / "tessiva"
 
     def manifests(self):
-        config = self.path / ".config"
+        config = Path(self.env["XDG_CONFIG_HOME"])
         return {
             "Google Chrome": config / "google-chrome" / "NativeMessagingHosts" / f"{HOST_NAME}.json",
             "Chromium": config / "chromium" / "NativeMessagingHosts" / f"{HOST_NAME}.json",
@@ -68,9 +71,9 @@ class Home:
         }
 
     def run(self, args, program=None, language="C.UTF-8", stdin=subprocess.DEVNULL):
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("XDG_", "LC_", "LANG"))}
-        env.update(HOME=str(self.path), LC_ALL=language)
+        env = {key: value for key, value in {**os.environ, **self.env}.items()
+               if value is not None and not key.startswith(("LC_", "LANG"))}
+        env["LC_ALL"] = language
         done = subprocess.run([str(program or EXE), *args], env=env, stdin=stdin, capture_output=True,
                               timeout=60, cwd=self.path)
         return done.returncode, done.stdout.decode(), done.stderr.decode()
@@ -99,12 +102,13 @@ def install_and_uninstall(target, tally):
     if target.wine:
         return
     home = Home(target, "home")
-    (home.path / ".config" / "vivaldi").mkdir(parents=True)
+    (home.path / "xdg-config" / "vivaldi").mkdir(parents=True)
     (home.path / ".var" / "app" / "org.mozilla.firefox").mkdir(parents=True)
     user_files = {
-        ".config/tessiva/config.json": b'{"version": 1}',
-        "Documents/Tessiva/report.txt": b"saved",
-        ".cache/tessiva/transfers/4242-t1.part": b"partial",
+        "xdg-config/tessiva/config.json": b'{"version": 1}',
+        "My Documents/Tessiva/report.txt": b"saved",
+        "xdg-cache/tessiva/transfers/4242-t1.part": b"partial",
+        "xdg-config/user-dirs.dirs": (home.path / "xdg-config" / "user-dirs.dirs").read_bytes(),
     }
     for relative, data in user_files.items():
         (home.path / relative).parent.mkdir(parents=True, exist_ok=True)
@@ -187,7 +191,7 @@ def questions_and_refusals(target, tally):
     home = Home(target, "never")
     for attempt in ("first", "second"):
         tally.equal(f"uninstall when never installed, {attempt}", home.run(["--uninstall", "--quiet"]), (0, "", ""))
-    tally.equal("uninstall when never installed: no file made", home.files(), [])
+    tally.equal("uninstall when never installed: no file made", home.files(), USER_DIRS)
 
     # From a terminal the first install asks once; a refusal writes nothing.
     for number, (answer, want) in enumerate(((b"n\n", 2), (b"\n", 2), (b"s\n", 0))):
@@ -203,7 +207,7 @@ def questions_and_refusals(target, tally):
         tally.equal(f"question answered {answer!r}: asked in Spanish", out.startswith("¿Instalar Tessiva"), True)
         tally.equal(f"question answered {answer!r}: installed", home.program.exists(), want == 0)
         if want:
-            tally.equal(f"question answered {answer!r}: nothing written", home.files(), [])
+            tally.equal(f"question answered {answer!r}: nothing written", home.files(), USER_DIRS)
 
     # The packaged program does not install for the user. Its folder cannot be made
     # here, so the check only runs where the package is installed.
@@ -212,7 +216,7 @@ def questions_and_refusals(target, tally):
         home = Home(target, "packaged")
         code, out, _ = home.run([], program=packaged)
         tally.equal("packaged program: refuses per-user install", (code, "system-wide" in out, home.files()),
-                    (0, True, []))
+                    (0, True, USER_DIRS))
 
 
 EXE = None
