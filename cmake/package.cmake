@@ -64,12 +64,15 @@ set(CPACK_PACKAGE_CONTACT "Orbelle Software <packaging@orbelle.software>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "browser companion that saves and opens downloaded files")
-set(CPACK_PACKAGE_DESCRIPTION "Tessiva is the desktop half of a browser extension. The browser starts it \
-as a native messaging host; it saves the files the extension hands over into the \
-user's folders, opens them with the applications the desktop offers, shows them in \
-the file manager and lets the user pick folders and programs.\n\
-This package installs the host for every user and registers it with Google Chrome, \
-Chromium, Microsoft Edge, Brave, Vivaldi and Firefox.")
+# The extended description, in lines short enough for the control file.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Tessiva is the desktop half of a browser extension. The browser starts it as a"
+  "native messaging host; it saves the files the extension hands over into the"
+  "user's folders, opens them with the applications the desktop offers, shows them"
+  "in the file manager and lets the user pick folders and programs."
+  "."
+  "This package installs the host for every user and registers it with Google"
+  "Chrome, Chromium, Microsoft Edge, Brave, Vivaldi and Firefox.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
