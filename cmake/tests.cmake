@@ -70,6 +70,15 @@ if(NOT WIN32)
     set_property(TEST fault_${name} PROPERTY TIMEOUT 300)
   endforeach()
 
+  # The Debian package, built and read back where dpkg-deb exists; from the release
+  # build only, as it is shipped.
+  find_program(TESSIVA_DPKG_DEB dpkg-deb)
+  if(TESSIVA_DPKG_DEB AND NOT TESSIVA_SANITIZE)
+    add_test(NAME package_deb COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/package/test_deb.py
+      ${CMAKE_BINARY_DIR})
+    set_property(TEST package_deb PROPERTY TIMEOUT 600)
+  endif()
+
   # Tests that need libraries only the build machine has (libpng reads our PNGs back).
   find_package(PNG REQUIRED)
   file(GLOB_RECURSE TESSIVA_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)

@@ -14,6 +14,7 @@ packages=(
   libglib2.0-dev libgtk-3-dev dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
   hicolor-icon-theme librsvg2-common shared-mime-info desktop-file-utils
   python3 time
+  dpkg-dev fakeroot lintian
 )
 if [ "${TESSIVA_BROWSERS:-1}" = 1 ]; then
   packages+=(chromium firefox-esr)

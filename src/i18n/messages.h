@@ -1,6 +1,8 @@
 #pragma once
 /// The texts the program shows, in every language it speaks.
 
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "i18n/language.h"
@@ -17,9 +19,24 @@ enum class MessageKey {
   ChooseAppTitle,
   ProgramsFilter,
   ChooseFolderTitle,
+  // The installer and the uninstaller in a terminal. "%1"... stand for the values
+  // that `format_message` puts in.
+  TerminalAnswerHint,
+  BrowserRegistered,
+  BrowserSkipped,
+  ManifestRemoved,
+  ManifestKept,
+  FlatpakAdvice,
+  InstalledSystemWide,
+  UninstallFailed,
 };
 
 /// The text of `key` in `language`, UTF-8.
 [[nodiscard]] std::string_view message_text(Language language, MessageKey key) noexcept;
+
+/// The text of `key` with "%1", "%2"... replaced by `values` in order; a number
+/// without a value is left as it is.
+[[nodiscard]] std::string format_message(Language language, MessageKey key,
+                                         std::initializer_list<std::string_view> values);
 
 }  // namespace tessiva::i18n

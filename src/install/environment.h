@@ -61,7 +61,7 @@ class InstallEnvironment {
 };
 
 /// The real system: the platform seam, and the settings for the language. Windows only
-/// (install/system_windows.cpp); Linux has no per-user installation yet.
+/// (install/system_windows.cpp); Linux installs into the home folder (home_install.h).
 class SystemEnvironment : public InstallEnvironment {
  public:
   /// The settings of config.json.

@@ -1,0 +1,127 @@
+#pragma once
+/// The per-user installation into the home folder, as on Linux: the program under
+/// ~/.local/lib, a native messaging manifest in the folder of each browser that reads
+/// one, and the uninstallation that takes back exactly what it wrote. Everything the
+/// flows ask of the system goes through `HomeEnvironment`, so that tests can run them
+/// against a fake.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "i18n/language.h"
+#include "platform/os_error.h"
+
+namespace tessiva::install {
+
+class HomeEnvironment {
+ public:
+  virtual ~HomeEnvironment() = default;
+
+  /// The language of the texts printed, read afresh from the settings.
+  [[nodiscard]] virtual i18n::Language language() = 0;
+  /// Full path of the running executable, links resolved.
+  [[nodiscard]] virtual platform::Result<std::string> executable_path() = 0;
+  /// An environment variable; none when it is not set.
+  [[nodiscard]] virtual std::optional<std::string> variable(const std::string& name) = 0;
+
+  [[nodiscard]] virtual bool is_folder(const std::string& path) = 0;
+  [[nodiscard]] virtual bool file_exists(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<std::string> canonical_path(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<std::string> read_file(const std::string& path) = 0;
+  [[nodiscard]] virtual platform::Result<void> create_folders(const std::string& path) = 0;
+  /// Creates or replaces `path` with exactly `bytes`.
+  [[nodiscard]] virtual platform::Result<void> write_file(const std::string& path, std::string_view bytes) = 0;
+  /// Copies the program `from` onto `to` and makes the copy executable.
+  [[nodiscard]] virtual platform::Result<void> copy_executable(const std::string& from, const std::string& to) = 0;
+  [[nodiscard]] virtual platform::Result<void> rename_replace(const std::string& from, const std::string& to) = 0;
+  [[nodiscard]] virtual platform::Result<void> delete_file(const std::string& path) = 0;
+  /// Removes a folder only when it is empty.
+  [[nodiscard]] virtual platform::Result<void> remove_empty_folder(const std::string& path) = 0;
+
+  /// True when someone typed the command: standard input is a terminal.
+  [[nodiscard]] virtual bool input_is_terminal() = 0;
+  /// One line typed in answer; none at the end of the input.
+  [[nodiscard]] virtual std::optional<std::string> read_answer() = 0;
+  /// Text for the user on standard output, and failures on standard error, as given
+  /// (line breaks included).
+  virtual void print(std::string_view text) = 0;
+  virtual void print_error(std::string_view text) = 0;
+};
+
+/// Where the package installs the program; a program running from there does not
+/// install itself for a user.
+inline constexpr std::string_view SYSTEM_FOLDER = "/usr/lib/tessiva";
+
+/// The two forms of the manifest.
+enum class ManifestForm { Chromium, Firefox };
+
+/// A folder in which a browser looks for native messaging manifests.
+struct BrowserFolder {
+  /// The browser's name as printed.
+  std::string_view name;
+  /// True when the folder is under $XDG_CONFIG_HOME, false when under the home folder.
+  bool in_config_home;
+  /// The browser's own folder, relative to its base; its presence means the browser is
+  /// there.
+  std::string_view browser_folder;
+  /// The manifests' folder inside the browser's.
+  std::string_view hosts_folder;
+  ManifestForm form;
+  /// Written even when the browser's folder is missing.
+  bool always;
+};
+
+/// Every browser the installer writes for, in the order the lines are printed.
+[[nodiscard]] const std::vector<BrowserFolder>& browser_folders();
+
+/// A browser packaged as a Flatpak, whose sandbox only sees its own folder under
+/// ~/.var/app.
+struct FlatpakBrowser {
+  std::string_view name;
+  std::string_view app_id;
+  /// Where the sandboxed browser looks for manifests, relative to ~/.var/app/<app_id>.
+  std::string_view hosts_folder;
+  ManifestForm form;
+};
+
+[[nodiscard]] const std::vector<FlatpakBrowser>& flatpak_browsers();
+
+/// Every path of one user's installation.
+struct HomeLayout {
+  std::string home;
+  /// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+  std::string config_home;
+  std::string install_folder;
+  std::string executable;
+  /// Where the new program is written before it is renamed over the installed one.
+  std::string staged_executable;
+  /// Copies of both manifests beside the program, for browsers set up by hand.
+  std::string chromium_manifest;
+  std::string firefox_manifest;
+};
+
+/// The layout for the environment's HOME and XDG_CONFIG_HOME; none without an absolute
+/// HOME.
+[[nodiscard]] std::optional<HomeLayout> home_layout(HomeEnvironment& environment);
+
+/// The manifest's path in one browser's folder.
+[[nodiscard]] std::string manifest_path(const HomeLayout& layout, const BrowserFolder& browser);
+
+/// True for an answer that accepts the question: "y", "yes", "s", "si", "sí", "sim",
+/// in any letter case, surrounding blanks ignored.
+[[nodiscard]] bool is_yes_answer(std::string_view answer);
+
+/// Installs or updates the running program for the current user and returns the exit
+/// code: EXIT_DONE; EXIT_FAILED when a step failed (every browser is still tried);
+/// EXIT_DECLINED when the question of a first install from a terminal was declined.
+/// `quiet` prints nothing and asks nothing.
+[[nodiscard]] int run_home_installer(HomeEnvironment& environment, bool quiet);
+
+/// Removes the manifests that start the installed program (others are kept and
+/// reported), then the program's folder, and returns EXIT_DONE, or EXIT_FAILED when a
+/// file of ours could not be removed. Settings, saved files and partial files stay.
+[[nodiscard]] int run_home_uninstaller(HomeEnvironment& environment, bool quiet);
+
+}  // namespace tessiva::install

@@ -1,0 +1,34 @@
+#pragma once
+/// What the per-user installation on Linux asks of the system beyond files.h: the
+/// environment, the terminal it was started from, file modes and empty folders.
+/// Implemented on Linux only.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/os_error.h"
+
+namespace tessiva::platform {
+
+/// The value of the environment variable `name`; none when it is not set.
+[[nodiscard]] std::optional<std::string> environment_variable(const std::string& name);
+
+/// True when standard input is a terminal: someone started the program by hand.
+[[nodiscard]] bool standard_input_is_terminal() noexcept;
+
+/// One line read from standard input, without its line break; none at its end or on
+/// an error.
+[[nodiscard]] std::optional<std::string> read_standard_input_line();
+
+/// Writes `text` to standard output (or standard error) at once, unbuffered.
+void write_standard_output(std::string_view text) noexcept;
+void write_standard_error(std::string_view text) noexcept;
+
+/// Gives the file `path` the mode of an installed program: rwxr-xr-x.
+[[nodiscard]] Result<void> make_executable(const std::string& path);
+
+/// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
+[[nodiscard]] Result<void> remove_empty_folder(const std::string& path);
+
+}  // namespace tessiva::platform

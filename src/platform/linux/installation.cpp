@@ -1,0 +1,69 @@
+#include "platform/installation.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/linux/posix_error.h"
+
+namespace tessiva::platform {
+namespace {
+
+void write_all(int fd, std::string_view text) noexcept {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+Result<const char*> c_path(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return std::unexpected(os_error(EINVAL));
+  return path.c_str();
+}
+
+}  // namespace
+
+std::optional<std::string> environment_variable(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+bool standard_input_is_terminal() noexcept { return ::isatty(STDIN_FILENO) == 1; }
+
+std::optional<std::string> read_standard_input_line() {
+  // Byte by byte, so that nothing after the line is taken from standard input.
+  std::string line;
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+    if (c == '\n') return line;
+    line += c;
+  }
+}
+
+void write_standard_output(std::string_view text) noexcept { write_all(STDOUT_FILENO, text); }
+
+void write_standard_error(std::string_view text) noexcept { write_all(STDERR_FILENO, text); }
+
+Result<void> make_executable(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::chmod(*p, 0755) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> remove_empty_folder(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+}  // namespace tessiva::platform

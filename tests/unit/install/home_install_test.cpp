@@ -1,0 +1,124 @@
+#include "install/home_install.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "install/environment.h"
+#include "install/installer.h"
+
+namespace tessiva::install {
+namespace {
+
+using platform::OsError;
+using platform::Result;
+
+/// A home folder in memory, with paths whose writes fail. (The flows themselves are
+/// tested end to end in test_linux_install.py; these are the cases it cannot make.)
+class FakeHome : public HomeEnvironment {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::map<std::string, std::string> variables{{"HOME", "/home/ana"}};
+  std::string running = "/tmp/dl/tessiva";
+  std::set<std::string> failing_writes;
+  std::string out, err;
+
+  i18n::Language language() override { return i18n::Language::En; }
+  Result<std::string> executable_path() override { return running; }
+  std::optional<std::string> variable(const std::string& name) override {
+    const auto it = variables.find(name);
+    return it == variables.end() ? std::nullopt : std::optional(it->second);
+  }
+  bool is_folder(const std::string& path) override { return folders.contains(path); }
+  bool file_exists(const std::string& path) override { return files.contains(path) || folders.contains(path); }
+  Result<std::string> canonical_path(const std::string& path) override {
+    if (!file_exists(path)) return std::unexpected(OsError{2, "not found"});
+    return path;
+  }
+  Result<std::string> read_file(const std::string& path) override {
+    if (!files.contains(path)) return std::unexpected(OsError{2, "not found"});
+    return files[path];
+  }
+  Result<void> create_folders(const std::string& path) override {
+    for (auto slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+      folders.insert(path.substr(0, slash));
+    folders.insert(path);
+    return {};
+  }
+  Result<void> write_file(const std::string& path, std::string_view bytes) override {
+    for (const auto& failing : failing_writes)
+      if (path.starts_with(failing)) return std::unexpected(OsError{13, "denied"});
+    files[path] = bytes;
+    return {};
+  }
+  Result<void> copy_executable(const std::string& from, const std::string& to) override {
+    return write_file(to, "program from " + from);
+  }
+  Result<void> rename_replace(const std::string& from, const std::string& to) override {
+    files[to] = files[from];
+    files.erase(from);
+    return {};
+  }
+  Result<void> delete_file(const std::string& path) override {
+    if (files.erase(path) == 0) return std::unexpected(OsError{2, "not found"});
+    return {};
+  }
+  Result<void> remove_empty_folder(const std::string& path) override {
+    for (const auto& [file, _] : files)
+      if (file.starts_with(path + "/")) return std::unexpected(OsError{39, "not empty"});
+    folders.erase(path);
+    return {};
+  }
+  bool input_is_terminal() override { return false; }
+  std::optional<std::string> read_answer() override { return std::nullopt; }
+  void print(std::string_view text) override { out += text; }
+  void print_error(std::string_view text) override { err += text; }
+};
+
+constexpr const char* PROGRAM = "/home/ana/.local/lib/tessiva/tessiva";
+constexpr const char* CHROME = "/home/ana/.config/google-chrome/NativeMessagingHosts/com.orbelle.tessiva.json";
+constexpr const char* FIREFOX = "/home/ana/.mozilla/native-messaging-hosts/com.orbelle.tessiva.json";
+
+TEST(HomeInstall, ConfigHomeComesFromAnAbsoluteXdgConfigHomeOnly) {
+  FakeHome home;
+  home.variables["XDG_CONFIG_HOME"] = "/cfg";
+  ASSERT_EQ(run_home_installer(home, true), EXIT_DONE);
+  EXPECT_TRUE(home.files.contains("/cfg/chromium/NativeMessagingHosts/com.orbelle.tessiva.json"));
+  FakeHome relative;
+  relative.variables["XDG_CONFIG_HOME"] = "cfg";
+  ASSERT_EQ(run_home_installer(relative, true), EXIT_DONE);
+  EXPECT_TRUE(relative.files.contains(CHROME));
+  FakeHome homeless;
+  homeless.variables.clear();
+  EXPECT_EQ(run_home_installer(homeless, false), EXIT_FAILED);
+  EXPECT_TRUE(homeless.files.empty());
+  EXPECT_NE(homeless.err.find("HOME"), std::string::npos);
+}
+
+TEST(HomeInstall, TheSystemWidePackageDoesNotInstallForTheUser) {
+  FakeHome home;
+  home.running = "/usr/lib/tessiva/tessiva";
+  EXPECT_EQ(run_home_installer(home, false), EXIT_DONE);
+  EXPECT_TRUE(home.files.empty());
+  EXPECT_NE(home.out.find("system-wide"), std::string::npos);
+  // A folder that merely starts with the same name is no package.
+  home.running = "/usr/lib/tessiva-old/tessiva";
+  EXPECT_EQ(run_home_installer(home, true), EXIT_DONE);
+  EXPECT_TRUE(home.files.contains(PROGRAM));
+}
+
+TEST(HomeInstall, OneBrowserFailingDoesNotStopTheOthers) {
+  FakeHome home;
+  home.failing_writes.insert("/home/ana/.config/google-chrome/");
+  EXPECT_EQ(run_home_installer(home, false), EXIT_FAILED);
+  EXPECT_TRUE(home.files.contains(FIREFOX));
+  EXPECT_NE(home.err.find("Google Chrome, /home/ana/.config/google-chrome/NativeMessagingHosts: denied"),
+            std::string::npos)
+      << home.err;
+  EXPECT_EQ(home.out.find("was installed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessiva::install
