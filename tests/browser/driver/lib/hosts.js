@@ -448,7 +448,12 @@ class PackagedHost extends InstalledHost {
     // A package that this run did not install is left alone.
     if ((await this.command('dpkg-query', ['-W', 'tessiva'])).status === 0) return failed('tessiva is already installed');
     fs.mkdirSync(this.work, { recursive: true });
-    const built = await this.command('cpack', ['-G', 'DEB', '-B', this.work, '--config', path.join(path.dirname(this.exe), 'CPackConfig.cmake')], 300000);
+    const buildDir = path.dirname(this.exe);
+    if (!fs.existsSync(path.join(buildDir, 'CPackConfig.cmake'))) return failed(`${buildDir} is not a CMake build folder`);
+    // The package also takes files that only the build's default target makes.
+    const made = await this.command('cmake', ['--build', buildDir, '--target', 'tessiva', 'tessiva_package_files'], 600000);
+    if (made.status !== 0) return failed(`building the package's files failed: ${made.output.slice(-2000)}`);
+    const built = await this.command('cpack', ['-G', 'DEB', '-B', this.work, '--config', path.join(buildDir, 'CPackConfig.cmake')], 300000);
     const debs = fs.existsSync(this.work) ? fs.readdirSync(this.work).filter((n) => /^tessiva_.*\.deb$/.test(n)) : [];
     if (built.status !== 0 || debs.length !== 1) return failed(`cpack exited with ${built.status}: ${built.output.slice(-2000)}`);
     const deb = path.join(this.work, debs[0]);
