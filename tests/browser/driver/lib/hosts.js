@@ -445,6 +445,7 @@ class PackagedHost extends InstalledHost {
   async warmUp() {
     const started = Date.now();
     const failed = (detail) => ({ ok: false, detail, ms: Date.now() - started });
+    processes.onInterrupt(() => this.stop());
     // A package that this run did not install is left alone.
     if ((await this.command('dpkg-query', ['-W', 'tessiva'])).status === 0) return failed('tessiva is already installed');
     fs.mkdirSync(this.work, { recursive: true });
