@@ -13,7 +13,7 @@
 
 namespace tessiva::platform {
 
-/// The operating system's name as the host reports it: "windows", or the stand-in's.
+/// The operating system's name as the host reports it: "windows" or "linux".
 extern const std::string_view PLATFORM_NAME;
 
 /// The program's arguments, UTF-8, the first being the program path as it was started:
