@@ -46,9 +46,12 @@ const std::vector<SystemFolders>& system_folders() {
       {"microsoft-edge", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
       {"microsoft-edge-beta", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
       {"microsoft-edge-dev", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
-      {"BraveSoftware/Brave-Browser", {}, "/etc/brave/policies/managed"},
-      {"BraveSoftware/Brave-Browser-Beta", {}, "/etc/brave/policies/managed"},
-      {"BraveSoftware/Brave-Browser-Nightly", {}, "/etc/brave/policies/managed"},
+      // Brave and Vivaldi read Google Chrome's system folder.
+      {"BraveSoftware/Brave-Browser", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/brave/policies/managed"},
+      {"BraveSoftware/Brave-Browser-Beta", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/brave/policies/managed"},
+      {"BraveSoftware/Brave-Browser-Nightly", {"/etc/opt/chrome/native-messaging-hosts"},
+       "/etc/brave/policies/managed"},
+      {"vivaldi", {"/etc/opt/chrome/native-messaging-hosts"}, ""},
       {".mozilla", {"/usr/lib/mozilla/native-messaging-hosts", "/usr/lib64/mozilla/native-messaging-hosts"}, ""},
   };
   return folders;
