@@ -1,5 +1,6 @@
 #include "main/program.h"
 
+#include "install/check.h"
 #include "install/system.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
@@ -35,9 +36,11 @@ int run_program() {
                         [](const NativeMessagingMode& mode) {
                           HostState state;
                           state.parent_window = mode.parent_window;
+                          state.caller = caller_family(arguments());
                           return run_host(state);
                         },
                         [](const LaunchMode& mode) { return mode.job ? open::run_launch_job(*mode.job) : 1; },
+                        [](const CheckMode& mode) { return install::check_for_user(mode.json); },
                         [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
                         [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
                     },
