@@ -100,8 +100,9 @@ struct CheckOptions {
   std::optional<BrowserFamily> caller;
 };
 
-/// Gathers the report on the running system.
-[[nodiscard]] CheckReport run_check(const CheckOptions& options);
+/// Gathers the report on the running system; none where this build has no self-check
+/// yet (Windows), rather than a report that would call every browser fine.
+[[nodiscard]] std::optional<CheckReport> run_check(const CheckOptions& options);
 
 /// `--check`: prints the report (JSON with `json`) on standard output and returns 0
 /// when every expected browser can reach the host, else 1.

@@ -285,7 +285,7 @@ std::vector<FolderCheck> folder_checks() {
 
 }  // namespace
 
-CheckReport run_check(const CheckOptions& options) {
+std::optional<CheckReport> run_check(const CheckOptions& options) {
   CheckReport report;
   report.caller = options.caller;
   const auto layout = current_home_layout();
@@ -318,7 +318,7 @@ CheckReport run_check(const CheckOptions& options) {
 }
 
 int check_for_user(bool json) {
-  const CheckReport report = run_check({});
+  const CheckReport report = *run_check({});
   const std::string text =
       json ? report_json(report) : report_text(report, i18n::ui_language(config::load_config().language));
   platform::write_standard_output(text);
