@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,6 +90,11 @@ Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) return std::unexpected(os_error(errno));
   }
+}
+
+bool stdin_pending() noexcept {
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&in, 1, 0) > 0 && (in.revents & POLLIN) != 0;
 }
 
 Result<void> write_stdout(std::span<const std::byte> bytes) {
