@@ -86,6 +86,13 @@ if(NOT WIN32)
   target_link_libraries(tessiva_native_tests PRIVATE tessiva_lib GTest::gtest_main PNG::PNG)
   target_include_directories(tessiva_native_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME native COMMAND tessiva_native_tests --gtest_brief=1)
+  # Code under test that finds its folders through HOME and the XDG variables must
+  # never reach the real profile of whoever runs the tests: both programs get a
+  # private home in the build folder.
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home)
+  set_property(TEST unit native PROPERTY ENVIRONMENT_MODIFICATION
+    "HOME=set:${CMAKE_BINARY_DIR}/test-home" XDG_CONFIG_HOME=unset: XDG_CACHE_HOME=unset:
+    XDG_DATA_HOME=unset: XDG_STATE_HOME=unset:)
   add_test(NAME nmclient COMMAND Python3::Interpreter -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
 endif()
 

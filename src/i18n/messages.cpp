@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 17> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 42> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -76,8 +76,108 @@ constexpr std::array<std::array<std::string_view, 3>, 17> CATALOGUE{{
     {{"Tessiva could not be uninstalled completely.",
       "No se pudo desinstalar Tessiva por completo.",
       "Não foi possível desinstalar o Tessiva por completo."}},
+    // CheckOk
+    {{"%1: ok (%2)",
+      "%1: correcto (%2)",
+      "%1: ok (%2)"}},
+    // CheckNotRegistered
+    {{"%1: not registered",
+      "%1: no registrado",
+      "%1: não registrado"}},
+    // CheckProblem
+    {{"%1: problem, %2",
+      "%1: problema, %2",
+      "%1: problema, %2"}},
+    // CheckManifestMissing
+    {{"no manifest found (expected %1). Fix: run \"tessiva --install\".",
+      "no se encontró el manifiesto (se esperaba %1). Solución: ejecuta \"tessiva --install\".",
+      "manifesto não encontrado (esperado %1). Solução: execute \"tessiva --install\"."}},
+    // CheckManifestUnreadable
+    {{"the manifest %1 cannot be read. Fix: check its permissions or run \"tessiva --install\".",
+      "no se puede leer el manifiesto %1. Solución: revisa sus permisos o ejecuta \"tessiva --install\".",
+      "não é possível ler o manifesto %1. Solução: verifique as permissões ou execute \"tessiva --install\"."}},
+    // CheckManifestInvalid
+    {{"the manifest %1 is not valid JSON. Fix: run \"tessiva --install\" to write it again.",
+      "el manifiesto %1 no es JSON válido. Solución: ejecuta \"tessiva --install\" para escribirlo de nuevo.",
+      "o manifesto %1 não é JSON válido. Solução: execute \"tessiva --install\" para escrevê-lo de novo."}},
+    // CheckManifestWrongName
+    {{"the manifest %1 names another host. Fix: run \"tessiva --install\".",
+      "el manifiesto %1 nombra otro host. Solución: ejecuta \"tessiva --install\".",
+      "o manifesto %1 indica outro host. Solução: execute \"tessiva --install\"."}},
+    // CheckManifestWrongType
+    {{"the manifest %1 does not have the type \"stdio\". Fix: run \"tessiva --install\".",
+      "el manifiesto %1 no tiene el tipo \"stdio\". Solución: ejecuta \"tessiva --install\".",
+      "o manifesto %1 não tem o tipo \"stdio\". Solução: execute \"tessiva --install\"."}},
+    // CheckPathNotAbsolute
+    {{"the manifest %1 does not give the program's full path. Fix: run \"tessiva --install\".",
+      "el manifiesto %1 no da la ruta completa del programa. Solución: ejecuta \"tessiva --install\".",
+      "o manifesto %1 não dá o caminho completo do programa. Solução: execute \"tessiva --install\"."}},
+    // CheckPathMissing
+    {{"the program %1 named by the manifest does not exist. Fix: run \"tessiva --install\".",
+      "el programa %1 que nombra el manifiesto no existe. Solución: ejecuta \"tessiva --install\".",
+      "o programa %1 indicado pelo manifesto não existe. Solução: execute \"tessiva --install\"."}},
+    // CheckOriginMissing
+    {{"the manifest %1 does not admit the Tessiva extension. Fix: run \"tessiva --install\".",
+      "el manifiesto %1 no admite la extensión de Tessiva. Solución: ejecuta \"tessiva --install\".",
+      "o manifesto %1 não admite a extensão do Tessiva. Solução: execute \"tessiva --install\"."}},
+    // CheckHostNoAnswer
+    {{"the program %1 did not answer as the browser starts it. Fix: run \"tessiva --install\" again.",
+      "el programa %1 no respondió tal como lo inicia el navegador. Solución: ejecuta \"tessiva --install\" de nuevo.",
+      "o programa %1 não respondeu como o navegador o inicia. Solução: execute \"tessiva --install\" de novo."}},
+    // CheckHostWrongVersion
+    {{"the program %1 is another version of Tessiva. Fix: run \"tessiva --install\" to update it.",
+      "el programa %1 es otra versión de Tessiva. Solución: ejecuta \"tessiva --install\" para actualizarlo.",
+      "o programa %1 é outra versão do Tessiva. Solução: execute \"tessiva --install\" para atualizá-lo."}},
+    // CheckPolicyUserLevel
+    {{"a policy in %1 forbids hosts installed for one user. Fix: ask the administrator to allow them, or install the Tessiva package for the whole system.",
+      "una directiva en %1 prohíbe los hosts instalados para un usuario. Solución: pide al administrador que los permita, o instala el paquete de Tessiva para todo el sistema.",
+      "uma política em %1 proíbe hosts instalados para um usuário. Solução: peça ao administrador para permiti-los, ou instale o pacote do Tessiva para todo o sistema."}},
+    // CheckPolicyBlocklist
+    {{"a policy in %1 blocks this host. Fix: ask the administrator to add it to NativeMessagingAllowlist.",
+      "una directiva en %1 bloquea este host. Solución: pide al administrador que lo añada a NativeMessagingAllowlist.",
+      "uma política em %1 bloqueia este host. Solução: peça ao administrador para adicioná-lo a NativeMessagingAllowlist."}},
+    // CheckSettingsUnreadable
+    {{"the settings file %1 cannot be read. Fix: check its permissions.",
+      "no se puede leer el archivo de configuración %1. Solución: revisa sus permisos.",
+      "não é possível ler o arquivo de configurações %1. Solução: verifique as permissões."}},
+    // CheckSettingsInvalid
+    {{"the settings file %1 is not valid JSON, so the defaults are used. Fix: correct or delete it.",
+      "el archivo de configuración %1 no es JSON válido, así que se usan los valores predeterminados. Solución: corrígelo o elimínalo.",
+      "o arquivo de configurações %1 não é JSON válido, então os padrões são usados. Solução: corrija-o ou exclua-o."}},
+    // CheckFolderNotWritable
+    {{"%1 cannot be written to. Fix: check the folder's permissions, or choose another save folder in the settings.",
+      "no se puede escribir en %1. Solución: revisa los permisos de la carpeta o elige otra carpeta de guardado en la configuración.",
+      "não é possível gravar em %1. Solução: verifique as permissões da pasta ou escolha outra pasta de salvamento nas configurações."}},
+    // CheckLowSpace
+    {{"only %1 MiB free. Fix: free some disk space.",
+      "solo quedan %1 MiB libres. Solución: libera espacio en el disco.",
+      "apenas %1 MiB livres. Solução: libere espaço no disco."}},
+    // CheckSettingsName
+    {{"Settings",
+      "Configuración",
+      "Configurações"}},
+    // CheckSaveFolderName
+    {{"Save folder",
+      "Carpeta de guardado",
+      "Pasta de salvamento"}},
+    // CheckTransfersName
+    {{"Transfers folder",
+      "Carpeta de transferencias",
+      "Pasta de transferências"}},
+    // CheckFreeSpaceName
+    {{"Free space",
+      "Espacio libre",
+      "Espaço livre"}},
+    // CheckAllReachable
+    {{"Every browser that should reach Tessiva can.",
+      "Todos los navegadores que deben llegar a Tessiva pueden hacerlo.",
+      "Todos os navegadores que devem alcançar o Tessiva conseguem."}},
+    // CheckSomeUnreachable
+    {{"Some browsers cannot reach Tessiva: see the problems above.",
+      "Algunos navegadores no pueden llegar a Tessiva: mira los problemas de arriba.",
+      "Alguns navegadores não conseguem alcançar o Tessiva: veja os problemas acima."}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::UninstallFailed) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckSomeUnreachable) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

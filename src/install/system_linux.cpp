@@ -6,6 +6,7 @@
 #include "config/store.h"
 #include "install/environment.h"
 #include "install/home_install.h"
+#include "install/system_linux.h"
 #include "platform/files.h"
 #include "platform/installation.h"
 #include "platform/process.h"
@@ -53,6 +54,11 @@ class LinuxHomeEnvironment : public HomeEnvironment {
 };
 
 }  // namespace
+
+std::optional<HomeLayout> current_home_layout() {
+  LinuxHomeEnvironment environment;
+  return home_layout(environment);
+}
 
 int install_for_user(bool quiet) {
   LinuxHomeEnvironment environment;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 
 #include "messages/protocol.h"
 
@@ -38,8 +39,22 @@ Mode select_mode(const std::vector<std::string>& args) {
     if (it + 1 == args.end()) return LaunchMode{};
     return LaunchMode{*(it + 1)};
   }
+  if (std::find(args.begin(), args.end(), "--check") != args.end())
+    return CheckMode{std::find(args.begin(), args.end(), "--json") != args.end()};
   if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
   return InstallMode{quiet};
+}
+
+std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& args) {
+  // The program path comes first and may itself end in anything: it is not looked at.
+  const auto rest = args.size() > 1 ? std::span(args).subspan(1) : std::span<const std::string>();
+  if (std::ranges::any_of(rest, [](const std::string& a) { return a.starts_with("chrome-extension://"); }))
+    return install::BrowserFamily::Chromium;
+  if (std::ranges::any_of(rest, [](const std::string& a) {
+        return a.ends_with(".json") || a == messages::FIREFOX_EXTENSION_ID;
+      }))
+    return install::BrowserFamily::Firefox;
+  return std::nullopt;
 }
 
 }  // namespace tessiva::app

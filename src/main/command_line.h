@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "install/check.h"
+
 namespace tessiva::app {
 
 /// Reads the text after "--parent-window=": an optional sign and decimal digits within
@@ -31,10 +33,19 @@ struct InstallMode {
   bool quiet = false;
   friend bool operator==(const InstallMode&, const InstallMode&) = default;
 };
-using Mode = std::variant<NativeMessagingMode, LaunchMode, UninstallMode, InstallMode>;
+struct CheckMode {
+  bool json = false;
+  friend bool operator==(const CheckMode&, const CheckMode&) = default;
+};
+using Mode = std::variant<NativeMessagingMode, LaunchMode, CheckMode, UninstallMode, InstallMode>;
 
 /// Chooses the mode from the whole argument list (the program path included): native
-/// messaging first, then "--launch", then "--uninstall", else the installer.
+/// messaging first, then "--launch", then "--check" (with "--json"), then "--uninstall",
+/// else the installer.
 [[nodiscard]] Mode select_mode(const std::vector<std::string>& arguments);
+
+/// The family of the browser that started the host: an origin argument means the
+/// Chromium family, a manifest path or the Firefox extension id Firefox; none otherwise.
+[[nodiscard]] std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& arguments);
 
 }  // namespace tessiva::app

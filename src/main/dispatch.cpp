@@ -4,6 +4,7 @@
 #include <array>
 
 #include "config/requests.h"
+#include "install/check.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "open/save_and_open.h"
@@ -29,6 +30,14 @@ using messages::Request;
 using Handler = HandlerResult (*)(HostState&, Request&);
 
 HandlerResult hello(HostState&, Request&) { return hello_result(); }
+
+/// The self-check for the extension's settings page. The programs the manifests name
+/// are not started: the answer must come quickly, and the program answering is the
+/// proof that at least the caller's registration works.
+HandlerResult diagnose(HostState& state, Request&) {
+  const auto report = install::run_check({.start_programs = false, .caller = state.caller});
+  return json::parse(install::report_json(report));
+}
 
 struct Route {
   std::string_view type;
@@ -57,6 +66,7 @@ constexpr std::array ROUTES{
     Route{"pick_application",
           [](HostState& s, Request&) { return shell::handle_pick_application(s.parent_window, s.settings); }},
     Route{"open_save_folder", [](HostState& s, Request&) { return shell::handle_open_save_folder(s.settings); }},
+    Route{"diagnose", diagnose},
     Route{"reveal", [](HostState& s, Request& r) { return shell::handle_reveal(r.with_long_strings(), s.settings); }},
 };
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "install/check.h"
 #include "install/system.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
@@ -50,6 +51,7 @@ int run_program() {
                           log.add(start_event("native_messaging", args, mode.parent_window.has_value()));
                           HostState state;
                           state.parent_window = mode.parent_window;
+                          state.caller = caller_family(args);
                           return run_host(state, log);
                         },
                         [](const LaunchMode& mode) {
@@ -59,6 +61,7 @@ int run_program() {
                             log.add(launch_event(kind, outcome));
                           });
                         },
+                        [](const CheckMode& mode) { return install::check_for_user(mode.json); },
                         [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
                         [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
                     },

@@ -4,7 +4,7 @@ namespace tessiva::platform {
 
 std::string join_path(std::string_view folder, std::string_view name) {
   std::string path(folder);
-  // Windows takes '/' as a separator too; in the stand-in it is the separator.
+  // Windows takes '/' as a separator too; on Linux it is the separator.
   if (!path.empty() && path.back() != PATH_SEPARATOR && path.back() != '/') path += PATH_SEPARATOR;
   path += name;
   return path;

@@ -110,6 +110,9 @@ struct FileAttributes {
 /// Attributes of `path`, following links.
 [[nodiscard]] Result<FileAttributes> file_attributes(const std::string& path);
 
+/// The bytes the current user may still write on the volume holding `path`.
+[[nodiscard]] Result<std::uint64_t> free_space(const std::string& path);
+
 /// True when `error` says that the name is already taken (what `create_exclusive`
 /// fails with for an existing file or folder).
 [[nodiscard]] bool is_already_exists(const OsError& error) noexcept;

@@ -27,7 +27,8 @@ struct HandlerInfo {
 /// The handlers registered for "." + `ext` (`ext` lower case, without the dot), in
 /// the shell's order, at most 101; handlers whose name or display name cannot be read
 /// are left out. With `icons`, each gets its icon where one can be had. Failures of the
-/// shell shorten the list; they are never errors. The stand-in has no handlers.
+/// shell shorten the list; they are never errors. On Linux: the desktop entries of the
+/// extension's content type, the default first.
 [[nodiscard]] std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons);
 
 }  // namespace tessiva::platform

@@ -10,8 +10,8 @@ namespace tessiva::platform {
 
 /// The icon number `index` of the file `path` (an executable, a library or an icon
 /// file), taken at 32 x 32 pixels and written as a PNG file. None when the file cannot
-/// be read, has no icon at that index, or its bitmap cannot be read. The stand-in has
-/// no icons and always gives none.
+/// be read, has no icon at that index, or its bitmap cannot be read (Windows only;
+/// Linux icons come from the icon theme through `describe_application`).
 [[nodiscard]] std::optional<std::vector<std::byte>> extract_icon_png(const std::string& path, int index);
 
 }  // namespace tessiva::platform

@@ -11,7 +11,6 @@ namespace tessiva::platform {
 /// Shows the folder dialog titled `title`, owned by the window `owner` (none: no
 /// owner), and gives the chosen folder's file-system path. None when the user cancels,
 /// when the choice has no file-system path, or when the dialog cannot be shown at all.
-/// The stand-in shows nothing and gives none.
 [[nodiscard]] std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, std::string_view title);
 
 /// Shows the file dialog for choosing a program, titled `title`, with the one filter

@@ -13,7 +13,7 @@
 
 namespace tessiva::platform {
 
-/// The operating system's name as the host reports it: "windows", or the stand-in's.
+/// The operating system's name as the host reports it: "windows" or "linux".
 extern const std::string_view PLATFORM_NAME;
 
 /// The program's arguments, UTF-8, the first being the program path as it was started:
@@ -60,6 +60,14 @@ enum class ProcessState {
 [[nodiscard]] Result<void> spawn_detached(const std::string& program,
                                           const std::vector<std::string>& arguments,
                                           CreationOptions options);
+
+/// Starts `program` with `argv` (its first element the name the program sees) and its
+/// standard input and output on pipes, writes `input` and closes the input, then
+/// collects at most `limit` bytes of its output until it closes it. A program still
+/// running after `timeout_ms` is killed; its output so far is returned. For checking
+/// that an installed program answers; standard error stays the caller's.
+[[nodiscard]] Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
+                                                 std::string_view input, std::size_t limit, int timeout_ms);
 
 /// Ends the process with `code`.
 [[noreturn]] void exit_process(int code);

@@ -37,7 +37,8 @@ enum class ArgumentConvention {
 
 /// Invokes on `file` the first handler registered for "." + `ext` whose name
 /// (`IAssocHandler::GetName`, as UTF-8) equals `handler_id` byte for byte. Fails when no
-/// handler matches or a shell call fails. The stand-in has no handlers and always fails.
+/// handler matches or a shell call fails. On Linux `handler_id` is a desktop file id
+/// that must be registered for the extension's content type; GIO launches it.
 [[nodiscard]] Result<void> invoke_handler(std::string_view ext, std::string_view handler_id,
                                           const std::string& file);
 
@@ -47,7 +48,8 @@ enum class ArgumentConvention {
 [[nodiscard]] Result<void> launch_desktop_entry(const std::string& desktop_file, const std::string& file);
 
 /// Opens the folder that holds `path` in Explorer with the item selected (for a folder,
-/// its parent with the folder selected). The stand-in always fails.
+/// its parent with the folder selected). On Linux: the file manager's ShowItems over
+/// the session bus, else the folder opened with the default handler for folders.
 [[nodiscard]] Result<void> reveal_in_explorer(const std::string& path);
 
 }  // namespace tessiva::platform

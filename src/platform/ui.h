@@ -23,7 +23,7 @@ enum class MessageBoxAnswer { NotShown, Ok, Cancel, Yes, No };
 [[nodiscard]] std::uint16_t user_default_ui_language();
 
 /// Shows a message box without an owner window and returns the answer, `NotShown` when
-/// the box cannot be shown. The stand-in shows nothing and answers `Cancel`.
+/// the box cannot be shown. Linux has no message boxes: it answers `Cancel`.
 MessageBoxAnswer message_box(std::string_view text, std::string_view caption, MessageBoxKind kind);
 
 }  // namespace tessiva::platform

@@ -11,8 +11,7 @@ namespace tessiva::platform {
 /// The FileDescription of the version resource of `path`: first in the language and
 /// code page of the resource's first translation, then in US English with the Unicode
 /// code page (040904b0). Texts that are empty after trimming are passed over. None when
-/// the file has no version resource or no usable description. The stand-in always
-/// gives none.
+/// the file has no version resource or no usable description (Windows only).
 [[nodiscard]] std::optional<std::string> file_description(const std::string& path);
 
 /// The query path of the FileDescription for one translation:

@@ -5,6 +5,7 @@
 # and ends with the line "N passed, N failed, N skipped"; exits non-zero on any failure.
 #   tests/browser/run.sh [driver options, see driver/run.js]
 # TESSIVA_BROWSER_NATIVE, TESSIVA_BROWSER_EXE name other builds to test.
+# TESSIVA_BROWSER_DEB=1, as root, adds the Debian package job (dpkg -i, dpkg -r).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)

@@ -29,7 +29,7 @@ ORIGIN = "chrome-extension://" + "hgfedcbaponmlkjihgfedcbaponmlkji" + "/"
 MAX_MESSAGE_SIZE = 16 * 1024 * 1024
 MAX_REPLY_SIZE = 1024 * 1024
 
-# The native build is the POSIX stand-in and names its own platform.
+# The native build is the Linux host.
 PLATFORM = b"linux" if "--native" in sys.argv else b"windows"
 HELLO_RESULT = b'{"host_version":"0.1.0","platform":"' + PLATFORM + b'","protocol":1}'
 

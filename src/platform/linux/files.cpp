@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -258,6 +259,14 @@ Result<FileAttributes> file_attributes(const std::string& path) {
   result.last_write = std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
       std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
   return result;
+}
+
+Result<std::uint64_t> free_space(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  struct statvfs st;
+  if (::statvfs(*p, &st) != 0) return std::unexpected(last_os_error());
+  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
 bool is_already_exists(const OsError& error) noexcept { return error.code == EEXIST; }

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <limits>
 
@@ -162,6 +164,69 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return start_detached(program, argv, {.new_session = true, .null_streams = true, .folder = {}});
+}
+
+Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
+                                   std::string_view input, std::size_t limit, int timeout_ms) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  int to_child[2];
+  int from_child[2];
+  if (pipe2(to_child, O_CLOEXEC) != 0) return std::unexpected(os_error(errno));
+  if (pipe2(from_child, O_CLOEXEC) != 0) {
+    const int e = errno;
+    close(to_child[0]);
+    close(to_child[1]);
+    return std::unexpected(os_error(e));
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(to_child[0], STDIN_FILENO);
+    dup2(from_child[1], STDOUT_FILENO);
+    execv(program.c_str(), args.data());
+    _exit(127);
+  }
+  const int fork_error = errno;
+  close(to_child[0]);
+  close(from_child[1]);
+  if (child < 0) {
+    close(to_child[1]);
+    close(from_child[0]);
+    return std::unexpected(os_error(fork_error));
+  }
+  // The input is small (one request): a pipe's buffer takes it whole, and a program
+  // that never reads it gets a closed pipe, not a caller that waits.
+  std::string_view rest = input;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(to_child[1], rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  close(to_child[1]);
+
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (output.size() < limit) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd wait_for{from_child[0], POLLIN, 0};
+    const int ready = poll(&wait_for, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    char buffer[4096];
+    const ssize_t n = ::read(from_child[0], buffer, std::min(sizeof buffer, limit - output.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(from_child[0]);
+  // Ended already, or killed now: either way reaped, never left a zombie.
+  kill(child, SIGKILL);
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return output;
 }
 
 void exit_process(int code) { std::exit(code); }

@@ -250,6 +250,14 @@ Result<FileAttributes> file_attributes(const std::string& path) {
   return result;
 }
 
+Result<std::uint64_t> free_space(const std::string& path) {
+  auto wide = wide_path(path);
+  if (!wide) return std::unexpected(wide.error());
+  ULARGE_INTEGER available;
+  if (!::GetDiskFreeSpaceExW(wide->c_str(), &available, nullptr, nullptr)) return std::unexpected(last_os_error());
+  return static_cast<std::uint64_t>(available.QuadPart);
+}
+
 bool is_already_exists(const OsError& error) noexcept {
   return error.code == ERROR_FILE_EXISTS || error.code == ERROR_ALREADY_EXISTS;
 }

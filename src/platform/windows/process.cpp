@@ -151,4 +151,10 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
 
 void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
 
+// The self-check that starts the installed program runs on Linux only so far.
+Result<std::string> run_with_pipes(const std::string&, const std::vector<std::string>&, std::string_view, std::size_t,
+                                   int) {
+  return std::unexpected(os_error(ERROR_CALL_NOT_IMPLEMENTED));
+}
+
 }  // namespace tessiva::platform

@@ -108,5 +108,22 @@ TEST(SelectMode, LaunchThenUninstallThenInstall) {
   EXPECT_EQ(select_mode({"t", "--QUIET", "--Uninstall"}), Mode(InstallMode{false}));
 }
 
+TEST(SelectMode, CheckAfterLaunchBeforeTheInstaller) {
+  EXPECT_EQ(select_mode({"t", "--check"}), Mode(CheckMode{false}));
+  EXPECT_EQ(select_mode({"t", "--json", "--check"}), Mode(CheckMode{true}));
+  EXPECT_EQ(select_mode({"t", "--check", "--uninstall"}), Mode(CheckMode{false}));
+  EXPECT_EQ(select_mode({"t", "--launch", "--check"}), Mode(LaunchMode{"--check"}));
+  EXPECT_EQ(select_mode({"t", "--check", "chrome-extension://x/"}), Mode(NativeMessagingMode{}));
+  EXPECT_EQ(select_mode({"t", "--json"}), Mode(InstallMode{false}));
+}
+
+TEST(CallerFamily, FromTheArgumentsAfterTheProgram) {
+  EXPECT_EQ(caller_family({"t", "chrome-extension://x/", "--parent-window=3"}), install::BrowserFamily::Chromium);
+  EXPECT_EQ(caller_family({"t", "/m/com.orbelle.tessiva.json", "tessiva@orbelle.software"}),
+            install::BrowserFamily::Firefox);
+  EXPECT_EQ(caller_family({"/odd/tessiva.json"}), std::nullopt);
+  EXPECT_EQ(caller_family({"t", "--check"}), std::nullopt);
+}
+
 }  // namespace
 }  // namespace tessiva::app

@@ -24,7 +24,7 @@ using platform::join_path;
 
 bool is_windows() { return platform::PLATFORM_NAME == "windows"; }
 
-/// Points the stand-in's local application-data folder, where the real transfers folder
+/// Points the Linux cache folder, where the real transfers folder
 /// lies, into a private folder for the life of a test and puts the old value back
 /// afterwards. Under Wine the prefix is private already, so nothing is changed there.
 /// (The settings are handed in, not steered through the environment.)
@@ -32,7 +32,7 @@ class PrivateProfile {
  public:
   explicit PrivateProfile(const std::string& root) {
     if (is_windows()) return;
-    for (const auto& [name, sub] : {std::pair{"XDG_DATA_HOME", "data"}}) {
+    for (const auto& [name, sub] : {std::pair{"XDG_CACHE_HOME", "cache"}}) {
       const char* old = std::getenv(name);
       saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
       put(std::string(name) + "=" + join_path(root, sub));

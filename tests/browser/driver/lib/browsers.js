@@ -58,23 +58,55 @@ function hostManifest(wrapper, allowed) {
   }, null, 2);
 }
 
+const shellQuote = (text) => `'${String(text).replace(/'/g, "'\\''")}'`;
+
 const CHROMIUM_ARGS = [
   '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
   '--disable-sync', '--no-first-run', '--no-default-browser-check', '--disable-dev-shm-usage',
 ];
 
-async function launchChromium({ runDir, wrapper, hostExe, settings, log }) {
+/**
+ * `home` (a host installed into a HOME of its own) runs the browser with that HOME and,
+ * for Chromium, its default user data folder there, $XDG_CONFIG_HOME/chromium, whose
+ * NativeMessagingHosts folder the installer wrote; otherwise the run's wrapper is
+ * registered by a manifest of the test.
+ */
+async function launchChromium({ runDir, wrapper, hostExe, home: installedHome, settings, log, browserLog }) {
   const { chromium } = require('playwright-core');
-  const ext = buildExtension('chromium', path.join(runDir, 'extension'), settings);
-  const profile = path.join(runDir, 'chromium-profile');
-  const hosts = path.join(profile, 'NativeMessagingHosts');
-  fs.mkdirSync(hosts, { recursive: true });
-  fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`),
-    hostManifest(wrapper, { allowed_origins: admittedOrigins(hostExe) }));
-  const home = path.join(runDir, 'browser-home');
+  // A profile that is used again keeps the unpacked extension's folder from before, so the
+  // installed host's runs share one (each run writes its own config.js into it).
+  const ext = buildExtension('chromium', installedHome ? `${installedHome}-chromium-extension` : path.join(runDir, 'extension'), settings);
+  const home = installedHome || path.join(runDir, 'browser-home');
+  const profile = installedHome ? path.join(home, '.config', 'chromium') : path.join(runDir, 'chromium-profile');
+  admittedOrigins(hostExe);
+  if (installedHome) {
+    // Each run starts from a fresh profile, apart from the installer's manifests: in a
+    // profile used before, the extension is not newly installed and its service worker
+    // would not start.
+    let names = [];
+    try { names = fs.readdirSync(profile); } catch { /* first run */ }
+    for (const name of names) {
+      if (name !== 'NativeMessagingHosts') fs.rmSync(path.join(profile, name), { recursive: true, force: true });
+    }
+  } else {
+    const hosts = path.join(profile, 'NativeMessagingHosts');
+    fs.mkdirSync(hosts, { recursive: true });
+    fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`),
+      hostManifest(wrapper, { allowed_origins: admittedOrigins(hostExe) }));
+  }
   fs.mkdirSync(home, { recursive: true });
+  // Without a host wrapper, the hosts' standard error is the browser's, which Playwright
+  // reads and drops: a start script sends it to the run's log instead (the browser still
+  // talks to Playwright over its own pipe).
+  let executable = CHROMIUM;
+  if (installedHome) {
+    const errorLog = path.join(runDir, 'chromium.log');
+    browserLog?.(errorLog);
+    executable = path.join(runDir, 'chromium-start.sh');
+    fs.writeFileSync(executable, `#!/bin/sh\nexec ${shellQuote(CHROMIUM)} "$@" 2>> ${shellQuote(errorLog)}\n`, { mode: 0o755 });
+  }
   const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM,
+    executablePath: executable,
     headless: true,
     args: [...CHROMIUM_ARGS, `--disable-extensions-except=${ext}`, `--load-extension=${ext}`],
     ignoreDefaultArgs: ['--disable-extensions'],
@@ -122,19 +154,22 @@ const FIREFOX_PREFS = {
   'browser.tabs.remote.autostart': true,
 };
 
-async function launchFirefox({ runDir, wrapper, settings, log }) {
+async function launchFirefox({ runDir, wrapper, home: installedHome, settings, log, browserLog }) {
   const profile = path.join(runDir, 'firefox-profile');
   // An unpacked extension in the profile's extensions folder, named by its id, is
   // installed at start; the preferences above let it run unsigned and without asking.
   buildExtension('firefox', path.join(profile, 'extensions', FIREFOX_EXTENSION_ID), settings);
   fs.writeFileSync(path.join(profile, 'user.js'), Object.entries(FIREFOX_PREFS)
     .map(([key, value]) => `user_pref(${JSON.stringify(key)}, ${JSON.stringify(value)});`).join('\n'));
-  const home = path.join(runDir, 'browser-home');
-  const manifest = hostManifest(wrapper, { allowed_extensions: [FIREFOX_EXTENSION_ID] });
-  for (const folder of [path.join(home, '.mozilla', 'native-messaging-hosts')]) {
+  const home = installedHome || path.join(runDir, 'browser-home');
+  if (!installedHome) {
+    const folder = path.join(home, '.mozilla', 'native-messaging-hosts');
     fs.mkdirSync(folder, { recursive: true });
-    fs.writeFileSync(path.join(folder, `${HOST_NAME}.json`), manifest);
+    fs.writeFileSync(path.join(folder, `${HOST_NAME}.json`),
+      hostManifest(wrapper, { allowed_extensions: [FIREFOX_EXTENSION_ID] }));
   }
+  // Firefox's output, and with it the standard error of the hosts it starts.
+  browserLog?.(path.join(runDir, 'firefox.log'));
   const output = fs.openSync(path.join(runDir, 'firefox.log'), 'a');
   const child = spawn(FIREFOX, ['-headless', '-no-remote', '-profile', profile, 'about:blank'], {
     env: {

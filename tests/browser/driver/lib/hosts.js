@@ -257,6 +257,252 @@ class NativeHost extends HostUnderTest {
   }
 }
 
+/**
+ * The native build as a user gets it: `tessiva --install` into a private HOME writes
+ * the program and the browsers' manifests there, and the browsers, started with that
+ * HOME, find the host through them; no wrapper and no manifest of the tests. Without a
+ * wrapper nothing reports the host processes, so they are found by their program file
+ * (/proc/PID/exe), and their standard error is the browser's, which the launcher writes
+ * to the run's browser log; their exit status is not seen.
+ */
+class InstalledHost extends HostUnderTest {
+  constructor(exe, home) {
+    super('installed', exe);
+    this.platform = 'linux';
+    this.timeouts = { first: 10000, reply: 10000, exit: 10000 };
+    this.browserHome = path.resolve(home);
+    this.program = path.join(this.browserHome, '.local', 'lib', 'tessiva', 'tessiva');
+    this.seen = [];
+    this.ended = new Map(); // pid -> time it was first seen gone
+    this.poller = null;
+  }
+
+  /** The environment of the installer and of the browsers: the private HOME only. */
+  userEnv() {
+    const env = { ...process.env, HOME: this.browserHome, XDG_CONFIG_HOME: path.join(this.browserHome, '.config') };
+    for (const name of ['XDG_DATA_HOME', 'XDG_CACHE_HOME', 'XDG_DOCUMENTS_DIR']) delete env[name];
+    return env;
+  }
+
+  /** Runs the build with `args` in the private HOME: {status, output}. */
+  runBuild(args) {
+    return new Promise((resolve) => {
+      execFile(this.exe, args, { env: this.userEnv(), timeout: 30000 }, (error, stdout, stderr) => {
+        const status = error ? (typeof error.code === 'number' ? error.code : String(error.code || error.signal)) : 0;
+        resolve({ status, output: `${stdout}${stderr}`.trim() });
+      });
+    });
+  }
+
+  /** `tessiva --install --quiet`, then the files a user gets must be there. */
+  async warmUp() {
+    const started = Date.now();
+    fs.mkdirSync(path.join(this.browserHome, '.config'), { recursive: true });
+    const { status, output } = await this.runBuild(['--install', '--quiet']);
+    const missing = this.installedFiles().filter((file) => !fs.existsSync(file));
+    const ok = status === 0 && missing.length === 0;
+    const detail = ok ? `installed into ${this.browserHome}`
+      : `--install exited with ${status}${missing.length ? `, missing ${missing.join(', ')}` : ''}${output ? `: ${output.slice(-2000)}` : ''}`;
+    return { ok, detail, ms: Date.now() - started };
+  }
+
+  /** The program and the manifests that Chromium and Firefox read. */
+  installedFiles() {
+    return [
+      this.program,
+      path.join(this.browserHome, '.config', 'chromium', 'NativeMessagingHosts', `${HOST_NAME}.json`),
+      path.join(this.browserHome, '.mozilla', 'native-messaging-hosts', `${HOST_NAME}.json`),
+    ];
+  }
+
+  /** `tessiva --uninstall --quiet`: {ok, detail}. */
+  async uninstall() {
+    const { status, output } = await this.runBuild(['--uninstall', '--quiet']);
+    return { ok: status === 0, detail: `exited with ${status}${output ? `: ${output.slice(-2000)}` : ''}` };
+  }
+
+  /**
+   * What is left under the HOME that belongs to the host, other than its settings,
+   * saved files and partial files: anything named after it, and its manifests.
+   */
+  leftFiles() {
+    const kept = [
+      path.join(this.browserHome, '.config', 'tessiva'),
+      path.join(this.browserHome, '.cache', 'tessiva'),
+      path.join(this.browserHome, 'Documents'),
+    ];
+    const found = [];
+    const walk = (folder) => {
+      let entries;
+      try { entries = fs.readdirSync(folder, { withFileTypes: true }); } catch { return; }
+      for (const entry of entries) {
+        const full = path.join(folder, entry.name);
+        if (kept.includes(full)) continue;
+        if (/tessiva/i.test(entry.name)) found.push(full);
+        else if (entry.isDirectory()) walk(full);
+      }
+    };
+    walk(this.browserHome);
+    return found;
+  }
+
+  prepareRun(runDir) {
+    this.runDir = runDir;
+    this.sources = path.join(runDir, 'sources');
+    fs.mkdirSync(this.sources, { recursive: true });
+    this.sourceCount = 0;
+    this.madeSources = new Map();
+    this.seen = [];
+    this.ended.clear();
+    this.known.clear();
+    this.browserLog = null;
+    clearInterval(this.poller);
+    // Notes when each host process ends, for the report of a failed run.
+    this.poller = setInterval(() => this.scan(), 100);
+    this.poller.unref();
+    return null;
+  }
+
+  /** Adds the host processes running now to those seen, in the order first seen. */
+  scan() {
+    const now = Date.now();
+    for (const p of processes.runningProgram(this.program)) {
+      if (this.known.has(p.pid) && this.known.get(p.pid) === p.start) continue;
+      this.known.set(p.pid, p.start);
+      processes.track(p.pid, p.start);
+      this.seen.push({ ...p, seenAt: now });
+    }
+    for (const p of this.seen) {
+      if (!this.ended.has(p.pid) && !processes.alive(p.pid, p.start)) this.ended.set(p.pid, now);
+    }
+  }
+
+  mark() {
+    this.scan();
+    return this.seen.length;
+  }
+
+  pidsSince(mark) {
+    this.scan();
+    return this.seen.slice(mark).map(({ pid, start, args }) => ({ pid, start, args }));
+  }
+
+  leftOver() {
+    this.scan();
+    return this.seen.filter((p) => processes.alive(p.pid, p.start)).map(({ pid, start }) => ({ pid, start }));
+  }
+
+  report(scenarioAt) {
+    this.scan();
+    clearInterval(this.poller);
+    const lines = [];
+    for (const p of this.seen) {
+      const gone = this.ended.get(p.pid);
+      const how = gone ? `ended about ${gone - p.seenAt} ms after it was first seen (exit status not seen without a wrapper)`
+        : processes.alive(p.pid, p.start) ? 'is still running' : 'has ended';
+      lines.push(`host pid ${p.pid} first seen during ${scenarioAt(p.seenAt)}, ${how} (${p.args})`);
+    }
+    let text = '';
+    try { text = fs.readFileSync(this.browserLog, 'utf8'); } catch { /* no log */ }
+    // Chromium's complaints about a missing session bus would hide the host's lines.
+    const tail = text.trimEnd().split('\n').filter((line) => !line.includes(':ERROR:dbus/'))
+      .slice(-40).join('\n').slice(-4000);
+    if (tail.trim()) lines.push(`browser and host standard error (${this.browserLog}, last lines):`, tail);
+    return lines;
+  }
+
+  stateRoots() { return [this.browserHome]; }
+  async hostPath(local) { return `/${local}`; }
+  async localPath(hostPath) { return hostPath; }
+  async stop() { clearInterval(this.poller); }
+}
+
+/**
+ * The Debian package as CPack builds it from the native build's folder, installed with
+ * `dpkg -i`: the browsers, with a private HOME, find the host through the system-wide
+ * manifests. `dpkg -r tessiva` must then leave none of the package's files, and no
+ * folder that only the package had made.
+ */
+class PackagedHost extends InstalledHost {
+  constructor(exe, home, scratch) {
+    super(exe, home);
+    this.kind = 'deb';
+    this.program = '/usr/lib/tessiva/tessiva';
+    this.work = path.join(scratch, 'deb');
+    this.listed = [];
+    this.before = new Set(); // listed paths that existed before the package was installed
+  }
+
+  command(program, args, timeout = 120000) {
+    return new Promise((resolve) => {
+      execFile(program, args, { timeout, maxBuffer: 16 << 20 }, (error, stdout, stderr) => {
+        const status = error ? (typeof error.code === 'number' ? error.code : String(error.code || error.signal)) : 0;
+        resolve({ status, stdout, output: `${stdout}${stderr}`.trim() });
+      });
+    });
+  }
+
+  async warmUp() {
+    const started = Date.now();
+    const failed = (detail) => ({ ok: false, detail, ms: Date.now() - started });
+    processes.onInterrupt(() => this.stop());
+    // A package that this run did not install is left alone.
+    if ((await this.command('dpkg-query', ['-W', 'tessiva'])).status === 0) return failed('tessiva is already installed');
+    fs.mkdirSync(this.work, { recursive: true });
+    const buildDir = path.dirname(this.exe);
+    if (!fs.existsSync(path.join(buildDir, 'CPackConfig.cmake'))) return failed(`${buildDir} is not a CMake build folder`);
+    // The package also takes files that only the build's default target makes.
+    const made = await this.command('cmake', ['--build', buildDir, '--target', 'tessiva', 'tessiva_package_files'], 600000);
+    if (made.status !== 0) return failed(`building the package's files failed: ${made.output.slice(-2000)}`);
+    const built = await this.command('cpack', ['-G', 'DEB', '-B', this.work, '--config', path.join(buildDir, 'CPackConfig.cmake')], 300000);
+    const debs = fs.existsSync(this.work) ? fs.readdirSync(this.work).filter((n) => /^tessiva_.*\.deb$/.test(n)) : [];
+    if (built.status !== 0 || debs.length !== 1) return failed(`cpack exited with ${built.status}: ${built.output.slice(-2000)}`);
+    const deb = path.join(this.work, debs[0]);
+    const contents = await this.command('dpkg-deb', ['-c', deb]);
+    for (const line of contents.stdout.split('\n').filter(Boolean)) {
+      const listed = line.split(/\s+/).slice(5).join(' ').replace(/ -> .*$/, '').replace(/^\./, '').replace(/\/$/, '');
+      if (listed && fs.existsSync(listed)) this.before.add(listed);
+    }
+    const installed = await this.command('dpkg', ['-i', deb]);
+    if (installed.status !== 0) return failed(`dpkg -i exited with ${installed.status}: ${installed.output.slice(-2000)}`);
+    this.listed = (await this.command('dpkg', ['-L', 'tessiva'])).stdout.split('\n').filter((l) => l.startsWith('/'));
+    const missing = this.installedFiles().filter((file) => !fs.existsSync(file));
+    if (missing.length) return failed(`installed, but missing ${missing.join(', ')}`);
+    fs.mkdirSync(path.join(this.browserHome, '.config'), { recursive: true });
+    return { ok: true, detail: `${debs[0]} installed, ${this.listed.length} paths`, ms: Date.now() - started };
+  }
+
+  installedFiles() {
+    return [
+      this.program,
+      `/etc/chromium/native-messaging-hosts/${HOST_NAME}.json`,
+      `/usr/lib/mozilla/native-messaging-hosts/${HOST_NAME}.json`,
+    ];
+  }
+
+  async uninstall() {
+    const { status, output } = await this.command('dpkg', ['-r', 'tessiva']);
+    return { ok: status === 0, detail: `dpkg -r tessiva exited with ${status}${status ? `: ${output.slice(-2000)}` : ''}` };
+  }
+
+  /** Listed paths still there: any file or link, and folders that were not there before. */
+  leftFiles() {
+    return this.listed.filter((listed) => {
+      let info;
+      try { info = fs.lstatSync(listed); } catch { return false; }
+      return !info.isDirectory() || !this.before.has(listed);
+    });
+  }
+
+  /** Removes the package when an interrupted run left it installed. */
+  async stop() {
+    await super.stop();
+    if (this.listed.length && (await this.command('dpkg-query', ['-W', 'tessiva'])).status === 0) {
+      await this.command('dpkg', ['-r', 'tessiva']);
+    }
+  }
+}
+
 /** tessiva.exe under Wine, in the tests' own prefix (TESSIVA_WINE_STATE). */
 class WineHost extends HostUnderTest {
   constructor(exe, runner, state) {
@@ -395,4 +641,4 @@ function helloOverPipe(program, args, env, timeoutMs, platform, stderrLog) {
   });
 }
 
-module.exports = { HOST_NAME, NativeHost, WineHost };
+module.exports = { HOST_NAME, NativeHost, WineHost, InstalledHost, PackagedHost };

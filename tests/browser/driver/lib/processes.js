@@ -53,6 +53,28 @@ function childrenWith(parent, marker) {
   return found;
 }
 
+/**
+ * Every running process whose program is the file `exe` (also after that file was
+ * replaced or removed), as [{pid, start, args}]. Only used for a program path that
+ * belongs to the run, so nothing else can match.
+ */
+function runningProgram(exe) {
+  const found = [];
+  for (const name of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    let target;
+    try {
+      target = fs.readlinkSync(`/proc/${name}/exe`);
+    } catch {
+      continue;
+    }
+    if (target !== exe && target !== `${exe} (deleted)`) continue;
+    const start = startTime(name);
+    if (start !== null) found.push({ pid: Number(name), start, args: cmdline(name).slice(1).join(' ') });
+  }
+  return found;
+}
+
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 /** Waits until every {pid, start} has ended or `timeoutMs` passed; returns those left. */
@@ -93,4 +115,4 @@ async function endTracked() {
   }
 }
 
-module.exports = { alive, startTime, childrenWith, waitGone, end, sleep, track, onInterrupt, endTracked };
+module.exports = { alive, startTime, childrenWith, runningProgram, waitGone, end, sleep, track, onInterrupt, endTracked };

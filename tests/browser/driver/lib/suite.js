@@ -59,7 +59,10 @@ async function runOne({ server, browser, host, scenarios, runDir, timeoutMs, ext
   const deadline = new Promise((resolve) => {
     timer = setTimeout(() => resolve('timeout'), timeoutMs);
   });
-  const launching = LAUNCHERS[browser]({ runDir, wrapper, hostExe: host.exe, settings: { server: server.url, token: session.token }, log });
+  const launching = LAUNCHERS[browser]({
+    runDir, wrapper, hostExe: host.exe, home: host.browserHome, settings: { server: server.url, token: session.token }, log,
+    browserLog: (file) => { host.browserLog = file; },
+  });
   launching.catch(() => {});
   try {
     handle = await Promise.race([

@@ -228,6 +228,24 @@
     });
   };
 
+  // After the host was uninstalled the browser finds no host: the port closes with an
+  // error and no reply ever arrives.
+  scenarios.absent = async (t, job) => {
+    const host = new Host(job);
+    let reply = null;
+    try {
+      host.post({ type: 'hello', id: 1 });
+      host.next('"hello" (id 1)', job.timeouts.first).then((r) => { reply = r; }, () => {});
+    } catch {
+      // The port may already be gone: that is the expected outcome.
+    }
+    const closed = await host.closed(job.timeouts.first);
+    t.ok('the browser finds no host', closed && reply === null,
+      reply !== null ? `a host answered ${shorten(JSON.stringify(reply), 120)}`
+        : `the port is still open ${job.timeouts.first / 1000} s later`, host.goneReason);
+    host.disconnect();
+  };
+
   // Many requests sent at once, without waiting: one reply each, in the order sent, with
   // the id copied unchanged whatever its type.
   scenarios.order = async (t, job) => {

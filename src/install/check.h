@@ -1,0 +1,110 @@
+#pragma once
+/// The self-check: whether each browser can find and start this host, replayed the way
+/// the browser looks it up, and whether the settings and folders the host needs are
+/// usable. The gathering is each system's own (check_<system>.cpp); the report and its
+/// two forms, text for people and JSON with stable codes, are shared.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "i18n/language.h"
+
+namespace tessiva::install {
+
+enum class CheckStatus { Ok, Problem, NotRegistered };
+
+/// The stable codes of the JSON form. `Ok` and `NotRegistered` go with their status;
+/// every other code is a problem.
+enum class CheckCode {
+  Ok,
+  NotRegistered,
+  ManifestMissing,
+  ManifestUnreadable,
+  ManifestInvalid,
+  ManifestWrongName,
+  ManifestWrongType,
+  PathNotAbsolute,
+  PathMissing,
+  OriginMissing,
+  HostNoAnswer,
+  HostWrongVersion,
+  PolicyUserLevelHosts,
+  PolicyBlocklist,
+  SettingsAbsent,
+  SettingsUnreadable,
+  SettingsInvalid,
+  FolderNotWritable,
+  LowSpace,
+};
+
+/// The code as the JSON form writes it: "manifest_missing"...
+[[nodiscard]] std::string_view code_name(CheckCode code) noexcept;
+[[nodiscard]] CheckStatus status_of(CheckCode code) noexcept;
+
+/// The browser families, as the host's command line tells them apart.
+enum class BrowserFamily { Chromium, Firefox };
+
+/// One browser's lookup.
+struct BrowserCheck {
+  std::string name;
+  BrowserFamily family = BrowserFamily::Chromium;
+  /// A sandboxed package that sees only its own folder.
+  bool flatpak = false;
+  /// Its registration is expected: Tessiva is installed and its installer writes for
+  /// this browser. A browser not expected counts only when it holds a registration.
+  bool expected = false;
+  CheckCode code = CheckCode::NotRegistered;
+  /// The manifest used (or expected, or the policy file at fault); may be empty.
+  std::string location;
+  /// The path named by the problem's text when it is not `location` (the program).
+  std::string subject;
+};
+
+enum class FolderCheckKind { Settings, SaveFolder, Transfers, FreeSpace };
+
+struct FolderCheck {
+  FolderCheckKind kind = FolderCheckKind::Settings;
+  CheckCode code = CheckCode::Ok;
+  std::string location;
+  /// Free space, for `FreeSpace`.
+  std::optional<std::uint64_t> bytes;
+};
+
+struct CheckReport {
+  bool installed = false;
+  std::vector<BrowserCheck> browsers;
+  std::vector<FolderCheck> folders;
+  /// The family of the browser that asked, for a report given to the extension.
+  std::optional<BrowserFamily> caller;
+};
+
+/// Below this, free space is a problem: a save of a large file would fail.
+inline constexpr std::uint64_t LOW_SPACE_BYTES = 100ULL * 1024 * 1024;
+
+/// True when every expected browser (and every registered one) can reach the host.
+[[nodiscard]] bool reachable(const CheckReport& report) noexcept;
+
+/// One line per check in `language`, a fix hint with each problem, then a summary.
+[[nodiscard]] std::string report_text(const CheckReport& report, i18n::Language language);
+/// Compact JSON with a final line break; the schema is described in the README.
+[[nodiscard]] std::string report_json(const CheckReport& report);
+
+/// How the checks are run.
+struct CheckOptions {
+  /// Start the program each manifest names and ask it for "hello"; skipped for a
+  /// report that must be quick.
+  bool start_programs = true;
+  std::optional<BrowserFamily> caller;
+};
+
+/// Gathers the report on the running system.
+[[nodiscard]] CheckReport run_check(const CheckOptions& options);
+
+/// `--check`: prints the report (JSON with `json`) on standard output and returns 0
+/// when every expected browser can reach the host, else 1.
+[[nodiscard]] int check_for_user(bool json);
+
+}  // namespace tessiva::install
