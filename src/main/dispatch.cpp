@@ -79,6 +79,13 @@ Handler find_handler(std::string_view type) {
 
 }  // namespace
 
+std::string_view known_request_type(const json& request) {
+  const std::string* type = messages::string_member(request, "type");
+  if (type == nullptr) return {};
+  const auto it = std::find_if(ROUTES.begin(), ROUTES.end(), [&](const Route& r) { return r.type == *type; });
+  return it == ROUTES.end() ? std::string_view() : it->type;
+}
+
 json hello_result() {
   json result = json::object();
   result["host_version"] = std::string(messages::HOST_VERSION);

@@ -1,9 +1,12 @@
 #include "main/program.h"
 
+#include <chrono>
+
 #include "install/check.h"
 #include "install/system.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
+#include "main/event_log.h"
 #include "messages/channel.h"
 #include "open/launcher.h"
 #include "platform/process.h"
@@ -12,14 +15,23 @@
 namespace tessiva::app {
 namespace {
 
-int run_host(HostState& state) {
+int run_host(HostState& state, EventLog& log) {
   messages::StdinSource input;
   messages::StdoutSink output;
-  const auto end = messages::run_channel(input, output, [&](messages::Request& request) {
-    return dispatch(state, request);
-  });
+  ChannelLog observer(log);
+  const auto end = messages::run_channel(
+      input, output,
+      [&](messages::Request& request) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::string_view type = known_request_type(request.value);
+        messages::Reply reply = dispatch(state, request);
+        log.add(request_event(type, reply.outcome, std::chrono::steady_clock::now() - started));
+        return reply;
+      },
+      &observer);
   // However the loop ended, no partial file of an unfinished transfer may stay behind.
   state.transfers.close_all();
+  log.add(end_event(end));
   return messages::exit_code(end);
 }
 
@@ -32,19 +44,28 @@ std::vector<std::string> arguments() {
 }  // namespace
 
 int run_program() {
+  const auto args = arguments();
   return std::visit(Overloaded{
-                        [](const NativeMessagingMode& mode) {
+                        [&](const NativeMessagingMode& mode) {
+                          EventLog log;
+                          log.add(start_event("native_messaging", args, mode.parent_window.has_value()));
                           HostState state;
                           state.parent_window = mode.parent_window;
-                          state.caller = caller_family(arguments());
-                          return run_host(state);
+                          state.caller = caller_family(args);
+                          return run_host(state, log);
                         },
-                        [](const LaunchMode& mode) { return mode.job ? open::run_launch_job(*mode.job) : 1; },
+                        [](const LaunchMode& mode) {
+                          if (!mode.job) return 1;
+                          EventLog log;
+                          return open::run_launch_job(*mode.job, [&](std::string_view kind, const auto& outcome) {
+                            log.add(launch_event(kind, outcome));
+                          });
+                        },
                         [](const CheckMode& mode) { return install::check_for_user(mode.json); },
                         [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
                         [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
                     },
-                    select_mode(arguments()));
+                    select_mode(args));
 }
 
 }  // namespace tessiva::app

@@ -78,16 +78,19 @@ class FrameBuffer {
 
 platform::Result<std::size_t> StdinSource::read(std::span<std::byte> buffer) { return platform::read_stdin(buffer); }
 
+bool StdinSource::pending() { return platform::stdin_pending(); }
+
 platform::Result<void> StdoutSink::write(std::span<const std::byte> bytes) { return platform::write_stdout(bytes); }
 
 int exit_code(ChannelEnd end) noexcept { return end == ChannelEnd::InputClosed ? 0 : 1; }
 
-ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch) {
+ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch, ChannelObserver* observer) {
   FrameBuffer buffer;
   ReadSize read_size;
   // The reply frame, kept from one reply to the next like the request buffer.
   std::string frame;
   while (true) {
+    if (observer) observer->before_frame(input);
     std::array<std::byte, 4> prefix;
     switch (read_exactly(input, prefix, read_size)) {
       case ReadOutcome::Complete: break;
@@ -107,6 +110,7 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
 
     auto request = read_request_in_situ(body, size);
     const Reply reply = request ? dispatch(*request) : Reply{nullptr, std::unexpected(HostError::invalid_request())};
+    if (!request && observer) observer->rejected_frame();
     request.reset();  // a 16 MiB request need not live on while the reply is written
 
     // The frame is built whole, length first, and written with one call: a second

@@ -21,6 +21,8 @@ class ByteSource {
   virtual ~ByteSource() = default;
   /// Reads up to `buffer.size()` bytes; 0 means the input has ended.
   [[nodiscard]] virtual platform::Result<std::size_t> read(std::span<std::byte> buffer) = 0;
+  /// True when a read would return at once; false when it would wait or cannot tell.
+  [[nodiscard]] virtual bool pending() { return false; }
 };
 
 /// Where replies go.
@@ -34,6 +36,7 @@ class ByteSink {
 class StdinSource final : public ByteSource {
  public:
   platform::Result<std::size_t> read(std::span<std::byte> buffer) override;
+  bool pending() override;
 };
 class StdoutSink final : public ByteSink {
  public:
@@ -53,12 +56,25 @@ enum class ChannelEnd {
   WriteFailed,
 };
 
+/// Told of the loop's progress (the troubleshooting log). Every call is cheap unless
+/// the observer chooses otherwise.
+class ChannelObserver {
+ public:
+  virtual ~ChannelObserver() = default;
+  /// Before the loop reads the next frame, after the reply to the previous one (if any)
+  /// was written.
+  virtual void before_frame(ByteSource& input) = 0;
+  /// A frame that was not acceptable JSON was answered with "invalid_request".
+  virtual void rejected_frame() = 0;
+};
+
 /// The process exit code for the way the loop ended: 0 or 1.
 [[nodiscard]] int exit_code(ChannelEnd end) noexcept;
 
 /// Runs the loop: reads a frame, parses it, dispatches it and writes the one reply,
 /// until the input ends or something fails. Replies to a body that is not acceptable
 /// JSON with "invalid_request" and a null id without calling `dispatch`.
-[[nodiscard]] ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch);
+[[nodiscard]] ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& dispatch,
+                                     ChannelObserver* observer = nullptr);
 
 }  // namespace tessiva::messages

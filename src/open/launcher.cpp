@@ -85,9 +85,12 @@ std::optional<std::vector<std::string>> app_argument_vector(std::string_view arg
 
 bool is_desktop_entry(std::string_view exe) noexcept { return exe.ends_with(".desktop"); }
 
-int run_launch_job(std::string_view job_hex) {
+int run_launch_job(std::string_view job_hex, const LaunchReport& report) {
   const auto job = decode_job(job_hex);
-  if (!job) return 1;
+  if (!job) {
+    if (report) report("malformed", std::unexpected(platform::OsError{0, "the job cannot be read"}));
+    return 1;
+  }
   const platform::Result<void> outcome = std::visit(
       Overloaded{
           [&](const Launch::App& app) { return start_app(app, job->file); },
@@ -97,6 +100,10 @@ int run_launch_job(std::string_view job_hex) {
           [&](const Launch::Reveal&) { return platform::reveal_in_explorer(job->file); },
       },
       static_cast<const Launch::variant&>(job->launch));
+  if (report) {
+    constexpr std::string_view KINDS[] = {"app", "handler", "reveal"};
+    report(KINDS[job->launch.index()], outcome);
+  }
   return outcome ? 0 : 1;
 }
 

@@ -52,7 +52,10 @@ using StartLauncher = std::function<std::expected<void, std::string>(const Launc
 /// The launcher child: decodes the job given after "--launch" and carries it out.
 /// Returns the exit code: 0 when the action was started or carried out, 1 for a
 /// malformed job or a failed action.
-[[nodiscard]] int run_launch_job(std::string_view job_hex);
+/// `report` (when given) is told the kind of the job ("app", "handler", "reveal", or
+/// "malformed" for a job that cannot be read) and its outcome.
+using LaunchReport = std::function<void(std::string_view kind, const platform::Result<void>& outcome)>;
+[[nodiscard]] int run_launch_job(std::string_view job_hex, const LaunchReport& report = {});
 
 /// The arguments an application gets for `file`: `args` with every "{file}" replaced by
 /// the quoted path; else, when `args` is not blank, `args` without its surrounding white

@@ -49,6 +49,8 @@ class File {
   [[nodiscard]] Result<void> write(std::string_view text) { return write(std::as_bytes(std::span(text))); }
   /// Cuts the file (or extends it with zeros) to `size` and moves the position there.
   [[nodiscard]] Result<void> truncate(std::uint64_t size);
+  /// The file's current size.
+  [[nodiscard]] Result<std::uint64_t> size() const;
   /// Flushes the file's data to the disk (`FlushFileBuffers`, `fsync`).
   [[nodiscard]] Result<void> flush_to_disk();
   void close() noexcept;
@@ -68,6 +70,10 @@ class File {
 [[nodiscard]] Result<File> create_exclusive(const std::string& path);
 /// Creates the file or truncates an existing one.
 [[nodiscard]] Result<File> create_truncate(const std::string& path);
+/// Opens the file for appending, creating it when missing: every write lands whole at
+/// the end of the file as it is then, also when other processes append to it at once.
+/// Others may read, write, rename and delete it while it is open.
+[[nodiscard]] Result<File> open_append(const std::string& path);
 
 /// Reads a whole file.
 [[nodiscard]] Result<std::string> read_file(const std::string& path);

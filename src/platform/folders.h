@@ -20,6 +20,9 @@ enum class ProgramFolder {
   /// The user's documents folder: the shell's Documents folder on Windows, the one that
   /// the XDG user-dirs configuration names on Linux (~/Documents when it names none).
   Documents,
+  /// Where the troubleshooting log lives: "<local application data>\<product>\logs" on
+  /// Windows, "$XDG_STATE_HOME/<product in lower case>" (default ~/.local/state) on Linux.
+  Logs,
 };
 
 /// The path of `folder` for the program called `product`, without creating anything;

@@ -48,6 +48,9 @@ enum class ProcessState {
 [[nodiscard]] Result<std::size_t> read_stdin(std::span<std::byte> buffer);
 
 /// Writes all of `bytes` to standard output, unbuffered.
+/// True when standard input holds bytes that a read would return at once; false when a
+/// read would wait, and when that cannot be told.
+[[nodiscard]] bool stdin_pending() noexcept;
 [[nodiscard]] Result<void> write_stdout(std::span<const std::byte> bytes);
 
 /// Starts `program` with `arguments` (each quoted by the Windows rules into one

@@ -122,6 +122,14 @@ Result<File> create_exclusive(const std::string& path) { return open_file(path, 
 
 Result<File> create_truncate(const std::string& path) { return open_file(path, O_WRONLY | O_CREAT | O_TRUNC); }
 
+Result<File> open_append(const std::string& path) { return open_file(path, O_WRONLY | O_CREAT | O_APPEND); }
+
+Result<std::uint64_t> File::size() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) return std::unexpected(last_os_error());
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
 Result<std::string> read_file(const std::string& path) {
   auto fd = open_path(path, O_RDONLY);
   if (!fd) return std::unexpected(fd.error());

@@ -105,6 +105,11 @@ std::optional<std::string> program_folder(ProgramFolder folder, std::string_view
       if (!cache) return std::nullopt;
       return join_path(join_path(*cache, lower_case(product)), "transfers");
     }
+    case ProgramFolder::Logs: {
+      const auto state = base_folder("XDG_STATE_HOME", ".local/state");
+      if (!state) return std::nullopt;
+      return join_path(*state, lower_case(product));
+    }
     case ProgramFolder::Documents:
       if (auto configured = configured_documents_folder()) return configured;
       return under_home("Documents");

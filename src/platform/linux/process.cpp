@@ -94,6 +94,11 @@ Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
   }
 }
 
+bool stdin_pending() noexcept {
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&in, 1, 0) > 0 && (in.revents & POLLIN) != 0;
+}
+
 Result<void> write_stdout(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());

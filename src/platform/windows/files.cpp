@@ -97,6 +97,17 @@ Result<File> create_truncate(const std::string& path) {
   return open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS);
 }
 
+Result<File> open_append(const std::string& path) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: the system puts every write at the end.
+  return open_file(path, FILE_APPEND_DATA | SYNCHRONIZE, SHARE_ALL, OPEN_ALWAYS);
+}
+
+Result<std::uint64_t> File::size() const {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(as_handle(handle_), &size)) return std::unexpected(last_os_error());
+  return static_cast<std::uint64_t>(std::max<LONGLONG>(size.QuadPart, 0));
+}
+
 Result<std::string> read_file(const std::string& path) {
   auto wide = wide_path(path);
   if (!wide) return std::unexpected(wide.error());

@@ -63,6 +63,11 @@ std::optional<std::string> program_folder(ProgramFolder folder, std::string_view
       if (!local) return std::nullopt;
       return join_path(join_path(*local, product), "transfers");
     }
+    case ProgramFolder::Logs: {
+      const auto local = known_folder_path(KnownFolder::LocalAppData);
+      if (!local) return std::nullopt;
+      return join_path(join_path(*local, product), "logs");
+    }
     case ProgramFolder::Documents: return known_folder_path(KnownFolder::Documents);
   }
   return std::nullopt;

@@ -1,0 +1,207 @@
+#include "main/event_log.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "messages/protocol.h"
+#include "messages/version.h"
+#include "platform/clock.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+
+namespace tessiva::app {
+namespace {
+
+void append_time(std::string& out) {
+  using namespace std::chrono;
+  const auto now = time_point_cast<milliseconds>(platform::system_time_now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  out += text;
+}
+
+/// Text from the command line, kept to printable ASCII and a sane length.
+std::string printable(std::string_view text, std::size_t limit = 200) {
+  std::string out;
+  for (char c : text.substr(0, limit)) out += (c > ' ' && c < 0x7F) ? c : '?';
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> default_log_folder() {
+  return platform::program_folder(platform::ProgramFolder::Logs, messages::PRODUCT_NAME);
+}
+
+EventLog::EventLog(LogFolderLookup folder, std::uint64_t rotate_bytes)
+    : folder_(std::move(folder)), rotate_bytes_(rotate_bytes) {}
+
+EventLog::~EventLog() { flush(); }
+
+void EventLog::add(std::string_view event) {
+  append_time(buffer_);
+  char pid[24];
+  std::snprintf(pid, sizeof pid, " pid=%u ", static_cast<unsigned>(platform::process_id()));
+  buffer_ += pid;
+  for (char c : event) buffer_ += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+  buffer_ += '\n';
+}
+
+void EventLog::flush() noexcept {
+  if (buffer_.empty()) return;
+  try {
+    write_held();
+  } catch (...) {
+    // Out of memory while logging: the lines are lost, the program goes on.
+  }
+  buffer_.clear();
+}
+
+bool EventLog::open() {
+  if (path_.empty()) {
+    const auto folder = folder_ ? folder_() : std::nullopt;
+    if (!folder || !platform::create_folders(*folder)) return false;
+    path_ = platform::join_path(*folder, LOG_FILE_NAME);
+  }
+  auto file = platform::open_append(path_);
+  if (!file) return false;
+  file_ = std::move(*file);
+  return true;
+}
+
+void EventLog::write_held() {
+  if (unusable_) return;
+  if (!file_.is_open() && !open()) {
+    unusable_ = true;
+    return;
+  }
+  const auto size = file_.size();
+  if (size && *size + buffer_.size() > rotate_bytes_) {
+    // The open file is full. Another process may have renamed it aside already (this
+    // handle then names the older file): only a full file at the log's name is
+    // renamed, and a rename that fails because another process got there first is
+    // as good as one that worked.
+    file_.close();
+    const auto current = platform::file_attributes(path_);
+    if (current && current->size + buffer_.size() > rotate_bytes_)
+      (void)platform::rename_replace(path_, path_ + ".1");
+    if (!open()) {
+      unusable_ = true;
+      return;
+    }
+  }
+  (void)file_.write(buffer_);
+}
+
+std::string start_event(std::string_view mode, const std::vector<std::string>& arguments, bool parent_window) {
+  constexpr std::string_view ORIGIN_PREFIX = "chrome-extension://";
+  std::string browser = "unknown";
+  std::string caller = "none";
+  for (const auto& argument : arguments) {
+    if (argument.starts_with(ORIGIN_PREFIX)) {
+      browser = "chromium";
+      caller = printable(argument);
+      break;
+    }
+    // Firefox passes its manifest's path (never logged) and the extension id.
+    if (argument == messages::FIREFOX_EXTENSION_ID) {
+      browser = "firefox";
+      caller = printable(argument);
+      break;
+    }
+  }
+  std::string out = "start version=";
+  out += messages::HOST_VERSION;
+  out += " mode=";
+  out += mode;
+  out += " browser=" + browser + " caller=" + caller;
+  out += parent_window ? " parent_window=yes" : " parent_window=no";
+  return out;
+}
+
+std::string loggable_detail(std::string_view detail) {
+  constexpr std::string_view NAMING = "/\\\"'`";
+  const bool names_something =
+      detail.find_first_of(NAMING) != std::string_view::npos ||
+      // curly quotes and guillemets, as system messages write them around names
+      detail.find("\xE2\x80\x9C") != std::string_view::npos || detail.find("\xE2\x80\x98") != std::string_view::npos ||
+      detail.find("\xC2\xAB") != std::string_view::npos;
+  if (!names_something) return std::string(detail);
+  constexpr std::string_view OS_ERROR = "(os error ";
+  const auto at = detail.rfind(OS_ERROR);
+  if (at == std::string_view::npos || !detail.ends_with(')')) return {};
+  const std::string_view number = detail.substr(at + OS_ERROR.size(), detail.size() - at - OS_ERROR.size() - 1);
+  if (number.empty() || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return {};
+  return "os error " + std::string(number);
+}
+
+std::string request_event(std::string_view type, const messages::HandlerResult& outcome,
+                          std::chrono::steady_clock::duration elapsed) {
+  std::string out = "request type=";
+  out += type.empty() ? std::string_view("(unknown)") : type;
+  if (outcome) {
+    out += " ok";
+  } else {
+    out += " error=";
+    out += outcome.error().code;
+    // Only the details that carry the system's words are kept; the others may echo
+    // the request or the settings.
+    const bool system_words = outcome.error().code == messages::error_code::IO_ERROR ||
+                              outcome.error().code == messages::error_code::LAUNCH_FAILED;
+    if (system_words && outcome.error().detail) {
+      if (const auto detail = loggable_detail(*outcome.error().detail); !detail.empty())
+        out += " detail=[" + detail + "]";
+    }
+  }
+  char ms[40];
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+  std::snprintf(ms, sizeof ms, " ms=%lld.%03lld", static_cast<long long>(us / 1000), static_cast<long long>(us % 1000));
+  out += ms;
+  return out;
+}
+
+std::string end_event(messages::ChannelEnd end) {
+  using messages::ChannelEnd;
+  std::string out = "end reason=";
+  switch (end) {
+    case ChannelEnd::InputClosed: out += "input_ended"; break;
+    case ChannelEnd::ReadFailed: out += "read_failed"; break;
+    case ChannelEnd::MessageTooLarge: out += "frame_too_large"; break;
+    case ChannelEnd::ReplyTooLarge: out += "reply_too_large"; break;
+    case ChannelEnd::WriteFailed: out += "write_failed"; break;
+  }
+  out += " exit=" + std::to_string(messages::exit_code(end));
+  return out;
+}
+
+std::string launch_event(std::string_view kind, const platform::Result<void>& outcome) {
+  std::string out = "launch kind=";
+  out += kind;
+  if (outcome) return out + " ok";
+  out += " failed";
+  if (const auto detail = loggable_detail(outcome.error().text()); !detail.empty()) out += " detail=[" + detail + "]";
+  return out;
+}
+
+void ChannelLog::before_frame(messages::ByteSource& input) {
+  // The first call comes before any reply: start-up writes nothing.
+  if (!replied_) {
+    replied_ = true;
+    return;
+  }
+  if (log_.held_bytes() == 0) return;
+  if (log_.held_bytes() >= LOG_FLUSH_BYTES || !input.pending()) log_.flush();
+}
+
+void ChannelLog::rejected_frame() {
+  log_.add(request_event("(invalid)", std::unexpected(messages::HostError::invalid_request()), {}));
+}
+
+}  // namespace tessiva::app
