@@ -197,7 +197,7 @@ void ChannelLog::before_frame(messages::ByteSource& input) {
     return;
   }
   if (log_.held_bytes() == 0) return;
-  if (log_.held_bytes() >= LOG_FLUSH_BYTES || !input.pending()) log_.flush();
+  if (log_.held_bytes() >= LOG_FLUSH_BYTES || !input.pending(LOG_IDLE_WAIT)) log_.flush();
 }
 
 void ChannelLog::rejected_frame() {

@@ -25,6 +25,10 @@ inline constexpr std::string_view LOG_FILE_NAME = "tessiva.log";
 inline constexpr std::uint64_t LOG_ROTATE_BYTES = 1024 * 1024;
 /// The size of the lines held in memory past which they are written at the next chance.
 inline constexpr std::size_t LOG_FLUSH_BYTES = 4 * 1024;
+/// How long the host waits for more input before it writes the lines it holds: a
+/// browser that sends request after request shares one write among them, and an idle
+/// host's lines reach the file this soon.
+inline constexpr std::chrono::milliseconds LOG_IDLE_WAIT{5};
 
 /// The folder of the log, or none when it cannot be determined.
 using LogFolderLookup = std::function<std::optional<std::string>()>;
@@ -81,8 +85,8 @@ class EventLog {
 [[nodiscard]] std::string loggable_detail(std::string_view detail);
 
 /// Observes a host's channel: writes the lines held in memory before the host waits for
-/// input (never before the first reply was sent), or when they have grown past
-/// `LOG_FLUSH_BYTES`.
+/// input (when none came within `LOG_IDLE_WAIT`; never before the first reply was
+/// sent), or when they have grown past `LOG_FLUSH_BYTES`.
 class ChannelLog final : public messages::ChannelObserver {
  public:
   explicit ChannelLog(EventLog& log) : log_(log) {}

@@ -78,7 +78,7 @@ class FrameBuffer {
 
 platform::Result<std::size_t> StdinSource::read(std::span<std::byte> buffer) { return platform::read_stdin(buffer); }
 
-bool StdinSource::pending() { return platform::stdin_pending(); }
+bool StdinSource::pending(std::chrono::milliseconds wait) { return platform::stdin_pending(wait); }
 
 platform::Result<void> StdoutSink::write(std::span<const std::byte> bytes) { return platform::write_stdout(bytes); }
 

@@ -2,6 +2,7 @@
 /// The framed message channel: a 4-byte little-endian length, then that many bytes of
 /// JSON, in both directions.
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -21,8 +22,12 @@ class ByteSource {
   virtual ~ByteSource() = default;
   /// Reads up to `buffer.size()` bytes; 0 means the input has ended.
   [[nodiscard]] virtual platform::Result<std::size_t> read(std::span<std::byte> buffer) = 0;
-  /// True when a read would return at once; false when it would wait or cannot tell.
-  [[nodiscard]] virtual bool pending() { return false; }
+  /// True when a read would return at once, or would within `wait`; false when it
+  /// would wait longer or cannot tell.
+  [[nodiscard]] virtual bool pending(std::chrono::milliseconds wait) {
+    (void)wait;
+    return false;
+  }
 };
 
 /// Where replies go.
@@ -36,7 +41,7 @@ class ByteSink {
 class StdinSource final : public ByteSource {
  public:
   platform::Result<std::size_t> read(std::span<std::byte> buffer) override;
-  bool pending() override;
+  bool pending(std::chrono::milliseconds wait) override;
 };
 class StdoutSink final : public ByteSink {
  public:

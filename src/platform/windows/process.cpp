@@ -110,7 +110,7 @@ Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
   return got;
 }
 
-bool stdin_pending() noexcept {
+bool stdin_pending(std::chrono::milliseconds) noexcept {
   const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   if (in == nullptr || in == INVALID_HANDLE_VALUE) return false;
   DWORD available = 0;
