@@ -323,12 +323,14 @@ class InstalledHost extends HostUnderTest {
 
   /**
    * What is left under the HOME that belongs to the host, other than its settings,
-   * saved files and partial files: anything named after it, and its manifests.
+   * saved files, partial files and troubleshooting log: anything named after it, and
+   * its manifests.
    */
   leftFiles() {
     const kept = [
       path.join(this.browserHome, '.config', 'tessiva'),
       path.join(this.browserHome, '.cache', 'tessiva'),
+      path.join(this.browserHome, '.local', 'state', 'tessiva'),
       path.join(this.browserHome, 'Documents'),
     ];
     const found = [];
