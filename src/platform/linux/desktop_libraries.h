@@ -2,8 +2,9 @@
 /// GLib/GIO and GTK 3, loaded on first use.
 ///
 /// Linking GIO into the host would load it, with its dozen dependencies and their
-/// constructors, on every start (measured: about 4 ms added to a start-up of about
-/// 1 ms), although most connections never ask for a handler, an icon or a dialog. So
+/// constructors, on every start (measured: about 4 ms more per start than a program
+/// linked only to the C++ runtime), although most connections never ask for a handler,
+/// an icon or a dialog. So
 /// the host links neither library: the first request that needs one loads it with
 /// `dlopen` and calls it through a table of function pointers whose types come from
 /// the libraries' own headers (`decltype(&::name)`), so every call is type-checked as
