@@ -63,13 +63,6 @@ const SystemFolders* system_folders_of(const BrowserFolder& browser) {
   return it == all.end() ? nullptr : &*it;
 }
 
-std::string joined(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.ends_with('/')) path += '/';
-  path += name;
-  return path;
-}
-
 std::string manifest_file_name() { return std::string(messages::NATIVE_HOST_NAME) + ".json"; }
 
 bool exists(const std::string& path) { return platform::file_attributes(path).has_value(); }
@@ -107,7 +100,7 @@ Policies read_policies(const std::string& folder) {
   std::string blocked_by;
   for (const auto& entry : *entries) {
     if (entry.is_directory || !entry.name.ends_with(".json")) continue;
-    const std::string path = joined(folder, entry.name);
+    const std::string path = platform::join_path(folder, entry.name);
     const auto text = platform::read_file(path);
     if (!text) continue;
     // The browser ignores a file it cannot parse; so does the check.
@@ -193,7 +186,7 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
   const SystemFolders* system = system_folders_of(browser);
   const bool present =
       browser.always ||
-      is_folder(joined(browser.in_config_home ? layout.config_home : layout.home, browser.browser_folder));
+      is_folder(platform::join_path(browser.in_config_home ? layout.config_home : layout.home, browser.browser_folder));
   // The per-user installer writes for every browser it finds; the package only into
   // the system folders.
   check.expected = present && ((installed) || (packaged && system != nullptr && !system->manifests.empty()));
@@ -202,7 +195,7 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
   std::vector<std::string> locations;
   if (policies.user_level_forbidden_by.empty()) locations.push_back(manifest_path(layout, browser));
   if (system) {
-    for (const auto folder : system->manifests) locations.push_back(joined(root + std::string(folder), manifest_file_name()));
+    for (const auto folder : system->manifests) locations.push_back(platform::join_path(root + std::string(folder), manifest_file_name()));
   }
   const auto found = std::ranges::find_if(locations, exists);
   if (found == locations.end()) {
@@ -243,7 +236,7 @@ std::string existing_ancestor(std::string path) {
 bool writable(const std::string& folder) {
   const std::string where = existing_ancestor(folder);
   if (where.empty()) return false;
-  const std::string probe_file = joined(where, ".tessiva-check-" + std::to_string(platform::process_id()));
+  const std::string probe_file = platform::join_path(where, ".tessiva-check-" + std::to_string(platform::process_id()));
   auto file = platform::create_exclusive(probe_file);
   if (!file) return false;
   file->close();
@@ -297,13 +290,13 @@ std::optional<CheckReport> run_check(const CheckOptions& options) {
       report.browsers.push_back(check_browser(*layout, browser, exists(layout->executable), packaged, root, options));
     }
     for (const auto& browser : flatpak_browsers()) {
-      const std::string sandbox = joined(joined(layout->home, ".var/app"), browser.app_id);
+      const std::string sandbox = platform::join_path(platform::join_path(layout->home, ".var/app"), browser.app_id);
       if (!is_folder(sandbox)) continue;
       BrowserCheck check;
       check.name = browser.name;
       check.family = family_of(browser.form);
       check.flatpak = true;
-      const std::string manifest = joined(joined(sandbox, browser.hosts_folder), manifest_file_name());
+      const std::string manifest = platform::join_path(platform::join_path(sandbox, browser.hosts_folder), manifest_file_name());
       if (exists(manifest)) {
         check.location = manifest;
         // The sandbox starts the program, not this check: only the manifest is read.

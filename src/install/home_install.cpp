@@ -16,6 +16,8 @@ namespace {
 using i18n::MessageKey;
 using platform::Result;
 
+/// `folder` + "/" + `name`: home paths always take '/', also where this logic is built
+/// and tested in the Windows build, whose platform joiner takes '\\'.
 std::string joined(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (!path.ends_with('/')) path += '/';
