@@ -54,6 +54,7 @@ class EventLog {
  private:
   void write_held();
   bool open();
+  void append_time_and_process();
 
   LogFolderLookup folder_;
   std::uint64_t rotate_bytes_;
@@ -61,6 +62,12 @@ class EventLog {
   std::string path_;
   platform::File file_;
   bool unusable_ = false;
+  /// The second of the last line's time and its text up to the milliseconds
+  /// ("2026-12-10T05:12:40."): lines within one second share it.
+  std::int64_t prefix_second_ = -1;
+  std::string time_prefix_;
+  /// " pid=<id> ", looked up with the first line.
+  std::string process_text_;
 };
 
 /// The line that starts a host: version, mode, browser family and caller as the

@@ -9,6 +9,7 @@
 #include "main/event_log.h"
 #include "messages/channel.h"
 #include "open/launcher.h"
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "text/overloaded.h"
 
@@ -22,10 +23,10 @@ int run_host(HostState& state, EventLog& log) {
   const auto end = messages::run_channel(
       input, output,
       [&](messages::Request& request) {
-        const auto started = std::chrono::steady_clock::now();
+        const auto started = platform::steady_time_now();
         const std::string_view type = known_request_type(request.value);
         messages::Reply reply = dispatch(state, request);
-        log.add(request_event(type, reply.outcome, std::chrono::steady_clock::now() - started));
+        log.add(request_event(type, reply.outcome, platform::steady_time_now() - started));
         return reply;
       },
       &observer);

@@ -12,5 +12,7 @@ struct LocalTime {
 
 [[nodiscard]] LocalTime local_time_now();
 [[nodiscard]] std::chrono::system_clock::time_point system_time_now();
+/// A clock that only moves forward, for durations.
+[[nodiscard]] std::chrono::steady_clock::time_point steady_time_now();
 
 }  // namespace tessiva::platform

@@ -18,4 +18,6 @@ std::chrono::system_clock::time_point system_time_now() {
   return to_time_point(ft);
 }
 
+std::chrono::steady_clock::time_point steady_time_now() { return std::chrono::steady_clock::now(); }
+
 }  // namespace tessiva::platform
