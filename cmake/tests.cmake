@@ -77,6 +77,9 @@ foreach(script ${TESSIVA_FAULT_SCRIPTS})
   set_property(TEST fault_${name} PROPERTY ENVIRONMENT "${TESSIVA_FAULT_ENVIRONMENT}")
   set_property(TEST fault_${name} PROPERTY TIMEOUT 300)
   if(WIN32)
+    # The flood takes minutes under Wine, where every file operation of the host is a
+    # round trip to the wineserver.
+    set_property(TEST fault_${name} PROPERTY TIMEOUT 600)
     set_property(TEST fault_${name} PROPERTY RUN_SERIAL TRUE)
   endif()
 endforeach()
