@@ -273,7 +273,7 @@ if __name__ == "__main__":
     if os.environ.get(INSIDE) != "1":
         why = enter_mount_namespace()
         print(f"disk full: SKIPPED, no right to mount a tmpfs here ({why})")
-        raise SystemExit(0)
+        raise SystemExit(77)
     with own_wineserver():
         code = main([transfers_group, save_folder_group, settings_group, killed_copies_group])
     raise SystemExit(code)

@@ -6,8 +6,8 @@ sent in two chunks, then finished (one cycle in ten) or cancelled, a refused
 "begin_transfer", a chunk for an unknown transfer, an unknown type and a message that
 is no object. Every reply must be exactly the one expected, in order; the host's
 memory (peak and resident, from /proc: under Wine the host's own process, see faultlib)
-and its handle count (open descriptors natively; under Wine what the system reports,
-where it does) must stay flat after the first tenth; and when the input ends the host
+and its handles (open descriptors natively; under Wine the count where Wine reports it,
+else the size of the process's handle table) must stay flat after the first tenth; and when the input ends the host
 exits with no partial file left and every finished file saved.
 
 It prints the requests per second, the memory and the handles at the first and last
@@ -47,14 +47,19 @@ def memory(pid):
 
 
 def handles(target, pid, windows_id):
-    """The host's handle count, or why there is none."""
+    """(what is counted, the count) for the host's handles."""
     if not target.wine:
-        return len(os.listdir(f"/proc/{pid}/fd"))
+        return "open descriptors", len(os.listdir(f"/proc/{pid}/fd"))
     counts = handle_counts(target, windows_id)
-    for source in ("GetProcessHandleCount", "SystemProcessInformation"):
-        if isinstance(counts.get(source), int) and counts[source] > 0:
-            return counts[source]
-    return f"not reported under this Wine ({counts})"
+    if isinstance(counts.get("GetProcessHandleCount"), int) and counts["GetProcessHandleCount"] > 0:
+        return "handles", counts["GetProcessHandleCount"]
+    # Wine 8 answers 0 here, and its process list gives the size of the process's
+    # handle table instead (32 entries, doubled whenever it is full): not the count,
+    # but a leak of handles grows it.
+    if isinstance(counts.get("SystemProcessInformation"), int):
+        return ("handle table size (the handle count is not reported by this Wine: "
+                f"GetProcessHandleCount gives {counts.get('GetProcessHandleCount')})"), counts["SystemProcessInformation"]
+    return f"handles not reported by this Wine ({counts})", None
 
 
 def cycle(n, first_id, transfer_number, name):
@@ -157,16 +162,18 @@ def flood_group(target, tally):
     print(f"  {REQUESTS} requests in {elapsed:.1f} s: {REQUESTS / elapsed:.0f} requests/s", flush=True)
     print(f"  memory after the first tenth: peak {samples[0][0]} KiB, resident {samples[0][1]} KiB; "
           f"after the last: peak {samples[-1][0]} KiB, resident {samples[-1][1]} KiB", flush=True)
-    print(f"  handles after the first tenth: {handle_samples[0]}; after the last: {handle_samples[-1]}", flush=True)
+    counted = handle_samples[0][0]
+    print(f"  {counted} after the first tenth: {handle_samples[0][1]}; after the last: {handle_samples[-1][1]}",
+          flush=True)
     tally.equal("flood: every reply as expected, in order", wrong[:2], [])
     tally.equal("flood: exit at the end of input", (code, host.unread), (0, b""))
     tally.equal("flood: peak memory flat after the first tenth",
                 samples[-1][0] <= samples[0][0] * (1 + MAX_GROWTH), True)
     tally.equal("flood: resident memory flat after the first tenth",
                 samples[-1][1] <= samples[0][1] * (1 + MAX_GROWTH), True)
-    if all(isinstance(count, int) for count in handle_samples):
-        tally.equal("flood: handle count flat after the first tenth",
-                    handle_samples[-1] <= handle_samples[0] * (1 + MAX_GROWTH), True)
+    if handle_samples[0][1] is not None:
+        tally.equal(f"flood: {counted.split(' (')[0]} flat after the first tenth",
+                    handle_samples[-1][1] <= handle_samples[0][1] * (1 + MAX_GROWTH), True)
     transfers = host.transfers_folder
     tally.equal("flood: no partial file left", sorted(p.name for p in transfers.iterdir()), [])
     tally.equal("flood: every finished file saved whole",

@@ -118,6 +118,6 @@ def held_update_group(target, tally):
 
 if __name__ == "__main__":
     if "--wine" not in sys.argv:
-        print("held files: Windows only (share modes); nothing to run natively")
-        raise SystemExit(0)
+        print("held files: SKIPPED, Windows only (share modes)")
+        raise SystemExit(77)
     raise SystemExit(main([held_settings_group, held_claimed_name_group, held_update_group]))
