@@ -66,6 +66,7 @@ endforeach()
 set(TESSIVA_FAULT_ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 if(WIN32)
   add_executable(tessiva_fault_helper ${CMAKE_SOURCE_DIR}/tests/faults/fault_helper.cpp)
+  target_include_directories(tessiva_fault_helper PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_options(tessiva_fault_helper PRIVATE -static -municode)
   list(APPEND TESSIVA_FAULT_ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine-faults"
     "TESSIVA_FAULT_HELPER=$<TARGET_FILE:tessiva_fault_helper>")

@@ -8,28 +8,27 @@
 //                              and "SystemProcessInformation N|absent"
 // Paths and ids are taken as they are given; output is one line per answer.
 
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#include <winternl.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <vector>
 
+#include "platform/windows/unique.h"
+#include "platform/windows/windows.h"
+// After <windows.h>, which it needs.
+#include <winternl.h>
+
 namespace {
+
+using tessiva::platform::UniqueFileHandle;
+using tessiva::platform::UniqueHandle;
 
 int hold(const wchar_t* path) {
   std::printf("waiting\n");
   std::fflush(stdout);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  UniqueFileHandle file;
   for (int waited = 0; waited < 60000; ++waited) {
-    file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) break;
+    file.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) break;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
       std::printf("failed %lu\n", error);
@@ -37,7 +36,7 @@ int hold(const wchar_t* path) {
     }
     Sleep(1);
   }
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!file) {
     std::printf("failed timeout\n");
     return 1;
   }
@@ -48,7 +47,6 @@ int hold(const wchar_t* path) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
   }
-  CloseHandle(file);
   return 0;
 }
 
@@ -73,13 +71,12 @@ long listed_handle_count(DWORD pid) {
 }
 
 int handles(DWORD pid) {
-  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   DWORD count = 0;
-  if (process && GetProcessHandleCount(process, &count))
+  if (process && GetProcessHandleCount(process.get(), &count))
     std::printf("GetProcessHandleCount %lu\n", count);
   else
     std::printf("GetProcessHandleCount failed %lu\n", GetLastError());
-  if (process) CloseHandle(process);
   const long listed = listed_handle_count(pid);
   if (listed >= 0)
     std::printf("SystemProcessInformation %ld\n", listed);
