@@ -108,6 +108,9 @@ class Target:
                          for path in (options.wine if self.wine else options.native)]
         self.timeout = 20.0 if self.wine else 10.0
         self.root = Path(tempfile.mkdtemp(prefix="tessiva-e2e-"))
+        # The runner's prefix and home (see cmake/wine-run.sh).
+        self.wine_state = Path(os.environ.get("TESSIVA_WINE_STATE") or
+                               Path(self.launcher[-1]).parent / "wine") if self.wine else None
         self._count = 0
         self._files = []
 
@@ -152,7 +155,29 @@ class Target:
             host.settings_file = home / "xdg-config" / "tessiva" / "config.json"
             host.transfers_folder = home / "xdg-cache" / "tessiva" / "transfers"
             host.save_folder = home / "My Documents" / "Tessiva"
+        elif (profile := self.wine_profile()) is not None:
+            host.settings_file = profile / "AppData" / "Roaming" / "Tessiva" / "config.json"
+            host.transfers_folder = profile / "AppData" / "Local" / "Tessiva" / "transfers"
+            host.save_folder = profile / "Documents" / "Tessiva"
         return host
+
+    def wine_profile(self):
+        """The Windows profile folder that hosts under Wine use; None before the prefix exists."""
+        users = self.wine_state / "prefix" / "drive_c" / "users"
+        found = sorted(p for p in users.glob("*") if p.name != "Public" and (p / "AppData").is_dir())
+        return found[0] if found else None
+
+    def windows_path(self, path):
+        """How the host under test spells a local path (under Wine: on drive Z:)."""
+        return "Z:" + str(path).replace("/", "\\") if self.wine else str(path)
+
+    def local_path(self, path):
+        """The local path of one that the host under test reported (under Wine a path on
+        drive C: or Z:)."""
+        if not self.wine:
+            return Path(path)
+        drive, rest = path[:1].upper(), path[3:].replace("\\", "/")
+        return self.wine_state / "prefix" / "drive_c" / rest if drive == "C" else Path("/") / rest
 
     def cleanup(self):
         for file in self._files:

@@ -2,7 +2,10 @@
 
 The settings folder, the transfers folder and the save folder each get a small tmpfs
 of their own, mounted in a private mount namespace (the test runs itself again under
-`unshare`; without the right to do that it says why and skips):
+`unshare`; without the right to do that it says why and skips). Under Wine the
+wineserver opens the files for its programs, so the prefix's server must run inside
+that namespace too: one that runs outside is ended first, and the one started inside
+is ended at the end.
 
 - a chunk that does not fit answers "io_error" with the system's text, the partial file
   is cut back to the bytes counted, and once space is freed the same transfer goes on
@@ -19,6 +22,7 @@ replays them.
 """
 
 import base64
+import contextlib
 import json
 import os
 import random
@@ -29,10 +33,10 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from hostlib import frame, main  # noqa: E402  (the path is set just above)
+from faultlib import seeded_random  # noqa: E402  (the path is set just above)
+from hostlib import frame, main  # noqa: E402
 
 INSIDE = "TESSIVA_DISK_FULL_NAMESPACE"
-NO_SPACE = "(os error 28)"
 KILL_ROUNDS = 12
 
 
@@ -78,6 +82,11 @@ def request(host, body, timeout=None):
     return json.loads(host.request(json.dumps(body).encode(), timeout))
 
 
+def no_space(target):
+    """How the host's error text ends for a full disk (ENOSPC, ERROR_DISK_FULL)."""
+    return "(os error 112)" if target.wine else "(os error 28)"
+
+
 def error_of(reply):
     return (reply.get("error") or {}).get("code"), (reply.get("error") or {}).get("detail", "")
 
@@ -85,13 +94,14 @@ def error_of(reply):
 def transfers_group(target, tally):
     """A chunk into a full transfers folder, then the same transfer after space is freed."""
     home = target.root / "transfers-home"
-    cache = home / "xdg-cache"  # the test hosts' XDG_CACHE_HOME
     save = target.root / "transfers-saved"  # on another file system: the save copies
     host = target.host(home=home)
+    cache = host.transfers_folder
     mount_tmpfs(cache, "256k")
     try:
         with host:
-            reply = request(host, {"type": "set_config", "id": 1, "config": {"version": 1, "save_folder": str(save)}})
+            reply = request(host, {"type": "set_config", "id": 1, "config": {
+                "version": 1, "save_folder": target.windows_path(save)}})
             tally.equal("transfers: settings stored", reply.get("ok"), True)
             data = random.Random(7).randbytes(160 * 1024)
             chunks = [data[i:i + 40 * 1024] for i in range(0, len(data), 40 * 1024)]
@@ -109,7 +119,8 @@ def transfers_group(target, tally):
             refused = request(host, {"type": "transfer_chunk", "id": 4, "transfer_id": transfer,
                                      "data": base64.b64encode(chunks[1]).decode()})
             code, message = error_of(refused)
-            tally.equal("transfers: a chunk that does not fit", (code, message.endswith(NO_SPACE)), ("io_error", True))
+            tally.equal("transfers: a chunk that does not fit", (code, message.endswith(no_space(target))),
+                        ("io_error", True))
             tally.equal("transfers: the partial file is cut back to the bytes counted",
                         partial.stat().st_size, len(chunks[0]))
             filler.unlink()
@@ -122,11 +133,12 @@ def transfers_group(target, tally):
             finished = request(host, {"type": "finish_transfer", "id": 9, "transfer_id": transfer,
                                       "target": {"kind": "save_only"}})
             saved = finished.get("result", {}).get("saved_path")
+            saved = saved and target.local_path(saved)
             tally.equal("transfers: saved with the right bytes",
-                        Path(saved).read_bytes() == data if saved else finished, True)
+                        saved.read_bytes() == data if saved else finished, True)
             tally.equal("transfers: no partial file left", list(cache.rglob("*.part")), [])
             tally.equal("transfers: no copy left in the save folder",
-                        sorted(p.name for p in save.iterdir()), [Path(saved).name] if saved else [])
+                        sorted(p.name for p in save.iterdir()), [saved.name] if saved else [])
     finally:
         unmount(cache)
 
@@ -139,25 +151,26 @@ def save_folder_group(target, tally):
     try:
         host = target.host(home=home)
         with host:
-            request(host, {"type": "set_config", "id": 1, "config": {"version": 1, "save_folder": str(save)}})
+            request(host, {"type": "set_config", "id": 1, "config": {
+                "version": 1, "save_folder": target.windows_path(save)}})
             source = target.root / "big-source.bin"
             data = random.Random(8).randbytes(1024 * 1024)
             source.write_bytes(data)
-            reply = request(host, {"type": "open_file", "id": 2, "source_path": str(source),
+            reply = request(host, {"type": "open_file", "id": 2, "source_path": target.windows_path(source),
                                    "original_name": "big.bin", "target": {"kind": "save_only"}})
             code, message = error_of(reply)
             tally.equal("save folder full: io_error with the system's text",
-                        (code, message.endswith(NO_SPACE)), ("io_error", True))
+                        (code, message.endswith(no_space(target))), ("io_error", True))
             tally.equal("save folder full: the source stays whole",
                         source.is_file() and source.read_bytes() == data, True)
             tally.equal("save folder full: nothing left in the save folder", sorted(os.listdir(save)), [])
             small = target.root / "small-source.bin"
             small.write_bytes(data[:10000])
-            reply = request(host, {"type": "open_file", "id": 3, "source_path": str(small),
+            reply = request(host, {"type": "open_file", "id": 3, "source_path": target.windows_path(small),
                                    "original_name": "small.bin", "target": {"kind": "save_only"}})
             saved = reply.get("result", {}).get("saved_path")
             tally.equal("save folder: a file that fits is copied in whole",
-                        (Path(saved).read_bytes() == data[:10000], small.exists()) if saved else reply, (True, False))
+                        (target.local_path(saved).read_bytes() == data[:10000], small.exists()) if saved else reply, (True, False))
     finally:
         unmount(save)
 
@@ -165,8 +178,8 @@ def save_folder_group(target, tally):
 def settings_group(target, tally):
     """A store into a full settings folder leaves the old config.json whole."""
     home = target.root / "settings-home"
-    config = home / "xdg-config" / "tessiva"  # the settings folder of the test hosts
     host = target.host(home=home)
+    config = host.settings_file.parent
     mount_tmpfs(config, "64k")
     try:
         with host:
@@ -181,7 +194,7 @@ def settings_group(target, tally):
                 "version": 1, "theme": "light"}})
             code, message = error_of(reply)
             tally.equal("settings full: io_error with the system's text",
-                        (code, message.endswith(NO_SPACE)), ("io_error", True))
+                        (code, message.endswith(no_space(target))), ("io_error", True))
             tally.equal("settings full: the old config.json is whole", stored[0].read_bytes(), before)
             tally.equal("settings full: no temporary file left",
                         sorted(p.name for p in stored[0].parent.iterdir()), ["config.json", "filler"])
@@ -192,9 +205,7 @@ def settings_group(target, tally):
 def killed_copies_group(target, tally):
     """Hosts killed while copying into the save folder never leave part of a file under
     a final name; the next save removes their temporary copies."""
-    seed = int(os.environ.get("TESSIVA_FAULT_SEED", random.randrange(1 << 32)))
-    print(f"  seed {seed} (replay with TESSIVA_FAULT_SEED={seed})", flush=True)
-    rng = random.Random(seed)
+    rng = seeded_random()
     home = target.root / "copy-home"
     save = target.root / "copy-save"
     mount_tmpfs(save, "512m")
@@ -208,8 +219,10 @@ def killed_copies_group(target, tally):
             host.start()
             if round_number == 0:
                 host.request(json.dumps({"type": "set_config", "id": 0, "config": {
-                    "version": 1, "save_folder": str(save)}}).encode())
-            host.send(frame(json.dumps({"type": "open_file", "id": 1, "source_path": str(source),
+                    "version": 1, "save_folder": target.windows_path(save)}}).encode())
+            else:
+                host.request(b'{"type":"hello","id":0}')  # it runs (under Wine that takes a while)
+            host.send(frame(json.dumps({"type": "open_file", "id": 1, "source_path": target.windows_path(source),
                                         "original_name": "copy.bin", "target": {"kind": "save_only"}}).encode()))
             time.sleep(rng.uniform(0.0, 0.08))
             host.kill()
@@ -229,7 +242,7 @@ def killed_copies_group(target, tally):
         source.write_bytes(b"last")
         host = target.host(home=home)
         with host:
-            reply = request(host, {"type": "open_file", "id": 2, "source_path": str(source),
+            reply = request(host, {"type": "open_file", "id": 2, "source_path": target.windows_path(source),
                                    "original_name": "last.bin", "target": {"kind": "save_only"}})
         tally.equal("killed copies: the next save works", reply.get("ok"), True)
         tally.equal("killed copies: the next save removes the temporary copies",
@@ -238,12 +251,29 @@ def killed_copies_group(target, tally):
         unmount(save)
 
 
+@contextlib.contextmanager
+def own_wineserver():
+    """Under Wine: the prefix's wineserver runs in this mount namespace, for as long as
+    the tests do (see the top)."""
+    if "--wine" not in sys.argv:
+        yield
+        return
+    runner, exe = sys.argv[sys.argv.index("--wine") + 1:][:2]
+    state = Path(os.environ.get("TESSIVA_WINE_STATE") or Path(exe).resolve().parent / "wine")
+    env = dict(os.environ, WINEPREFIX=str(state / "prefix"))
+    stop = ["wineserver", "-k"]
+    subprocess.run(stop, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        yield
+    finally:
+        subprocess.run(stop, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 if __name__ == "__main__":
-    if "--wine" in sys.argv:
-        print("disk full: runs natively only (the tmpfs mounts are the host's own)")
-        raise SystemExit(0)
     if os.environ.get(INSIDE) != "1":
         why = enter_mount_namespace()
         print(f"disk full: SKIPPED, no right to mount a tmpfs here ({why})")
-        raise SystemExit(0)
-    raise SystemExit(main([transfers_group, save_folder_group, settings_group, killed_copies_group]))
+        raise SystemExit(77)
+    with own_wineserver():
+        code = main([transfers_group, save_folder_group, settings_group, killed_copies_group])
+    raise SystemExit(code)

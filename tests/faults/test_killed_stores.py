@@ -1,8 +1,9 @@
 """Hosts killed at random moments while storing settings.
 
-Rounds of one to four hosts share one settings folder; each is sent a run of
-"set_config" requests with records of its own and is killed (SIGKILL) after a random
-delay, often in the middle of a store. After every round config.json must parse and be
+Rounds of one to four hosts share one settings folder (under Wine: one prefix); each,
+once it runs, is sent a run of "set_config" requests with records of its own and is
+killed (SIGKILL, under Wine as TerminateProcess: see faultlib) after a random delay,
+often in the middle of a store. After every round config.json must parse and be
 exactly one of the stored records, and the temporary files of hosts killed in earlier
 rounds must be gone once any later host has stored. A host that stays alive all along
 owns a temporary file that must be kept; after it too has ended, a final clean store
@@ -14,14 +15,14 @@ replays them (the moments of the kills still depend on the machine's speed).
 
 import json
 import os
-import random
 import re
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from hostlib import NMClientError, frame, main  # noqa: E402  (the path is set just above)
+from faultlib import id_in_names, seeded_random  # noqa: E402  (the path is set just above)
+from hostlib import NMClientError, frame, main  # noqa: E402
 
 ROUNDS = 600
 TIME_LIMIT = 40.0  # seconds of rounds at most, on a slow machine
@@ -52,27 +53,23 @@ def temporaries(folder):
 
 
 def killed_stores_group(target, tally):
-    if target.wine:
-        # Killing the Wine runner would not kill the Windows process inside it at once.
-        tally.fails("killed stores", "run natively only")
-        return
-    seed = int(os.environ.get("TESSIVA_FAULT_SEED", random.randrange(1 << 32)))
-    print(f"  seed {seed} (replay with TESSIVA_FAULT_SEED={seed})", flush=True)
-    rng = random.Random(seed)
+    rng = seeded_random()
     home = target.root / "shared-home"
-    folder = home / "xdg-config" / "tessiva"
-    path = folder / "config.json"
     texts = set(RECORDS.values())
 
     # A host that runs all along: a temporary file with its id may be a store in
     # progress, so no other host may remove it.
     keeper = target.host(home=home)
     keeper.start()
+    path = keeper.settings_file
+    folder = path.parent
+    path.unlink(missing_ok=True)  # under Wine the prefix may keep one from an earlier run
     folder.mkdir(parents=True, exist_ok=True)
-    keeper_file = folder / f"config.json.{keeper.pid}.tmp"
+    keeper_id = id_in_names(keeper)
+    keeper_file = folder / f"config.json.{keeper_id}.tmp"
     keeper_file.write_bytes(b"{")
 
-    last_round = {}  # pid -> the last round in which a host had that id
+    last_round = {}  # id -> the last round in which a host had that id (Wine reuses ids)
     bad_texts, missing, stale = [], 0, []
     orphans_seen = set()  # (pid, round) of temporary files found after a round
     existed = False
@@ -88,7 +85,9 @@ def killed_stores_group(target, tally):
             hosts = [target.host(home=home) for _ in range(rng.randint(1, 4))]
             for host in hosts:
                 host.start()
-                last_round[host.pid] = round_number
+            for host in hosts:
+                # Also waits for the host to run: a host under Wine takes a while.
+                last_round[id_in_names(host)] = round_number
                 records = [rng.choice(list(RECORDS)) for _ in range(STORES_PER_HOST)]
                 host.send(b"".join(store_request(r, i) for i, r in enumerate(records)))
             time.sleep(rng.uniform(0, 0.03))
@@ -111,7 +110,7 @@ def killed_stores_group(target, tally):
             elif existed:
                 missing += 1
             for pid, name in temporaries(folder).items():
-                if pid == keeper.pid:
+                if pid == keeper_id:
                     continue
                 owner_round = last_round.get(pid)
                 orphans_seen.add((pid, owner_round))
