@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 42> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 43> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -176,8 +176,12 @@ constexpr std::array<std::array<std::string_view, 3>, 42> CATALOGUE{{
     {{"Some browsers cannot reach Tessiva: see the problems above.",
       "Algunos navegadores no pueden llegar a Tessiva: mira los problemas de arriba.",
       "Alguns navegadores não conseguem alcançar o Tessiva: veja os problemas acima."}},
+    // CheckReportFile
+    {{"The whole report is in %1.",
+      "El informe completo está en %1.",
+      "O relatório completo está em %1."}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckSomeUnreachable) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckReportFile) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

@@ -55,6 +55,7 @@ enum class MessageKey {
   CheckFreeSpaceName,
   CheckAllReachable,
   CheckSomeUnreachable,
+  CheckReportFile,
 };
 
 /// The text of `key` in `language`, UTF-8.

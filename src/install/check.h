@@ -100,12 +100,13 @@ struct CheckOptions {
   std::optional<BrowserFamily> caller;
 };
 
-/// Gathers the report on the running system; none where this build has no self-check
-/// yet (Windows), rather than a report that would call every browser fine.
-[[nodiscard]] std::optional<CheckReport> run_check(const CheckOptions& options);
+/// Gathers the report on the running system.
+[[nodiscard]] CheckReport run_check(const CheckOptions& options);
 
-/// `--check`: prints the report (JSON with `json`) on standard output and returns 0
-/// when every expected browser can reach the host, else 1.
+/// `--check`: writes the report (JSON with `json`) on standard output and returns 0
+/// when every expected browser can reach the host, else 1. On Windows, where the
+/// program has no console, a standard output that is not open sends the report to a
+/// file beside the troubleshooting log instead, named in a message box.
 [[nodiscard]] int check_for_user(bool json);
 
 }  // namespace tessiva::install

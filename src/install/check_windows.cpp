@@ -1,16 +1,244 @@
-// The self-check on Windows is not written yet: the registry lookup it needs is still
-// to come. The command says so instead of reporting every browser as fine.
+// The self-check on Windows: each browser's host key looked up in the hives and views
+// it reads, in its order, under the policies that govern Chrome and Edge; the manifest
+// its key names; then the host's own folders. Without a console the report goes to a
+// file beside the troubleshooting log, and a message box says where.
 
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/store.h"
+#include "i18n/messages.h"
 #include "install/check.h"
+#include "install/check_steps.h"
+#include "install/installer.h"
+#include "messages/protocol.h"
+#include "messages/version.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 #include "platform/installation.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
 
 namespace tessiva::install {
+namespace {
 
-std::optional<CheckReport> run_check(const CheckOptions&) { return std::nullopt; }
+using platform::RegistryHive;
+using platform::RegistryView;
 
-int check_for_user(bool) {
-  platform::write_standard_error("tessiva --check is not available on Windows yet.\n");
-  return 1;
+/// One place a browser reads a key from.
+struct Place {
+  RegistryHive hive;
+  RegistryView view;
+};
+
+/// The places of one key, in the order the browsers read them: the user's hive before
+/// the machine's, the 32-bit view before the 64-bit one.
+constexpr std::array<Place, 4> PLACES{{
+    {RegistryHive::CurrentUser, RegistryView::Bits32},
+    {RegistryHive::CurrentUser, RegistryView::Bits64},
+    {RegistryHive::LocalMachine, RegistryView::Bits32},
+    {RegistryHive::LocalMachine, RegistryView::Bits64},
+}};
+
+/// What the check knows of a browser of `HOST_BROWSERS` beyond the installer's list.
+struct Lookup {
+  /// The browser's key, as in `HOST_BROWSERS`.
+  std::string_view key;
+  /// The keys of other browsers that it reads after its own, in order.
+  std::array<std::string_view, 2> fallbacks;
+  /// The key of its policies under either hive; empty when none are read here.
+  std::string_view policies;
+};
+
+constexpr std::array<Lookup, 2> LOOKUPS{{
+    {"Software\\Google\\Chrome", {}, "Software\\Policies\\Google\\Chrome"},
+    // Edge reads the Chromium and Chrome registrations when it has none of its own.
+    {"Software\\Microsoft\\Edge", {"Software\\Chromium", "Software\\Google\\Chrome"},
+     "Software\\Policies\\Microsoft\\Edge"},
+}};
+
+const Lookup* lookup_of(const HostBrowser& browser) {
+  const auto it = std::ranges::find(LOOKUPS, browser.key, &Lookup::key);
+  return it == LOOKUPS.end() ? nullptr : &*it;
+}
+
+std::string full_key(RegistryHive hive, std::string_view key) {
+  std::string text(platform::registry_hive_name(hive));
+  text += '\\';
+  text += key;
+  return text;
+}
+
+/// The default value of `key` at `place` when it is text: the manifest it names.
+std::optional<std::string> registered_manifest(const Place& place, const std::string& key) {
+  auto value = platform::read_registry_value(place.hive, place.view, key, "");
+  if (!value) return std::nullopt;
+  if (auto* text = std::get_if<std::string>(&*value)) return std::move(*text);
+  return std::nullopt;
+}
+
+/// The strings of a list policy: the values ("1", "2"...) of its subkey.
+std::optional<std::vector<std::string>> list_policy(RegistryHive hive, const std::string& key) {
+  const auto values = platform::read_registry_values(hive, RegistryView::Bits64, key);
+  if (!values) return std::nullopt;
+  std::vector<std::string> items;
+  for (const auto& value : *values) {
+    if (const auto* text = std::get_if<std::string>(&value.data)) items.push_back(*text);
+  }
+  return items;
+}
+
+/// What the policies of one browser say about native hosts.
+struct Policies {
+  /// The key whose policy forbids hosts registered for one user; empty when none does.
+  std::string user_level_forbidden_by;
+  /// The key whose block list holds our host (or "*") without an allow list entry.
+  std::string blocked_by;
+};
+
+/// The machine's policies before the user's: each policy is taken from the first hive
+/// that sets it.
+Policies read_policies(std::string_view key) {
+  Policies found;
+  if (key.empty()) return found;
+  const std::string host(messages::NATIVE_HOST_NAME);
+  constexpr std::array<RegistryHive, 2> hives{RegistryHive::LocalMachine, RegistryHive::CurrentUser};
+  for (const auto hive : hives) {
+    const auto value = platform::read_registry_value(hive, RegistryView::Bits64, key, "NativeMessagingUserLevelHosts");
+    if (!value) continue;
+    if (const auto* number = std::get_if<std::uint32_t>(&*value); number && *number == 0)
+      found.user_level_forbidden_by = full_key(hive, key);
+    break;
+  }
+  const auto first_list = [&](std::string_view name) -> std::pair<std::string, std::vector<std::string>> {
+    const std::string list_key = std::string(key) + "\\" + std::string(name);
+    for (const auto hive : hives) {
+      if (auto items = list_policy(hive, list_key)) return {full_key(hive, list_key), std::move(*items)};
+    }
+    return {};
+  };
+  const auto [block_key, blocked] = first_list("NativeMessagingBlocklist");
+  const auto allowed = first_list("NativeMessagingAllowlist").second;
+  const bool listed = std::ranges::find(blocked, host) != blocked.end() || std::ranges::find(blocked, "*") != blocked.end();
+  if (listed && std::ranges::find(allowed, host) == allowed.end()) found.blocked_by = block_key;
+  return found;
+}
+
+BrowserCheck check_browser(const HostBrowser& browser, bool installed, const CheckOptions& options) {
+  BrowserCheck check;
+  check.name = browser.name;
+  check.family = browser.firefox ? BrowserFamily::Firefox : BrowserFamily::Chromium;
+  check.expected = installed;
+  const Lookup* lookup = lookup_of(browser);
+  const Policies policies = read_policies(lookup ? lookup->policies : std::string_view());
+  const bool user_level_forbidden = !policies.user_level_forbidden_by.empty();
+
+  std::vector<std::string> keys{host_key(browser.key)};
+  if (lookup) {
+    for (const auto fallback : lookup->fallbacks) {
+      if (!fallback.empty()) keys.push_back(host_key(fallback));
+    }
+  }
+  std::optional<std::string> manifest;
+  bool forbidden_registration = false;
+  for (const auto& key : keys) {
+    for (const auto& place : PLACES) {
+      if (user_level_forbidden && place.hive == RegistryHive::CurrentUser) {
+        forbidden_registration = forbidden_registration || registered_manifest(place, key).has_value();
+        continue;
+      }
+      manifest = registered_manifest(place, key);
+      if (manifest) break;
+    }
+    if (manifest) break;
+  }
+
+  if (!manifest) {
+    if (forbidden_registration) {
+      check.code = CheckCode::PolicyUserLevelHosts;
+      check.location = policies.user_level_forbidden_by;
+    } else if (check.expected) {
+      check.code = CheckCode::ManifestMissing;
+      check.location = full_key(user_level_forbidden ? RegistryHive::LocalMachine : RegistryHive::CurrentUser, keys.front());
+    }
+    return check;
+  }
+  // The key found is the registration: the browser looks no further, even when the
+  // manifest it names is gone.
+  check.location = *manifest;
+  if (!path_exists(*manifest)) {
+    check.code = CheckCode::ManifestMissing;
+    return check;
+  }
+  check.code = check_manifest(*manifest, check.family, options.start_programs, check.subject);
+  if (check.code == CheckCode::Ok && !policies.blocked_by.empty()) {
+    check.code = CheckCode::PolicyBlocklist;
+    check.location = policies.blocked_by;
+  }
+  if (!names_program(check.code)) check.subject.clear();
+  return check;
+}
+
+/// Tessiva is installed for this user: its entry in the list of installed programs or
+/// its install folder is there.
+bool is_installed() {
+  if (platform::read_registry_values(RegistryHive::CurrentUser, RegistryView::Bits64, UNINSTALL_KEY)) return true;
+  const auto programs = platform::user_programs_folder();
+  return programs && is_folder(install_layout(*programs).install_folder);
+}
+
+/// The report's problems and its last line, for a message box.
+std::string summary(const CheckReport& report, i18n::Language language) {
+  CheckReport problems = report;
+  std::erase_if(problems.browsers, [](const BrowserCheck& b) { return status_of(b.code) != CheckStatus::Problem; });
+  std::erase_if(problems.folders, [](const FolderCheck& f) { return status_of(f.code) != CheckStatus::Problem; });
+  return report_text(problems, language);
+}
+
+/// Writes the report beside the troubleshooting log; its path, or none.
+std::optional<std::string> write_report_file(std::string_view text, bool json) {
+  const auto folder = platform::program_folder(platform::ProgramFolder::Logs, messages::PRODUCT_NAME);
+  if (!folder || !platform::create_folders(*folder)) return std::nullopt;
+  const std::string path = platform::join_path(*folder, json ? "tessiva-check.json" : "tessiva-check.txt");
+  auto file = platform::create_truncate(path);
+  if (!file || !file->write(text)) return std::nullopt;
+  return path;
+}
+
+}  // namespace
+
+CheckReport run_check(const CheckOptions& options) {
+  CheckReport report;
+  report.caller = options.caller;
+  report.installed = is_installed();
+  for (const auto& browser : HOST_BROWSERS) report.browsers.push_back(check_browser(browser, report.installed, options));
+  report.folders = folder_checks();
+  return report;
+}
+
+int check_for_user(bool json) {
+  const CheckReport report = run_check({});
+  const i18n::Language language = i18n::ui_language(config::load_config().language);
+  const std::string text = json ? report_json(report) : report_text(report, language);
+  const int code = reachable(report) ? 0 : 1;
+  if (platform::standard_output_is_open()) {
+    platform::write_standard_output(text);
+    return code;
+  }
+  // Started without a console or a redirection: nothing would see the text.
+  std::string shown;
+  if (const auto path = write_report_file(text, json)) {
+    shown = summary(report, language) + "\n" + i18n::format_message(language, i18n::MessageKey::CheckReportFile, {*path});
+  } else {
+    shown = report_text(report, language);
+  }
+  platform::message_box(shown, messages::PRODUCT_NAME,
+                        code == 0 ? platform::MessageBoxKind::Information : platform::MessageBoxKind::Error);
+  return code;
 }
 
 }  // namespace tessiva::install

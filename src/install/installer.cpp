@@ -103,12 +103,14 @@ Result<void> install(InstallEnvironment& environment, const InstallLayout& layou
 
 }  // namespace
 
+std::string host_key(std::string_view browser_key) {
+  return with_suffix(with_suffix(browser_key, "\\NativeMessagingHosts\\"), messages::NATIVE_HOST_NAME);
+}
+
 std::array<std::string, 4> host_keys() {
-  const auto key = [](std::string_view browser) {
-    return with_suffix(with_suffix(browser, "\\NativeMessagingHosts\\"), messages::NATIVE_HOST_NAME);
-  };
-  return {key("Software\\Google\\Chrome"), key("Software\\Microsoft\\Edge"), key("Software\\Chromium"),
-          key("Software\\Mozilla")};
+  std::array<std::string, 4> keys;
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = host_key(HOST_BROWSERS[i].key);
+  return keys;
 }
 
 InstallLayout install_layout(std::string_view programs_folder) {
@@ -135,13 +137,11 @@ std::string firefox_manifest(std::string_view executable_path) {
 }
 
 std::vector<HostRegistration> host_registrations(const InstallLayout& layout) {
-  const auto keys = host_keys();
-  return {
-      {keys[0], layout.chromium_manifest},
-      {keys[1], layout.chromium_manifest},
-      {keys[2], layout.chromium_manifest},
-      {keys[3], layout.firefox_manifest},
-  };
+  std::vector<HostRegistration> registrations;
+  for (const auto& browser : HOST_BROWSERS) {
+    registrations.push_back({host_key(browser.key), browser.firefox ? layout.firefox_manifest : layout.chromium_manifest});
+  }
+  return registrations;
 }
 
 std::uint32_t estimated_size(std::optional<std::uint64_t> bytes) noexcept {

@@ -21,9 +21,29 @@ namespace tessiva::install {
 inline constexpr std::string_view EXECUTABLE_NAME = "tessiva.exe";
 inline constexpr std::string_view PUBLISHER = "Orbelle Software";
 
-/// The keys (under HKEY_CURRENT_USER) where Chrome, Edge, Chromium and Firefox look
-/// for the host: each browser's "...\NativeMessagingHosts\" followed by the host name,
-/// in that order.
+/// A browser the installer registers the host with.
+struct HostBrowser {
+  /// The browser's name as the self-check prints it.
+  std::string_view name;
+  /// The browser's key below a hive's root; the host's key is below it (`host_key`).
+  std::string_view key;
+  /// Reads the Firefox form of the manifest (an extension id, not origins).
+  bool firefox;
+};
+
+/// Chrome, Edge, Chromium and Firefox, in the order their keys are written.
+inline constexpr std::array<HostBrowser, 4> HOST_BROWSERS{{
+    {"Google Chrome", "Software\\Google\\Chrome", false},
+    {"Microsoft Edge", "Software\\Microsoft\\Edge", false},
+    {"Chromium", "Software\\Chromium", false},
+    {"Firefox", "Software\\Mozilla", true},
+}};
+
+/// "<browser_key>\NativeMessagingHosts\" followed by the host name: where a browser
+/// whose key is `browser_key` looks for the host.
+[[nodiscard]] std::string host_key(std::string_view browser_key);
+
+/// The keys (under HKEY_CURRENT_USER) of `HOST_BROWSERS`, in that order.
 [[nodiscard]] std::array<std::string, 4> host_keys();
 /// The key of the entry in the list of installed programs.
 inline constexpr std::string_view UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessiva";

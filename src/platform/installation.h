@@ -1,7 +1,8 @@
 #pragma once
 /// What the per-user installation on Linux asks of the system beyond files.h: the
 /// environment, the terminal it was started from, file modes and empty folders.
-/// Implemented on Linux only.
+/// Implemented on Linux only, except the standard output and error functions, which
+/// the command-line modes of both systems use.
 
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ namespace tessiva::platform {
 /// One line read from standard input, without its line break; none at its end or on
 /// an error.
 [[nodiscard]] std::optional<std::string> read_standard_input_line();
+
+/// True when standard output leads somewhere: a file, a pipe or a terminal (console).
+/// A Windows program started from the desktop has none.
+[[nodiscard]] bool standard_output_is_open() noexcept;
 
 /// Writes `text` to standard output (or standard error) at once, unbuffered.
 void write_standard_output(std::string_view text) noexcept;

@@ -1,12 +1,14 @@
 #pragma once
-/// The current user's registry (HKEY_CURRENT_USER only). Key paths are relative to
-/// that root and use backslashes ("Software\Vendor\Product"); text is UTF-8. Windows
-/// only: Linux has no registry, and nothing there calls these.
+/// The registry. Writing is to the current user's keys (HKEY_CURRENT_USER) only;
+/// reading is from that hive or the machine's, in either view. Key paths are relative
+/// to the hive's root and use backslashes ("Software\Vendor\Product"); text is UTF-8.
+/// Windows only: Linux has no registry, and nothing there calls these.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "platform/os_error.h"
 
@@ -33,5 +35,27 @@ struct RegistryValue {
 /// Deletes `key` with all its values and subkeys (`RegDeleteTreeW`). A missing key
 /// fails with the system's "not found" error.
 [[nodiscard]] Result<void> delete_registry_tree(std::string_view key);
+
+/// The hives that are read.
+enum class RegistryHive { CurrentUser, LocalMachine };
+
+/// The view of the registry a 64-bit system gives to 32-bit programs and to 64-bit
+/// ones: some keys of HKEY_LOCAL_MACHINE differ between them.
+enum class RegistryView { Bits32, Bits64 };
+
+/// The hive's full name as people write it: "HKEY_CURRENT_USER"...
+[[nodiscard]] std::string_view registry_hive_name(RegistryHive hive) noexcept;
+
+/// The value `name` of `key` (the default value for an empty name). REG_EXPAND_SZ text
+/// comes with its environment variables expanded. A missing key or value fails with
+/// the system's "not found" error (`is_not_found`); a value of another type (binary,
+/// several strings) with ERROR_UNSUPPORTED_TYPE.
+[[nodiscard]] Result<RegistryData> read_registry_value(RegistryHive hive, RegistryView view, std::string_view key,
+                                                       std::string_view name);
+
+/// Every value of `key` of the types `RegistryData` holds, in the registry's order;
+/// values of other types are left out. A missing key fails with "not found".
+[[nodiscard]] Result<std::vector<RegistryValue>> read_registry_values(RegistryHive hive, RegistryView view,
+                                                                      std::string_view key);
 
 }  // namespace tessiva::platform

@@ -1,8 +1,12 @@
-"""The self-check through the real executable in a private HOME: after an install,
-`--check` finds Chrome, Chromium and Firefox reachable and exits 0; each broken
-registration is then reported as its own problem for the right browser, with exit
-code 1; the "diagnose" request answers the same report quickly. Native build only.
-The system folders (/etc/opt/chrome...) are read below TESSIVA_CHECK_ROOT here.
+"""The self-check through the real executable: after an install, `--check` finds every
+browser the installer registers reachable and exits 0; each broken registration is
+then reported as its own problem for the right browser, with exit code 1; the
+"diagnose" request answers the same report quickly.
+
+Natively in a private HOME, where the system folders (/etc/opt/chrome...) are read
+below TESSIVA_CHECK_ROOT. Under Wine in a private prefix, after a real quiet install:
+host keys, manifests and policies are broken one at a time with reg.exe and file
+edits, and put back after each.
 """
 
 import json
@@ -13,7 +17,7 @@ import sys
 import time
 from pathlib import Path
 
-from hostlib import ORIGIN, linux_home, main
+from hostlib import ORIGIN, linux_home, main, run_to_end
 
 HOST_NAME = "com.orbelle.tessiva"
 
@@ -142,9 +146,121 @@ def reachable_after_install(target, tally):
                 (True, "chromium", False, True))
 
 
+def reachable_after_install_under_wine(target, tally):
+    if not target.wine:
+        return
+    from test_install import HOST_KEYS, WinePrefix, install_paths
+
+    shared_state = os.environ.get("TESSIVA_WINE_STATE")
+    os.environ["TESSIVA_WINE_STATE"] = str(target.root / "wine")
+    prefix = WinePrefix(target)
+    try:
+        def run(args):
+            return run_to_end(target.host(args=args, timeout=120.0), b"", timeout=120.0)
+
+        def check():
+            code, out = run(["--check", "--json"])
+            report = json.loads(out)
+            return code, {b["name"]: b["code"] for b in report["browsers"]}, report
+
+        tally.equal("install in a private prefix", run(["--install", "--quiet"]), (0, b""))
+        paths = install_paths(prefix)
+        browsers = ["Google Chrome", "Microsoft Edge", "Chromium", "Firefox"]
+        code, codes, report = check()
+        tally.equal("after install: exit 0, the four registrations ok",
+                    (code, codes, report["installed"], report["reachable"]),
+                    (0, {name: "ok" for name in browsers}, True, True))
+        tally.equal("after install: folders ok", [(c["name"], c["status"]) for c in report["checks"]],
+                    [("settings", "ok"), ("save_folder", "ok"), ("transfers_folder", "ok"), ("free_space", "ok")])
+        windows_manifest = {b["name"]: b["location"] for b in report["browsers"]}
+        tally.equal("after install: the manifests the keys name",
+                    [windows_manifest[name].rsplit("\\", 1)[-1] for name in browsers],
+                    [f"{HOST_NAME}.chromium.json"] * 3 + [f"{HOST_NAME}.firefox.json"])
+        code, out = run(["--check"])
+        lines = out.decode().splitlines()
+        tally.equal("text report", (code, lines[0].startswith("Google Chrome: ok (C:\\"), lines[-1]),
+                    (0, True, "Every browser that should reach Tessiva can."))
+
+        chromium_key, edge_key = HOST_KEYS[2], HOST_KEYS[1]
+        policy_key = r"HKLM\Software\Policies\Google\Chrome"
+
+        def own_manifest(key, name, text):
+            """Gives one browser a manifest of its own, `text`, in the install folder."""
+            (paths["folder"] / name).write_text(text)
+            prefix.add_key(key, paths["windows folder"] + "\\" + name)
+
+        def edit(path, change):
+            data = json.loads(path.read_text())
+            change(data)
+            path.write_text(json.dumps(data))
+
+        chromium_text = paths["chromium"].read_text()
+        firefox_text = paths["firefox"].read_text()
+        without_origin = json.dumps({**json.loads(chromium_text), "allowed_origins": ["chrome-extension://x/"]})
+        faults = [
+            ("a deleted host key", lambda: prefix.delete_key(HOST_KEYS[0]), "Google Chrome", "manifest_missing"),
+            ("a path to a missing file",
+             lambda: edit(paths["firefox"], lambda d: d.update(path=paths["windows folder"] + "\\gone.exe")),
+             "Firefox", "path_missing"),
+            ("a manifest without our origin", lambda: own_manifest(chromium_key, "other.json", without_origin),
+             "Chromium", "origin_missing"),
+            ("a policy forbidding user-level hosts",
+             lambda: prefix.add_key(policy_key, "0", "NativeMessagingUserLevelHosts", "REG_DWORD"),
+             "Google Chrome", "policy_user_level_hosts"),
+            ("a corrupt manifest", lambda: own_manifest(edge_key, "edge.json", '{"name": "' + HOST_NAME + '", '),
+             "Microsoft Edge", "manifest_invalid"),
+        ]
+        for name, breaking, browser, want in faults:
+            breaking()
+            code, codes, _ = check()
+            tally.equal(f"{name}: reported for {browser}, exit 1, the others ok", (code, codes),
+                        (1, {b: want if b == browser else "ok" for b in browsers}))
+            # Put back as the installer left it.
+            prefix.delete_key(policy_key)
+            paths["firefox"].write_text(firefox_text)
+            for key, kind in zip(HOST_KEYS, ["chromium", "chromium", "chromium", "firefox"]):
+                prefix.add_key(key, paths["windows folder"] + "\\" + paths[kind].name)
+
+        # Edge without a key of its own reads Chromium's.
+        prefix.delete_key(edge_key)
+        code, codes, report = check()
+        tally.equal("Edge falls back to the Chromium key", (code, codes["Microsoft Edge"]), (0, "ok"))
+
+        # Started with "start /wait", it has no standard output: the report goes to a file
+        # beside the log (the message box that names it cannot show without a display).
+        runner, exe = target.launcher
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "TESSIVA_WINE_MARK")}
+        report_file = paths["programs"].parent / "Tessiva" / "logs" / "tessiva-check.txt"
+        done = subprocess.run([runner, "start", "/wait", "/unix", exe, "--check"], env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=120)
+        lines = report_file.read_text().splitlines() if report_file.exists() else []
+        tally.equal("without standard output: the report in a file beside the log",
+                    (done.returncode, done.stdout, len(lines), lines[-1:]),
+                    (0, b"", 9, ["Every browser that should reach Tessiva can."]))
+
+        host = target.host(args=[ORIGIN])
+        with host:
+            started = time.monotonic()
+            reply = json.loads(host.request(b'{"type":"diagnose","id":7}', 20.0))
+            took = time.monotonic() - started
+        result = reply.get("result", {})
+        tally.equal("diagnose: ok, the caller's family marked, within 2 s",
+                    (reply.get("ok"), result.get("caller_family"), result.get("installed"),
+                     {b["name"]: b["code"] for b in result.get("browsers", [])}.get("Firefox"), took < 2),
+                    (True, "chromium", True, "ok", True))
+    finally:
+        if shared_state is None:
+            os.environ.pop("TESSIVA_WINE_STATE", None)
+        else:
+            os.environ["TESSIVA_WINE_STATE"] = shared_state
+        # The private prefix's server goes with it.
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(prefix.prefix)),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
 EXE = None
 
 if __name__ == "__main__":
     if "--native" in sys.argv:
         EXE = os.path.abspath(sys.argv[sys.argv.index("--native") + 1])
-    sys.exit(main([reachable_after_install]))
+    sys.exit(main([reachable_after_install, reachable_after_install_under_wine]))

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -265,6 +266,50 @@ TEST(WindowsRegistry, ValuesRoundTripWithTheirTypes) {
       EXPECT_EQ(raw->bytes, want) << c.value.name;
     }
   }
+  // Read back as written, in either view of the user's hive (which both share).
+  const auto hive = platform::RegistryHive::CurrentUser;
+  for (const auto view : {platform::RegistryView::Bits32, platform::RegistryView::Bits64}) {
+    std::vector<platform::RegistryValue> want;
+    for (const auto& c : cases) {
+      const auto read = platform::read_registry_value(hive, view, key + "\\Sub", c.value.name);
+      ASSERT_TRUE(read) << c.value.name;
+      EXPECT_EQ(*read, c.value.data) << c.value.name;
+      want.push_back(c.value);
+    }
+    auto all = platform::read_registry_values(hive, view, key + "\\Sub");
+    ASSERT_TRUE(all);
+    std::ranges::sort(*all, {}, &platform::RegistryValue::name);
+    std::ranges::sort(want, {}, &platform::RegistryValue::name);
+    EXPECT_EQ(*all, want);
+  }
+  const auto missing_value = platform::read_registry_value(hive, platform::RegistryView::Bits64, key + "\\Sub", "Missing");
+  ASSERT_FALSE(missing_value);
+  EXPECT_TRUE(platform::is_not_found(missing_value.error()));
+  const auto missing_key = platform::read_registry_values(hive, platform::RegistryView::Bits64, key + "\\None");
+  ASSERT_FALSE(missing_key);
+  EXPECT_TRUE(platform::is_not_found(missing_key.error()));
+  // Text to be expanded comes expanded; binary data is not read as text.
+  {
+    platform::UniqueKey opened;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, platform::widen(key + "\\Sub").c_str(), 0, KEY_SET_VALUE,
+                              opened.put()),
+              ERROR_SUCCESS);
+    const wchar_t expand[] = L"%SystemRoot%\\x";
+    ASSERT_EQ(::RegSetValueExW(opened.get(), L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expand),
+                               sizeof expand),
+              ERROR_SUCCESS);
+    const BYTE binary[] = {1, 2, 3};
+    ASSERT_EQ(::RegSetValueExW(opened.get(), L"Binary", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
+  }
+  const auto expanded = platform::read_registry_value(hive, platform::RegistryView::Bits64, key + "\\Sub", "Expand");
+  ASSERT_TRUE(expanded);
+  const std::string expanded_text = std::get<std::string>(*expanded);
+  EXPECT_TRUE(expanded_text.ends_with("\\x") && !expanded_text.starts_with("%")) << expanded_text;
+  EXPECT_FALSE(platform::read_registry_value(hive, platform::RegistryView::Bits64, key + "\\Sub", "Binary"));
+  const auto with_others = platform::read_registry_values(hive, platform::RegistryView::Bits64, key + "\\Sub");
+  ASSERT_TRUE(with_others);
+  EXPECT_EQ(with_others->size(), std::size(cases) + 1);
+
   // Ill-formed text and names are refused rather than written under another name.
   EXPECT_FALSE(platform::set_registry_value(key, {"bad\xff", std::uint32_t{1}}));
   EXPECT_FALSE(platform::set_registry_value(key, {"x", std::string("bad\xff")}));

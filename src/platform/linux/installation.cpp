@@ -1,5 +1,6 @@
 #include "platform/installation.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,8 @@ std::optional<std::string> read_standard_input_line() {
     line += c;
   }
 }
+
+bool standard_output_is_open() noexcept { return ::fcntl(STDOUT_FILENO, F_GETFD) != -1; }
 
 void write_standard_output(std::string_view text) noexcept { write_all(STDOUT_FILENO, text); }
 

@@ -24,6 +24,13 @@ void write_handle(DWORD which, std::string_view text) noexcept {
 
 }  // namespace
 
+bool standard_output_is_open() noexcept {
+  const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR;
+}
+
 void write_standard_output(std::string_view text) noexcept { write_handle(STD_OUTPUT_HANDLE, text); }
 
 void write_standard_error(std::string_view text) noexcept { write_handle(STD_ERROR_HANDLE, text); }

@@ -151,10 +151,83 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
 
 void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
 
-// The self-check that starts the installed program runs on Linux only so far.
-Result<std::string> run_with_pipes(const std::string&, const std::vector<std::string>&, std::string_view, std::size_t,
-                                   int) {
-  return std::unexpected(os_error(ERROR_CALL_NOT_IMPLEMENTED));
+Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
+                                   std::string_view input, std::size_t limit, int timeout_ms) {
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = sizeof inheritable;
+  inheritable.bInheritHandle = TRUE;
+  // The input is small (one request): a pipe whose buffer takes it whole gets it before
+  // the program starts, and a program that never reads it cannot make the caller wait.
+  UniqueHandle child_input;
+  UniqueHandle to_child;
+  if (!CreatePipe(child_input.put(), to_child.put(), &inheritable, static_cast<DWORD>(input.size() + 4096)))
+    return std::unexpected(last_os_error());
+  UniqueHandle from_child;
+  UniqueHandle child_output;
+  if (!CreatePipe(from_child.put(), child_output.put(), &inheritable, 0)) return std::unexpected(last_os_error());
+  // Only the child's ends are inherited.
+  SetHandleInformation(to_child.get(), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(from_child.get(), HANDLE_FLAG_INHERIT, 0);
+  while (!input.empty()) {
+    DWORD put = 0;
+    if (!WriteFile(to_child.get(), input.data(), static_cast<DWORD>(input.size()), &put, nullptr) || put == 0) break;
+    input.remove_prefix(put);
+  }
+  to_child.reset();
+
+  // Standard error stays the caller's: an inheritable copy of it, when it has one.
+  UniqueHandle child_error;
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE)
+    DuplicateHandle(GetCurrentProcess(), error, GetCurrentProcess(), child_error.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
+
+  std::u16string line;
+  for (const auto& a : argv) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(a));
+  std::wstring mutable_line(reinterpret_cast<const wchar_t*>(line.c_str()));
+  const std::wstring wide_program = widen(program);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = child_input.get();
+  startup.hStdOutput = child_output.get();
+  startup.hStdError = child_error.get();
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(wide_program.c_str(), mutable_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info))
+    return std::unexpected(last_os_error());
+  CloseHandle(info.hThread);
+  const UniqueHandle process(info.hProcess);
+  // The child holds its ends now; ours would keep its output open past its exit.
+  child_input.reset();
+  child_output.reset();
+  child_error.reset();
+
+  // An anonymous pipe cannot be waited on: it is looked into between short waits for
+  // the program's end, until it closes its output, the limit or the deadline.
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (output.size() < limit) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(from_child.get(), nullptr, 0, nullptr, &available, nullptr)) break;
+    if (available == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      // A program that has ended while something it started holds its output still
+      // gets its time, without the loop spinning.
+      if (WaitForSingleObject(process.get(), 5) == WAIT_OBJECT_0) Sleep(5);
+      continue;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    const auto want = static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, available, limit - output.size()}));
+    if (!ReadFile(from_child.get(), buffer, want, &got, nullptr) || got == 0) break;
+    output.append(buffer, got);
+  }
+  // Ended already, or ended now.
+  if (WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 2000);
+  }
+  return output;
 }
 
 }  // namespace tessiva::platform

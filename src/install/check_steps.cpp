@@ -1,0 +1,167 @@
+#include "install/check_steps.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <nlohmann/json.hpp>
+
+#include "config/save_folder.h"
+#include "config/store.h"
+#include "messages/protocol.h"
+#include "messages/version.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+
+namespace tessiva::install {
+namespace {
+
+/// How long a started program may take to answer "hello".
+constexpr int ANSWER_TIMEOUT_MS = 5000;
+
+/// The reply to "hello" from the program `path` started as a browser of `family`
+/// starts it, with the manifest `manifest`: ok, no answer, or another version.
+CheckCode probe(const std::string& path, BrowserFamily family, const std::string& manifest) {
+  std::vector<std::string> argv{path};
+  if (family == BrowserFamily::Chromium) {
+    argv.push_back(messages::chromium_allowed_origins().front());
+  } else {
+    argv.push_back(manifest);
+    argv.push_back(std::string(messages::FIREFOX_EXTENSION_ID));
+  }
+  const std::string body = R"({"type":"hello","id":0})";
+  std::string input;
+  const auto size = static_cast<std::uint32_t>(body.size());
+  for (int shift = 0; shift < 32; shift += 8) input += static_cast<char>((size >> shift) & 0xFF);
+  input += body;
+  const auto output = platform::run_with_pipes(path, argv, input, 64 * 1024, ANSWER_TIMEOUT_MS);
+  if (!output || output->size() < 4) return CheckCode::HostNoAnswer;
+  std::uint32_t length = 0;
+  for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<unsigned char>((*output)[i])) << (8 * i);
+  if (output->size() - 4 < length) return CheckCode::HostNoAnswer;
+  const auto reply = nlohmann::json::parse(output->substr(4, length), nullptr, false);
+  if (reply.is_discarded() || !reply.is_object()) return CheckCode::HostNoAnswer;
+  const auto result = reply.find("result");
+  if (result == reply.end() || !result->is_object()) return CheckCode::HostNoAnswer;
+  const auto version = result->find("host_version");
+  if (version == result->end() || !version->is_string()) return CheckCode::HostNoAnswer;
+  return *version == messages::HOST_VERSION ? CheckCode::Ok : CheckCode::HostWrongVersion;
+}
+
+/// The characters that separate the components of a path on this system.
+std::string_view separators() {
+  return platform::native_path_style() == text::PathStyle::Windows ? "\\/" : "/";
+}
+
+/// The folder of `path`, its root kept whole ("/", "C:\"); empty when it has none.
+std::string parent_of(const std::string& path) {
+  const auto slash = path.find_last_of(separators());
+  if (slash == std::string::npos) return {};
+  std::string parent = path.substr(0, slash);
+  if (parent.empty() || parent.back() == ':') parent = path.substr(0, slash + 1);
+  return parent == path ? std::string() : parent;
+}
+
+/// The nearest folder that exists at or above `path`.
+std::string existing_ancestor(std::string path) {
+  while (!path.empty() && !is_folder(path)) path = parent_of(path);
+  return path;
+}
+
+/// Writable when a file can be made in it (or, for a folder still to be made, in the
+/// nearest folder above it, where the host would make it).
+bool writable(const std::string& folder) {
+  const std::string where = existing_ancestor(folder);
+  if (where.empty()) return false;
+  const std::string probe_file = platform::join_path(where, ".tessiva-check-" + std::to_string(platform::process_id()));
+  auto file = platform::create_exclusive(probe_file);
+  if (!file) return false;
+  file->close();
+  (void)platform::delete_file(probe_file);
+  return true;
+}
+
+FolderCheck folder_check(FolderCheckKind kind, const std::optional<std::string>& folder) {
+  FolderCheck check{kind, CheckCode::Ok, folder.value_or(""), std::nullopt};
+  if (!folder || !writable(*folder)) check.code = CheckCode::FolderNotWritable;
+  return check;
+}
+
+}  // namespace
+
+bool path_exists(const std::string& path) { return platform::file_attributes(path).has_value(); }
+
+bool is_folder(const std::string& path) {
+  const auto attributes = platform::file_attributes(path);
+  return attributes && attributes->is_directory;
+}
+
+bool holds(const nlohmann::json& list, std::string_view value) {
+  if (!list.is_array()) return false;
+  return std::ranges::any_of(list, [&](const nlohmann::json& item) { return item.is_string() && item == value; });
+}
+
+CheckCode check_manifest(const std::string& path, BrowserFamily family, bool start_program, std::string& program) {
+  const auto text = platform::read_file(path);
+  if (!text) return CheckCode::ManifestUnreadable;
+  const auto json = nlohmann::json::parse(*text, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) return CheckCode::ManifestInvalid;
+  const auto name = json.find("name");
+  if (name == json.end() || *name != messages::NATIVE_HOST_NAME) return CheckCode::ManifestWrongName;
+  const auto type = json.find("type");
+  if (type == json.end() || *type != "stdio") return CheckCode::ManifestWrongType;
+  const auto target = json.find("path");
+  if (target == json.end() || !target->is_string()) return CheckCode::PathNotAbsolute;
+  program = target->get<std::string>();
+  const text::PathStyle style = platform::native_path_style();
+  if (!text::is_absolute_path(program, style)) {
+    const std::string folder = parent_of(path);
+    if (style != text::PathStyle::Windows || program.empty() || folder.empty()) return CheckCode::PathNotAbsolute;
+    program = platform::join_path(folder, program);
+  }
+  const auto attributes = platform::file_attributes(program);
+  if (!attributes || !attributes->is_regular) return CheckCode::PathMissing;
+  if (family == BrowserFamily::Chromium) {
+    const auto origins = json.find("allowed_origins");
+    if (origins == json.end()) return CheckCode::OriginMissing;
+    for (const auto& origin : messages::chromium_allowed_origins()) {
+      if (!holds(*origins, origin)) return CheckCode::OriginMissing;
+    }
+  } else {
+    const auto extensions = json.find("allowed_extensions");
+    if (extensions == json.end() || !holds(*extensions, messages::FIREFOX_EXTENSION_ID)) return CheckCode::OriginMissing;
+  }
+  return start_program ? probe(program, family, path) : CheckCode::Ok;
+}
+
+bool names_program(CheckCode code) noexcept {
+  return code == CheckCode::PathMissing || code == CheckCode::HostNoAnswer || code == CheckCode::HostWrongVersion;
+}
+
+std::vector<FolderCheck> folder_checks() {
+  std::vector<FolderCheck> checks;
+  FolderCheck settings{FolderCheckKind::Settings, CheckCode::SettingsAbsent, "", std::nullopt};
+  if (const auto path = config::config_file_path()) {
+    settings.location = *path;
+    if (const auto text = platform::read_file(*path)) {
+      const auto json = nlohmann::json::parse(*text, nullptr, false);
+      settings.code = json.is_discarded() || !json.is_object() ? CheckCode::SettingsInvalid : CheckCode::Ok;
+    } else if (path_exists(*path)) {
+      settings.code = CheckCode::SettingsUnreadable;
+    }
+  }
+  checks.push_back(settings);
+  const auto save_folder = config::effective_save_folder(config::load_config());
+  checks.push_back(folder_check(FolderCheckKind::SaveFolder, save_folder));
+  checks.push_back(folder_check(FolderCheckKind::Transfers,
+                                platform::program_folder(platform::ProgramFolder::Transfers, messages::PRODUCT_NAME)));
+  FolderCheck space{FolderCheckKind::FreeSpace, CheckCode::Ok, existing_ancestor(save_folder.value_or("")), std::nullopt};
+  if (const auto bytes = space.location.empty() ? platform::Result<std::uint64_t>(0) : platform::free_space(space.location)) {
+    space.bytes = *bytes;
+    if (*bytes < LOW_SPACE_BYTES) space.code = CheckCode::LowSpace;
+  }
+  checks.push_back(space);
+  return checks;
+}
+
+}  // namespace tessiva::install

@@ -1,0 +1,38 @@
+#pragma once
+/// The steps of the self-check that every system takes alike: reading a manifest that
+/// a browser found, starting the program it names as the browser would, and checking
+/// the host's own settings and folders. Each system's lookup (check_<system>.cpp)
+/// decides which manifest a browser finds.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "install/check.h"
+
+namespace tessiva::install {
+
+[[nodiscard]] bool path_exists(const std::string& path);
+[[nodiscard]] bool is_folder(const std::string& path);
+
+/// True when the JSON array `list` holds the string `value`.
+[[nodiscard]] bool holds(const nlohmann::json& list, std::string_view value);
+
+/// Checks the manifest `path` that a browser of `family` found: readable, valid JSON,
+/// our name, "stdio", the program's path (which it stores in `program`) absolute and
+/// existing, our extension admitted; then, with `start_program`, the program answering
+/// "hello" with our version. On Windows a relative path is taken from the manifest's
+/// folder, as the browsers there take it.
+[[nodiscard]] CheckCode check_manifest(const std::string& path, BrowserFamily family, bool start_program,
+                                       std::string& program);
+
+/// True when `code` is about the program rather than the manifest: the report then
+/// names the program.
+[[nodiscard]] bool names_program(CheckCode code) noexcept;
+
+/// The settings file, the save folder, the transfers folder and the free space.
+[[nodiscard]] std::vector<FolderCheck> folder_checks();
+
+}  // namespace tessiva::install
