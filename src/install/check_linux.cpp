@@ -132,13 +132,7 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
     return check;
   }
   check.location = *found;
-  check.code = check_manifest(*found, check.family, options.start_programs, check.subject);
-  if (check.code == CheckCode::Ok && !policies.blocked_by.empty()) {
-    check.code = CheckCode::PolicyBlocklist;
-    check.location = policies.blocked_by;
-  }
-  // The program is named by a problem about the program; otherwise the manifest is.
-  if (!names_program(check.code)) check.subject.clear();
+  check_found_manifest(check, options.start_programs, policies.blocked_by);
   return check;
 }
 

@@ -134,8 +134,22 @@ CheckCode check_manifest(const std::string& path, BrowserFamily family, bool sta
   return start_program ? probe(program, family, path) : CheckCode::Ok;
 }
 
+namespace {
+
+/// True when `code` is about the program rather than the manifest.
 bool names_program(CheckCode code) noexcept {
   return code == CheckCode::PathMissing || code == CheckCode::HostNoAnswer || code == CheckCode::HostWrongVersion;
+}
+
+}  // namespace
+
+void check_found_manifest(BrowserCheck& check, bool start_program, const std::string& blocked_by) {
+  check.code = check_manifest(check.location, check.family, start_program, check.subject);
+  if (check.code == CheckCode::Ok && !blocked_by.empty()) {
+    check.code = CheckCode::PolicyBlocklist;
+    check.location = blocked_by;
+  }
+  if (!names_program(check.code)) check.subject.clear();
 }
 
 std::vector<FolderCheck> folder_checks() {

@@ -28,9 +28,11 @@ namespace tessiva::install {
 [[nodiscard]] CheckCode check_manifest(const std::string& path, BrowserFamily family, bool start_program,
                                        std::string& program);
 
-/// True when `code` is about the program rather than the manifest: the report then
-/// names the program.
-[[nodiscard]] bool names_program(CheckCode code) noexcept;
+/// Fills in `check` for the manifest a browser found (`check.location`): the manifest's
+/// checks as `check_manifest` takes them, then a block list that names the host
+/// (`blocked_by`: the policy at fault, empty when none). The report names the program
+/// only for a problem about the program.
+void check_found_manifest(BrowserCheck& check, bool start_program, const std::string& blocked_by);
 
 /// The settings file, the save folder, the transfers folder and the free space.
 [[nodiscard]] std::vector<FolderCheck> folder_checks();

@@ -174,12 +174,7 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
     check.code = CheckCode::ManifestMissing;
     return check;
   }
-  check.code = check_manifest(*manifest, check.family, options.start_programs, check.subject);
-  if (check.code == CheckCode::Ok && !policies.blocked_by.empty()) {
-    check.code = CheckCode::PolicyBlocklist;
-    check.location = policies.blocked_by;
-  }
-  if (!names_program(check.code)) check.subject.clear();
+  check_found_manifest(check, options.start_programs, policies.blocked_by);
   return check;
 }
 
