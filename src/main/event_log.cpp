@@ -36,8 +36,8 @@ std::optional<std::string> default_log_folder() {
   return platform::program_folder(platform::ProgramFolder::Logs, messages::PRODUCT_NAME);
 }
 
-EventLog::EventLog(LogFolderLookup folder, std::uint64_t rotate_bytes)
-    : folder_(std::move(folder)), rotate_bytes_(rotate_bytes) {}
+EventLog::EventLog(LogFolderLookup folder, std::uint64_t rotate_bytes, std::chrono::milliseconds hold_time)
+    : folder_(std::move(folder)), rotate_bytes_(rotate_bytes), hold_time_(hold_time) {}
 
 EventLog::~EventLog() { flush(); }
 
@@ -75,7 +75,9 @@ void EventLog::append_time_and_process() {
   buffer_ += process_text_;
 }
 
-void EventLog::add(std::string_view event) {
+void EventLog::add(std::string_view event, bool urgent) {
+  if (buffer_.empty()) held_since_ = platform::steady_time_now();
+  urgent_ = urgent_ || urgent;
   append_time_and_process();
   const auto from = buffer_.size();
   buffer_ += event;
@@ -85,7 +87,13 @@ void EventLog::add(std::string_view event) {
   buffer_ += '\n';
 }
 
+bool EventLog::due() const noexcept {
+  if (buffer_.empty()) return false;
+  return urgent_ || buffer_.size() >= LOG_FLUSH_BYTES || platform::steady_time_now() - held_since_ >= hold_time_;
+}
+
 void EventLog::flush() noexcept {
+  urgent_ = false;
   if (buffer_.empty()) return;
   try {
     write_held();
@@ -225,18 +233,17 @@ std::string launch_event(std::string_view kind, const platform::Result<void>& ou
   return out;
 }
 
-void ChannelLog::before_frame(messages::ByteSource& input) {
+void ChannelLog::before_frame() {
   // The first call comes before any reply: start-up writes nothing.
   if (!replied_) {
     replied_ = true;
     return;
   }
-  if (log_.held_bytes() == 0) return;
-  if (log_.held_bytes() >= LOG_FLUSH_BYTES || !input.pending(LOG_IDLE_WAIT)) log_.flush();
+  if (log_.due()) log_.flush();
 }
 
 void ChannelLog::rejected_frame() {
-  log_.add(request_event("(invalid)", std::unexpected(messages::HostError::invalid_request()), {}));
+  log_.add(request_event("(invalid)", std::unexpected(messages::HostError::invalid_request()), {}), true);
 }
 
 }  // namespace tessiva::app

@@ -25,10 +25,9 @@ inline constexpr std::string_view LOG_FILE_NAME = "tessiva.log";
 inline constexpr std::uint64_t LOG_ROTATE_BYTES = 1024 * 1024;
 /// The size of the lines held in memory past which they are written at the next chance.
 inline constexpr std::size_t LOG_FLUSH_BYTES = 4 * 1024;
-/// How long the host waits for more input before it writes the lines it holds: a
-/// browser that sends request after request shares one write among them, and an idle
-/// host's lines reach the file this soon.
-inline constexpr std::chrono::milliseconds LOG_IDLE_WAIT{5};
+/// How long a host holds the lines of requests that went well before it writes them:
+/// a browser that sends request after request shares one write among many of them.
+inline constexpr std::chrono::milliseconds LOG_HOLD_TIME{5};
 
 /// The folder of the log, or none when it cannot be determined.
 using LogFolderLookup = std::function<std::optional<std::string>()>;
@@ -38,18 +37,23 @@ using LogFolderLookup = std::function<std::optional<std::string>()>;
 
 class EventLog {
  public:
-  explicit EventLog(LogFolderLookup folder = default_log_folder, std::uint64_t rotate_bytes = LOG_ROTATE_BYTES);
+  explicit EventLog(LogFolderLookup folder = default_log_folder, std::uint64_t rotate_bytes = LOG_ROTATE_BYTES,
+                    std::chrono::milliseconds hold_time = LOG_HOLD_TIME);
   ~EventLog();
   EventLog(const EventLog&) = delete;
   EventLog& operator=(const EventLog&) = delete;
 
   /// Adds one line: the UTC time with milliseconds, the process id and `event` (control
-  /// characters in it become spaces). Nothing is written yet.
-  void add(std::string_view event);
+  /// characters in it become spaces). Nothing is written yet; an `urgent` line (a
+  /// failure) asks to be written at the next chance.
+  void add(std::string_view event, bool urgent = false);
   /// Appends the lines held in memory with one write, opening the file first if need
   /// be. Failures are dropped: logging never disturbs the program.
   void flush() noexcept;
   [[nodiscard]] std::size_t held_bytes() const noexcept { return buffer_.size(); }
+  /// Whether the lines held should be written now: one of them is urgent, they have
+  /// grown past LOG_FLUSH_BYTES, or the oldest was added the hold time ago.
+  [[nodiscard]] bool due() const noexcept;
 
  private:
   void write_held();
@@ -58,6 +62,7 @@ class EventLog {
 
   LogFolderLookup folder_;
   std::uint64_t rotate_bytes_;
+  std::chrono::milliseconds hold_time_;
   std::string buffer_;
   std::string path_;
   platform::File file_;
@@ -68,6 +73,9 @@ class EventLog {
   std::string time_prefix_;
   /// " pid=<id> ", looked up with the first line.
   std::string process_text_;
+  bool urgent_ = false;
+  /// When the oldest line held was added.
+  std::chrono::steady_clock::time_point held_since_;
 };
 
 /// The line that starts a host: version, mode, browser family and caller as the
@@ -91,13 +99,16 @@ class EventLog {
 /// its "os error N" part when it has one, else nothing.
 [[nodiscard]] std::string loggable_detail(std::string_view detail);
 
-/// Observes a host's channel: writes the lines held in memory before the host waits for
-/// input (when none came within `LOG_IDLE_WAIT`; never before the first reply was
-/// sent), or when they have grown past `LOG_FLUSH_BYTES`.
+/// Observes a host's channel: before the host reads the next request it writes the lines
+/// held in memory when they are due (never before the first reply was sent). The check
+/// makes no system call: a wait for input on every request cost a tenth of the rate of
+/// small round trips. So while requests keep coming, the lines of those that went well
+/// reach the file within LOG_HOLD_TIME, a failure's line with the next read, and the
+/// last lines of a host that sits idle when its connection ends.
 class ChannelLog final : public messages::ChannelObserver {
  public:
   explicit ChannelLog(EventLog& log) : log_(log) {}
-  void before_frame(messages::ByteSource& input) override;
+  void before_frame() override;
   void rejected_frame() override;
 
  private:

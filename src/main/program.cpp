@@ -26,7 +26,7 @@ int run_host(HostState& state, EventLog& log) {
         const auto started = platform::steady_time_now();
         const std::string_view type = known_request_type(request.value);
         messages::Reply reply = dispatch(state, request);
-        log.add(request_event(type, reply.outcome, platform::steady_time_now() - started));
+        log.add(request_event(type, reply.outcome, platform::steady_time_now() - started), !reply.outcome);
         return reply;
       },
       &observer);

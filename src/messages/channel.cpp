@@ -78,8 +78,6 @@ class FrameBuffer {
 
 platform::Result<std::size_t> StdinSource::read(std::span<std::byte> buffer) { return platform::read_stdin(buffer); }
 
-bool StdinSource::pending(std::chrono::milliseconds wait) { return platform::stdin_pending(wait); }
-
 platform::Result<void> StdoutSink::write(std::span<const std::byte> bytes) { return platform::write_stdout(bytes); }
 
 int exit_code(ChannelEnd end) noexcept { return end == ChannelEnd::InputClosed ? 0 : 1; }
@@ -90,7 +88,7 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
   // The reply frame, kept from one reply to the next like the request buffer.
   std::string frame;
   while (true) {
-    if (observer) observer->before_frame(input);
+    if (observer) observer->before_frame();
     std::array<std::byte, 4> prefix;
     switch (read_exactly(input, prefix, read_size)) {
       case ReadOutcome::Complete: break;

@@ -2,7 +2,6 @@
 /// The framed message channel: a 4-byte little-endian length, then that many bytes of
 /// JSON, in both directions.
 
-#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -22,12 +21,6 @@ class ByteSource {
   virtual ~ByteSource() = default;
   /// Reads up to `buffer.size()` bytes; 0 means the input has ended.
   [[nodiscard]] virtual platform::Result<std::size_t> read(std::span<std::byte> buffer) = 0;
-  /// True when a read would return at once, or would within `wait`; false when it
-  /// would wait longer or cannot tell.
-  [[nodiscard]] virtual bool pending(std::chrono::milliseconds wait) {
-    (void)wait;
-    return false;
-  }
 };
 
 /// Where replies go.
@@ -41,7 +34,6 @@ class ByteSink {
 class StdinSource final : public ByteSource {
  public:
   platform::Result<std::size_t> read(std::span<std::byte> buffer) override;
-  bool pending(std::chrono::milliseconds wait) override;
 };
 class StdoutSink final : public ByteSink {
  public:
@@ -68,7 +60,7 @@ class ChannelObserver {
   virtual ~ChannelObserver() = default;
   /// Before the loop reads the next frame, after the reply to the previous one (if any)
   /// was written.
-  virtual void before_frame(ByteSource& input) = 0;
+  virtual void before_frame() = 0;
   /// A frame that was not acceptable JSON was answered with "invalid_request".
   virtual void rejected_frame() = 0;
 };

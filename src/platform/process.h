@@ -1,7 +1,6 @@
 #pragma once
 /// Process, command line and standard streams.
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -47,11 +46,6 @@ enum class ProcessState {
 /// Reads up to `buffer.size()` bytes from standard input as raw bytes. Returns the
 /// count read; 0 means the input has ended (on Windows a broken pipe is an end too).
 [[nodiscard]] Result<std::size_t> read_stdin(std::span<std::byte> buffer);
-
-/// True when standard input holds bytes that a read would return at once, or gets some
-/// within `wait` (Linux; Windows cannot wait on a pipe this way and answers at once);
-/// false otherwise, and when that cannot be told.
-[[nodiscard]] bool stdin_pending(std::chrono::milliseconds wait) noexcept;
 
 /// Writes all of `bytes` to standard output, unbuffered.
 [[nodiscard]] Result<void> write_stdout(std::span<const std::byte> bytes);

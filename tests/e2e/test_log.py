@@ -10,6 +10,7 @@ import os
 import random
 import re
 import struct
+import time
 from pathlib import Path
 
 from hostlib import frame, main, run_to_end, session
@@ -67,6 +68,15 @@ def whole_session(target, tally):
         ask({"type": "set_config", "id": 6,
              "config": {"version": 1, "name_pattern": "{name}_" + MARK + "_value"}})
         ask({"type": f"unknown-{MARK}", "id": 7})
+        # A failure's line is written before the host waits for the next request, not
+        # held until the connection ends.
+        deadline = time.monotonic() + 5.0
+        while True:
+            failure_logged = any("error=unknown_request" in e for e in events(folder)[1])
+            if failure_logged or time.monotonic() > deadline:
+                break
+            time.sleep(0.05)
+        tally.equal("a failure reaches the file while the host is connected", failure_logged, True)
         pid = None if target.wine else host.pid
     text, found = events(folder, pid)
     kinds = [e.split(" ")[0] for e in found]

@@ -110,13 +110,6 @@ Result<std::size_t> read_stdin(std::span<std::byte> buffer) {
   return got;
 }
 
-bool stdin_pending(std::chrono::milliseconds) noexcept {
-  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  if (in == nullptr || in == INVALID_HANDLE_VALUE) return false;
-  DWORD available = 0;
-  return PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr) && available > 0;
-}
-
 Result<void> write_stdout(std::span<const std::byte> bytes) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return std::unexpected(os_error(ERROR_INVALID_HANDLE));

@@ -71,6 +71,28 @@ TEST(EventLog, RotationByAnotherProcessKeepsLinesWhole) {
   }
 }
 
+TEST(EventLog, LinesAreDueWhenAFailureCameTheyGrewOrTheyAged) {
+  test::TempFolder temp;
+  const auto folder = [&] { return std::optional(temp.path()); };
+  EventLog log(folder, LOG_ROTATE_BYTES, std::chrono::hours(1));
+  EXPECT_FALSE(log.due());
+  log.add("went well");
+  EXPECT_FALSE(log.due());
+  log.add("failed", true);
+  EXPECT_TRUE(log.due());
+  log.flush();
+  EXPECT_FALSE(log.due());
+  while (log.held_bytes() < LOG_FLUSH_BYTES) {
+    EXPECT_FALSE(log.due());
+    log.add("went well");
+  }
+  EXPECT_TRUE(log.due());
+  log.flush();
+  EventLog quick(folder, LOG_ROTATE_BYTES, std::chrono::milliseconds(0));
+  quick.add("went well");
+  EXPECT_TRUE(quick.due());
+}
+
 TEST(EventLog, AnUnusableFolderIsIgnored) {
   test::TempFolder temp;
   const std::string blocker = platform::join_path(temp.path(), "file");
