@@ -116,9 +116,9 @@ class TransferTable {
   /// Whether the partial files of ended hosts have been removed (once per table: the
   /// host has one).
   bool swept_ = false;
-  // 512 KiB of text, 384 KiB decoded: small enough to stay in the processor's cache and
+  // 256 KiB of text, 192 KiB decoded: small enough to stay in the processor's cache and
   // to keep a transfer's peak memory near the frame's own size.
-  std::size_t piece_chars_ = 512 * 1024;
+  std::size_t piece_chars_ = 256 * 1024;
   std::vector<std::byte> piece_buffer_;
   FolderLookup folder_;
   ChunkWriter writer_;
