@@ -30,7 +30,9 @@ int hold(const wchar_t* path) {
     file.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) break;
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    // Not there yet, or open in the host for a moment (it claims a name by creating the
+    // file without sharing): try again.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_SHARING_VIOLATION) {
       std::printf("failed %lu\n", error);
       return 1;
     }

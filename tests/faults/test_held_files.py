@@ -17,6 +17,7 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 from faultlib import held_open, seeded_random
@@ -114,6 +115,11 @@ def held_update_group(target, tally):
     finally:
         host = target.host(args=["--uninstall", "--quiet"], timeout=60.0)
         run_to_end(host, b"", timeout=60.0)
+        # The uninstaller removes the folder a few seconds after it ends, from a command
+        # processor; a later install into this prefix must not meet that removal.
+        deadline = time.monotonic() + 30.0
+        while folder.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
 
 
 if __name__ == "__main__":
