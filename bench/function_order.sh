@@ -45,7 +45,7 @@ functions_run() {
   callgrind_annotate --threshold=100 "$work/profile" |
     grep -F "[$host]" |
     sed -E 's/^ *[0-9,]+ +\([^)]*\) +//; s/ \[.*$//; s/^[^:]*://' |
-    sed -E "s/'[0-9]+$//" | grep -v -e '^$' -e '^0x' | awk '!seen[$0]++'
+    sed -E "s/'[0-9]+$//" | grep -v -e '^$' -e '^0x' -e '^(' | awk '!seen[$0]++'
 }
 
 # What runs up to the first reply comes first, then the rest of the connection.
