@@ -223,13 +223,19 @@ std::optional<std::size_t> base64_decoded_size(std::string_view text) noexcept {
   return n / 4 * 3 + (n % 4 == 0 ? 0 : n % 4 - 1);
 }
 
-std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
-                                                      std::span<std::byte> out) noexcept {
+namespace {
+
+/// Decodes `text` to `out`. The output may start where the text does: every step reads
+/// its characters before it stores, and its stores end before the next step's first
+/// character, even at the start where both begin together (a step over 4k characters
+/// stores at most 3k + 8 bytes, and the output falls further behind the text with each
+/// step).
+std::expected<std::size_t, DecodeError> decode(std::string_view text, unsigned char* const out) noexcept {
   const std::size_t n = base64_without_padding(text).size();
   if (n % 4 == 1) return std::unexpected(DecodeError::invalid_length);
 
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  auto* o = reinterpret_cast<unsigned char*>(out.data());
+  auto* o = out;
   std::size_t i = 0;
 
 #if defined(TESSIVA_BASE64_SSSE3)
@@ -283,7 +289,17 @@ std::expected<std::size_t, DecodeError> base64_decode(std::string_view text,
     if (rest == 3) o[1] = static_cast<unsigned char>((b << 4) | (c >> 2));
     o += rest - 1;
   }
-  return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data()));
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::expected<std::size_t, DecodeError> base64_decode(std::string_view text, std::span<std::byte> out) noexcept {
+  return decode(text, reinterpret_cast<unsigned char*>(out.data()));
+}
+
+std::expected<std::size_t, DecodeError> base64_decode_in_place(std::span<char> text) noexcept {
+  return decode(std::string_view(text.data(), text.size()), reinterpret_cast<unsigned char*>(text.data()));
 }
 
 }  // namespace tessiva::codec

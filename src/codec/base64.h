@@ -57,4 +57,10 @@ enum class DecodeError {
 [[nodiscard]] std::expected<std::size_t, DecodeError> base64_decode(
     std::string_view text, std::span<std::byte> out) noexcept;
 
+/// Decodes chunk data over itself: the bytes land at the start of `text`, and the
+/// number of them is returned. Every step of the decoder stores its bytes only where
+/// it has read already, so no character is overwritten before it is read. On failure
+/// the contents of `text` are unspecified.
+[[nodiscard]] std::expected<std::size_t, DecodeError> base64_decode_in_place(std::span<char> text) noexcept;
+
 }  // namespace tessiva::codec

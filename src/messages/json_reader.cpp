@@ -137,7 +137,9 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   /// `long_strings`: where long string members of the top-level object go instead of
   /// the value; null to keep every string in the value.
   /// `unusual`: the flag the string scan sets (see ScannedStream).
-  Builder(bool& unusual, std::vector<LongString>* long_strings) : unusual_(unusual), long_strings_(long_strings) {}
+  /// `text`: the text being parsed, where the long strings stay.
+  Builder(bool& unusual, char* text, std::vector<LongString>* long_strings)
+      : unusual_(unusual), text_(text), long_strings_(long_strings) {}
 
   json root;
 
@@ -175,7 +177,8 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
     if (long_strings_ && n >= LONG_STRING_BYTES && in_top_level_object() && key_ != "id" && key_ != "type") {
       root.erase(key_);  // an earlier member of the same name: the last one counts
       forget_long_string();
-      long_strings_->push_back({key_, text});
+      // The reader hands the string out as constant; it lies in our own text.
+      long_strings_->push_back({key_, std::span(text_ + (s - text_), n)});
       return true;
     }
     return add(json(std::string(text)));
@@ -193,6 +196,7 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
 
  private:
   bool& unusual_;
+  char* text_;
   std::vector<LongString>* long_strings_;
   /// Containers being filled, innermost last. Elements of a parent are not touched
   /// while a child is open, so these pointers stay valid. A fixed array, since the
@@ -253,7 +257,7 @@ std::optional<json> parse_in_situ(char* text, std::size_t size, std::vector<Long
   try {
     bool unusual = false;
     detail::ScannedStream stream(text, unusual);
-    Builder builder(unusual, long_strings);
+    Builder builder(unusual, text, long_strings);
     rapidjson::Reader reader;
     const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, builder);
     if (ok.IsError() || stream.Tell() != size) return std::nullopt;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,9 +20,12 @@ namespace tessiva::messages {
 inline constexpr std::size_t LONG_STRING_BYTES = 64 * 1024;
 
 /// A long string member: its key and its decoded text, which lives in the frame buffer.
+/// A handler may overwrite the text (chunk data is decoded over itself).
 struct LongString {
   std::string key;
-  std::string_view text;
+  std::span<char> text;
+
+  [[nodiscard]] std::string_view view() const noexcept { return {text.data(), text.size()}; }
 };
 
 /// The string member `key` of `object`; null when `object` is not an object, or the
@@ -49,15 +53,27 @@ struct Request {
   /// is missing or not a string.
   [[nodiscard]] std::optional<std::string_view> string_member(std::string_view key) const {
     for (const auto& s : long_strings)
-      if (s.key == key) return s.text;
+      if (s.key == key) return s.view();
     if (const std::string* text = messages::string_member(value, key)) return std::string_view(*text);
+    return std::nullopt;
+  }
+
+  /// `string_member` as text that the handler may overwrite; it is the request's own, so
+  /// a later `string_member(key)` sees what was written.
+  [[nodiscard]] std::optional<std::span<char>> writable_string_member(std::string_view key) {
+    for (const auto& s : long_strings)
+      if (s.key == key) return s.text;
+    if (value.is_object()) {
+      const auto it = value.find(key);
+      if (it != value.end() && it->is_string()) return std::span(it->get_ref<std::string&>());
+    }
     return std::nullopt;
   }
 
   /// Copies the long strings into `value`, for handlers that read only the value, and
   /// returns it.
   const nlohmann::json& with_long_strings() {
-    for (auto& s : long_strings) value[s.key] = std::string(s.text);
+    for (auto& s : long_strings) value[s.key] = std::string(s.view());
     long_strings.clear();
     return value;
   }

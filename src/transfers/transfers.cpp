@@ -109,26 +109,27 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   return id;
 }
 
-std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_view id, std::string_view text) {
+std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_view id, std::span<char> text) {
+  const std::string_view whole(text.data(), text.size());
   // Only trailing "=" are padding; the text without them is cut into pieces of whole
   // groups, and the last piece gets the padding back for the decoder's final checks.
-  const std::size_t chars = codec::base64_without_padding(text).size();
-  const auto decoded = codec::base64_decoded_size(text);
+  const std::size_t chars = codec::base64_without_padding(whole).size();
+  const auto decoded = codec::base64_decoded_size(whole);
   if (!decoded) return std::unexpected(HostError::invalid_request());
   const std::size_t piece = std::max<std::size_t>(piece_chars_ / 4 * 4, 4);
-  if (piece_buffer_.size() < codec::base64_decoded_size_max(piece)) piece_buffer_.resize(codec::base64_decoded_size_max(piece));
 
-  // Decodes every piece and hands its bytes to `write`; false when the text is not
-  // acceptable or `write` failed.
+  // Decodes every piece over its own text and hands its bytes to `write`; false when
+  // the text is not acceptable or `write` failed. The text is decoded once, whichever
+  // way this ends.
   const auto for_each_piece = [&](const auto& write) {
     for (std::size_t at = 0; at < chars; at += piece) {
       const bool last = chars - at <= piece;
-      const std::string_view part = last ? text.substr(at) : text.substr(at, piece);
+      const std::span<char> part = last ? text.subspan(at) : text.subspan(at, piece);
       // A piece that is not the last must not end in "=": the decoder would take it for
       // padding.
       if (!last && part.back() == '=') return false;
-      const auto n = codec::base64_decode(part, piece_buffer_);
-      if (!n || !write(std::span<const std::byte>(piece_buffer_.data(), *n))) return false;
+      const auto n = codec::base64_decode_in_place(part);
+      if (!n || !write(std::as_bytes(part.first(*n)))) return false;
     }
     return true;
   };
@@ -197,10 +198,10 @@ HandlerResult handle_begin_transfer(TransferTable& table, const json& request) {
   return result;
 }
 
-HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Request& request) {
-  // The data of a large chunk is read where the channel decoded it, never copied.
+HandlerResult handle_transfer_chunk(TransferTable& table, messages::Request& request) {
+  // The data of a large chunk is decoded where the channel left it, never copied.
   const auto id = request.string_member("transfer_id");
-  const auto data = request.string_member("data");
+  const auto data = request.writable_string_member("data");
   if (!id || !data) return std::unexpected(HostError::invalid_request());
   const auto received = table.append_chunk(*id, *data);
   if (!received) return std::unexpected(received.error());

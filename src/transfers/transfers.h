@@ -58,9 +58,9 @@ struct Transfer {
   bool needs_trim = false;
 };
 
-/// The open transfers of one connection, the id counter and the buffer that chunk data
-/// is decoded into, piece by piece. Every transfer still open when the table is destroyed (or
-/// `close_all` is called) is closed and its partial file deleted.
+/// The open transfers of one connection and the id counter. Every transfer still open
+/// when the table is destroyed (or `close_all` is called) is closed and its partial file
+/// deleted.
 class TransferTable {
  public:
   /// Where partial files go (none: the folder cannot be determined).
@@ -94,11 +94,12 @@ class TransferTable {
   /// open; "io_error" when a write fails. On any failure the count stays as it was and
   /// nothing of the chunk stays in the file. Returns the bytes received so far.
   ///
-  /// The text is decoded and written in pieces of `piece_chars`: the bytes are written
-  /// while they are still in the processor's cache, and the table keeps a buffer of one
-  /// piece instead of a whole decoded chunk.
+  /// The text is decoded over itself, so it is not kept (the request's frame buffer
+  /// holds it, and nothing reads it again). It is decoded and written in pieces of
+  /// `piece_chars`: the bytes are written while they are still in the processor's
+  /// cache, instead of after a pass over the whole chunk has pushed them out of it.
   [[nodiscard]] std::expected<std::uint64_t, messages::HostError> append_chunk(std::string_view id,
-                                                                              std::string_view text);
+                                                                              std::span<char> text);
 
   /// Characters of chunk data decoded per piece (a multiple of 4); tests use small ones.
   void set_piece_chars(std::size_t chars) noexcept { piece_chars_ = chars; }
@@ -116,10 +117,8 @@ class TransferTable {
   /// Whether the partial files of ended hosts have been removed (once per table: the
   /// host has one).
   bool swept_ = false;
-  // 256 KiB of text, 192 KiB decoded: small enough to stay in the processor's cache and
-  // to keep a transfer's peak memory near the frame's own size.
+  // 256 KiB of text, 192 KiB decoded: small enough to stay in the processor's cache.
   std::size_t piece_chars_ = 256 * 1024;
-  std::vector<std::byte> piece_buffer_;
   FolderLookup folder_;
   ChunkWriter writer_;
 };
@@ -129,8 +128,9 @@ void discard(Transfer& transfer) noexcept;
 
 /// "begin_transfer": {"original_name", "size"} -> {"transfer_id"}.
 [[nodiscard]] messages::HandlerResult handle_begin_transfer(TransferTable& table, const nlohmann::json& request);
-/// "transfer_chunk": {"transfer_id", "data"} -> {"received"}.
-[[nodiscard]] messages::HandlerResult handle_transfer_chunk(TransferTable& table, const messages::Request& request);
+/// "transfer_chunk": {"transfer_id", "data"} -> {"received"}. The data is decoded over
+/// itself in `request`.
+[[nodiscard]] messages::HandlerResult handle_transfer_chunk(TransferTable& table, messages::Request& request);
 /// "finish_transfer": {"transfer_id", "target"} -> the reply of save-and-open, which
 /// reads the settings only when the transfer is complete and the target valid.
 [[nodiscard]] messages::HandlerResult handle_finish_transfer(TransferTable& table, const nlohmann::json& request,

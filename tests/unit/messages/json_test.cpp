@@ -101,7 +101,7 @@ TEST(JsonReader, LeavesLongTopLevelStringsInTheFrame) {
   ASSERT_TRUE(request);
   ASSERT_EQ(request->long_strings.size(), 1u);
   EXPECT_EQ(request->long_strings[0].key, "data");
-  EXPECT_EQ(request->long_strings[0].text, big);
+  EXPECT_EQ(request->long_strings[0].view(), big);
   EXPECT_GE(request->long_strings[0].text.data(), buffer.data());  // not copied
   EXPECT_FALSE(request->value.contains("data"));
   EXPECT_EQ(request->value["id"], big);  // "id" and "type" always stay in the value
@@ -127,7 +127,7 @@ TEST(JsonReader, TheLastOfRepeatedKeysCountsForLongStringsToo) {
     EXPECT_TRUE(request);
     // The texts point into `text`: compare with copies before it goes.
     std::vector<std::pair<std::string, std::string>> longs;
-    for (const auto& s : request->long_strings) longs.emplace_back(s.key, std::string(s.text));
+    for (const auto& s : request->long_strings) longs.emplace_back(s.key, std::string(s.view()));
     return std::pair(request->value, longs);
   };
   using Longs = std::vector<std::pair<std::string, std::string>>;

@@ -62,6 +62,12 @@ json request(std::string_view text) {
 }
 
 /// A reply as one comparable text: the result, or the error code (and detail).
+/// "transfer_chunk" with a request built in code; its data is decoded over itself.
+HandlerResult send_chunk(TransferTable& table, json request) {
+  messages::Request r(std::move(request));
+  return handle_transfer_chunk(table, r);
+}
+
 std::string show(const HandlerResult& outcome) {
   if (outcome) return outcome->dump();
   std::string text = "error:" + std::string(outcome.error().code);
@@ -105,7 +111,7 @@ class Transfers : public ::testing::Test {
   }
   std::string chunk(std::string_view id, std::string_view data) {
     json r = {{"transfer_id", id}, {"data", data}};
-    return show(handle_transfer_chunk(table, r));
+    return show(send_chunk(table, r));
   }
   std::string finish(std::string_view id, const json& target = {{"kind", "save_only"}}) {
     json r = {{"transfer_id", id}, {"target", target}};
@@ -217,8 +223,8 @@ TEST_F(Transfers, ChunkDataIsDecodedByTheTolerantRules) {
       fresh.set_piece_chars(piece);
       ASSERT_TRUE(handle_begin_transfer(fresh, {{"original_name", "a"}, {"size", 100}}));
       // A first chunk, so that a refused one must leave exactly these bytes behind.
-      ASSERT_TRUE(handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", "QUJD"}}));
-      const auto outcome = handle_transfer_chunk(fresh, json{{"transfer_id", "t1"}, {"data", data}});
+      ASSERT_TRUE(send_chunk(fresh, json{{"transfer_id", "t1"}, {"data", "QUJD"}}));
+      const auto outcome = send_chunk(fresh, json{{"transfer_id", "t1"}, {"data", data}});
       const std::string part = fresh.find("t1")->part_path;
       if (!bytes) {
         EXPECT_EQ(show(outcome), "error:invalid_request") << data << " in pieces of " << piece;
@@ -252,7 +258,7 @@ TEST_F(Transfers, ChunkRequestChecksComeInOrder) {
       {R"({"transfer_id":"t1","data":"bG8"})", R"({"received":5})"},
       {R"({"transfer_id":"t1","data":"IQ"})", "error:invalid_request"},
   };
-  for (const auto& [text, want] : cases) EXPECT_EQ(show(handle_transfer_chunk(table, request(text))), want) << text;
+  for (const auto& [text, want] : cases) EXPECT_EQ(show(send_chunk(table, request(text))), want) << text;
   EXPECT_EQ(contents(part_path("t1")), "hello");
 }
 
@@ -383,7 +389,7 @@ TEST_F(Transfers, ClosingTheTableDeletesEveryPartialFile) {
       ASSERT_TRUE(handle_begin_transfer(scoped, {{"original_name", "a"}, {"size", 9}}));
       parts.push_back(scoped.find(tid(n + 1))->part_path);
     }
-    ASSERT_TRUE(handle_transfer_chunk(scoped, json{{"transfer_id", "t2"}, {"data", "aGVs"}}));
+    ASSERT_TRUE(send_chunk(scoped, json{{"transfer_id", "t2"}, {"data", "aGVs"}}));
   }
   for (const auto& part : parts) EXPECT_FALSE(exists(part)) << part;
 
@@ -407,7 +413,7 @@ TEST_F(Transfers, AFailedWriteIsCutBackSoTheNextChunkAppendsInPlace) {
   });
   ASSERT_TRUE(handle_begin_transfer(failing, {{"original_name", "a"}, {"size", 12}}));
   const std::string part = failing.find("t1")->part_path;
-  auto send = [&](const char* data) { return show(handle_transfer_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
+  auto send = [&](const char* data) { return show(send_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
 
   EXPECT_EQ(send("YWFh"), R"({"received":3})");
   fail_next = true;
@@ -428,7 +434,7 @@ TEST_F(Transfers, AWriteThatFailsAfterTheFirstPieceLeavesNothingOfTheChunk) {
   failing.set_piece_chars(4);
   ASSERT_TRUE(handle_begin_transfer(failing, {{"original_name", "a"}, {"size", 12}}));
   const std::string part = failing.find("t1")->part_path;
-  auto send = [&](const char* data) { return show(handle_transfer_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
+  auto send = [&](const char* data) { return show(send_chunk(failing, json{{"transfer_id", "t1"}, {"data", data}})); };
 
   EXPECT_EQ(send("YWFh"), R"({"received":3})");
   EXPECT_EQ(send("YmJiYmJi"), "error:io_error disk full (os error 112)");  // its second piece fails
