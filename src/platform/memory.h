@@ -8,7 +8,7 @@ namespace tessiva::platform {
 
 /// A block of `size` bytes, not initialised. Move-only; frees the block when destroyed.
 ///
-/// On Linux a block of several MiB is mapped on its own, aligned to 2 MiB, and its whole
+/// On Linux a block of 2 MiB or more is mapped on its own, aligned to 2 MiB, and its whole
 /// 2 MiB blocks are offered to the kernel's transparent huge pages. A 16 MiB chunk frame
 /// then takes 8 page faults instead of 4,096, and reading, scanning and decoding it
 /// miss the TLB far less often. The tail that does not fill 2 MiB keeps small pages, so

@@ -119,8 +119,8 @@ std::expected<std::uint64_t, HostError> TransferTable::append_chunk(std::string_
   const std::size_t piece = std::max<std::size_t>(piece_chars_ / 4 * 4, 4);
 
   // Decodes every piece over its own text and hands its bytes to `write`; false when
-  // the text is not acceptable or `write` failed. The text is decoded once, whichever
-  // way this ends.
+  // the text is not acceptable or `write` failed. Each way through this function runs
+  // it once at most: the decoding overwrites the text.
   const auto for_each_piece = [&](const auto& write) {
     for (std::size_t at = 0; at < chars; at += piece) {
       const bool last = chars - at <= piece;

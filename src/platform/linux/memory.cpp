@@ -29,8 +29,8 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
     if (data_ == nullptr) throw std::bad_alloc();
     return;
   }
-  // Map a huge page more than needed, keep the aligned part and give back the rest.
-  // Pages that are mapped but never touched cost nothing, yet a whole map is cleaner.
+  // Map a huge page more than needed, keep the aligned part and unmap the rest, which
+  // would cost no memory untouched but would stay in the address space.
   const std::size_t length = whole_pages(size);
   void* const base = ::mmap(nullptr, length + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (base == MAP_FAILED) throw std::bad_alloc();
