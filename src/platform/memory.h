@@ -19,7 +19,7 @@ class LargeBuffer {
   LargeBuffer() noexcept = default;
   /// Throws std::bad_alloc when the memory cannot be had.
   explicit LargeBuffer(std::size_t size);
-  LargeBuffer(LargeBuffer&& other) noexcept : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
+  LargeBuffer(LargeBuffer&& other) noexcept : data_(other.data_), size_(other.size_) {
     other.data_ = nullptr;
     other.size_ = 0;
   }
@@ -28,7 +28,6 @@ class LargeBuffer {
       release();
       data_ = other.data_;
       size_ = other.size_;
-      mapped_ = other.mapped_;
       other.data_ = nullptr;
       other.size_ = 0;
     }
@@ -45,10 +44,8 @@ class LargeBuffer {
   void release() noexcept;
 
   char* data_ = nullptr;
+  /// Also tells how the block was taken (from the heap or mapped on its own).
   std::size_t size_ = 0;
-  /// How the block was taken: mapped on its own, or from the heap. Only the Linux
-  /// implementation maps blocks.
-  bool mapped_ = false;
 };
 
 }  // namespace tessiva::platform

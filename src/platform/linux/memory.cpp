@@ -40,7 +40,6 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
   const std::size_t after = start + length + HUGE_PAGE - (aligned + length);
   if (after > 0) ::munmap(reinterpret_cast<void*>(aligned + length), after);
   data_ = reinterpret_cast<char*>(aligned);
-  mapped_ = true;
   // Advice only: where huge pages are off the call fails and small pages serve. The
   // tail past the last whole huge page keeps small pages, so that a frame of 16 MiB and
   // a few bytes does not hold a whole huge page for those bytes.
@@ -49,7 +48,8 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
 
 void LargeBuffer::release() noexcept {
   if (data_ == nullptr) return;
-  if (mapped_)
+  // The size tells how the block was taken, as in the constructor.
+  if (size_ >= HUGE_PAGE)
     ::munmap(data_, whole_pages(size_));
   else
     std::free(data_);
