@@ -16,7 +16,7 @@ const { runOne } = require('./lib/suite');
 const processes = require('./lib/processes');
 
 const REPO = path.resolve(__dirname, '..', '..', '..');
-const ALL_SCENARIOS = ['hello', 'order', 'big_reply', 'disconnect', 'settings', 'transfer', 'open_file'];
+const ALL_SCENARIOS = ['hello', 'order', 'big_reply', 'disconnect', 'settings', 'transfer', 'cancel', 'host_exit', 'open_file'];
 // What the installed host must pass; the others need nothing that the install changes.
 const INSTALLED_SCENARIOS = ['hello', 'settings', 'transfer'];
 

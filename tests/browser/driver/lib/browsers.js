@@ -11,6 +11,8 @@ const processes = require('./processes');
 const { HOST_NAME } = require('./hosts');
 
 const EXTENSION = path.resolve(__dirname, '..', '..', 'extension');
+// The client library, copied into every run's extension as it is shipped.
+const CLIENT = path.resolve(__dirname, '..', '..', '..', '..', 'client', 'tessiva-client.js');
 const FIREFOX_EXTENSION_ID = 'tessiva@orbelle.software';
 const CHROMIUM = process.env.TESSIVA_CHROMIUM || '/usr/bin/chromium';
 const FIREFOX = process.env.TESSIVA_FIREFOX || '/usr/bin/firefox-esr';
@@ -37,12 +39,16 @@ function admittedOrigins(hostExe) {
   return ids.map((id) => `chrome-extension://${id}/`);
 }
 
-/** Copies one browser's flavour of the extension with its config.js into `target`. */
+/**
+ * Copies one browser's flavour of the extension, the client library and config.js into
+ * `target`.
+ */
 function buildExtension(flavour, target, settings) {
   fs.mkdirSync(target, { recursive: true });
   for (const folder of [path.join(EXTENSION, flavour), path.join(EXTENSION, 'shared')]) {
     for (const name of fs.readdirSync(folder)) fs.copyFileSync(path.join(folder, name), path.join(target, name));
   }
+  fs.copyFileSync(CLIENT, path.join(target, path.basename(CLIENT)));
   fs.writeFileSync(path.join(target, 'config.js'),
     `// Written by the test driver for one run.\nglobalThis.TESSIVA_TEST = ${JSON.stringify(settings)};\n`);
   return target;

@@ -187,6 +187,16 @@ class HostUnderTest {
       }
       case 'partial_files':
         return partialFiles(this.stateRoots());
+      case 'signal_host': {
+        // Only a host process of this run, and only the signals the scenarios need.
+        this.pidsSince(0);
+        if (!this.known.has(args.pid) || !processes.alive(args.pid, this.known.get(args.pid))) {
+          throw new Error(`pid ${args.pid} is not a running host process of this run`);
+        }
+        if (!['SIGSTOP', 'SIGKILL'].includes(args.signal)) throw new Error(`signal ${args.signal} is not allowed`);
+        process.kill(args.pid, args.signal);
+        return {};
+      }
       case 'make_source':
         return this.makeSource();
       case 'verify_source': {
