@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds every flavour and runs every test: native unit and
-# end-to-end tests, the same under AddressSanitizer/UBSan, the Windows build's unit,
+# Sets up the machine, builds every flavour and runs every test: the extension's client
+# library (unit tests, declarations, package), native unit and end-to-end tests, the same under AddressSanitizer/UBSan, the Windows build's unit,
 # Windows-only and end-to-end tests under Wine, the fuzz targets for a bounded time,
 # and the browser tests. Exits non-zero when anything failed or the Wine tests did
 # not run.
@@ -93,6 +93,25 @@ fuzz_run() {
   return $ok
 }
 
+# The extension's client library: its unit tests against a fake port, its declarations
+# checked by the TypeScript compiler, and the files that npm would pack.
+client_tests() {
+  (
+    cd client || exit 1
+    npm ci --no-audit --no-fund --loglevel=error >/dev/null || exit 1
+    node --test test/ || exit 1
+    node_modules/.bin/tsc --noEmit -p . || exit 1
+    npm pack --dry-run --json 2>/dev/null | node -e '
+      const files = JSON.parse(require("fs").readFileSync(0, "utf8"))[0].files.map((f) => f.path);
+      const want = ["README.md", "package.json", "tessiva-client.d.ts", "tessiva-client.js"];
+      if (JSON.stringify(files.sort()) !== JSON.stringify(want)) {
+        console.error(`npm pack would pack ${files.join(", ")}; want ${want.join(", ")}`);
+        process.exit(1);
+      }'
+  )
+}
+
+step "client library" client_tests
 step "native build and tests" native_tests
 step "sanitizer unit and end-to-end tests" asan_tests
 step "Windows build and tests under Wine" wine_tests

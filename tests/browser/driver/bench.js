@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // Measures through Chromium, for tessiva.exe under Wine and for the native build: the
-// time from connectNative to the "hello" reply (each with a new host process), and the
-// rate of one large chunked transfer (once the host has transfers).
+// time from connectNative to the "hello" reply (each with a new host process), the rate
+// of one large chunked transfer by the hand-written chunk loop, and the rate of the
+// client's saveFile of a Blob of the same size.
 //
 //   node driver/bench.js [--hosts wine,native] [--native PATH] [--exe PATH]
 //                        [--connections N] [--size MIB] [--chunk MIB] [--window N]
@@ -98,6 +99,15 @@ async function main() {
           + `${transfer.window} in flight: ${transfer.ms} ms, ${(transfer.bytes / MIB / (transfer.ms / 1000)).toFixed(1)} MiB/s`);
       } else {
         lines.push(`${kind} transfer: ${(transfer && transfer.problem) || 'no result'}`);
+      }
+      const client = results.client;
+      if (client && client.bytes) {
+        const rate = (r) => r.bytes / MIB / (r.ms / 1000);
+        lines.push(`${kind} client saveFile of a ${client.bytes / MIB} MiB Blob in ${client.chunk / MIB} MiB chunks, `
+          + `${client.window} in flight: ${client.ms} ms, ${rate(client).toFixed(1)} MiB/s`
+          + (transfer && transfer.bytes ? `, ${(rate(client) / rate(transfer)).toFixed(2)} x the chunk loop` : ''));
+      } else {
+        lines.push(`${kind} client saveFile: ${(client && client.problem) || 'no result'}`);
       }
       const problem = results.scenario;
       if (problem) { lines.push(`${kind}: ${problem.problem}`); failed = true; }
