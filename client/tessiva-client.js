@@ -319,6 +319,7 @@ export class TessivaClient {
       connection.send({ ...params, type, id: this.#nextId++ }, timeoutMs, signal);
     const begin = await send('begin_transfer', { original_name: name, size: total });
     const transferId = begin.transfer_id;
+    const source = pieces(data, total, chunkSize);
     try {
       const inFlight = [];
       let confirmed = 0;
@@ -326,9 +327,18 @@ export class TessivaClient {
         confirmed = (await inFlight.shift()).received;
         if (onProgress) onProgress({ sent: confirmed, total });
       };
-      for await (const piece of pieces(data, total, chunkSize)) {
+      // The next chunk is read and encoded while the ones before it travel, so the host
+      // never waits for the reading; at most `window` chunks and the next are held.
+      const ahead = () => {
+        const next = source.next().then((r) => (r.done ? null : base64(r.value)));
+        next.catch(() => {});
+        return next;
+      };
+      let upcoming = ahead();
+      for (let text = await upcoming; text !== null; text = await upcoming) {
         if (signal && signal.aborted) throw describeAbort(signal);
-        const sending = send('transfer_chunk', { transfer_id: transferId, data: base64(piece) }, this.chunkTimeoutMs);
+        upcoming = ahead();
+        const sending = send('transfer_chunk', { transfer_id: transferId, data: text }, this.chunkTimeoutMs);
         // A rejection is taken when the chunk's turn comes; until then it is not unhandled.
         sending.catch(() => {});
         inFlight.push(sending);
@@ -339,6 +349,9 @@ export class TessivaClient {
       const finish = await send('finish_transfer', { transfer_id: transferId, target });
       return finish.saved_path;
     } catch (error) {
+      // Stops the source (a stream is cancelled); not awaited, as a stalled stream
+      // would hold it up.
+      source.return().catch(() => {});
       await this.#cancel(connection, transferId);
       throw error;
     }

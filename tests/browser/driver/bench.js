@@ -5,7 +5,7 @@
 // client's saveFile of a Blob of the same size.
 //
 //   node driver/bench.js [--hosts wine,native] [--native PATH] [--exe PATH]
-//                        [--connections N] [--size MIB] [--chunk MIB] [--window N]
+//                        [--connections N] [--size MIB] [--chunk MIB] [--window N] [--rounds N]
 'use strict';
 
 const fs = require('node:fs');
@@ -29,6 +29,7 @@ function parseArgs(argv) {
     size: 256,
     chunk: 8,
     window: 2,
+    rounds: 3,
   };
   for (let i = 0; i < argv.length; i += 1) {
     const arg = argv[i];
@@ -44,6 +45,7 @@ function parseArgs(argv) {
       case '--size': options.size = Number(value); break;
       case '--chunk': options.chunk = Number(value); break;
       case '--window': options.window = Number(value); break;
+      case '--rounds': options.rounds = Number(value); break;
       default: throw new Error(`unknown argument ${arg}`);
     }
   }
@@ -82,7 +84,10 @@ async function main() {
         server, browser: 'chromium', host, scenarios: ['bench'], runDir: path.join(scratch, kind),
         timeoutMs: 600000,
         extraJob: {
-          bench: { connections: options.connections, size: options.size * MIB, chunk: Math.round(options.chunk * MIB), window: options.window },
+          bench: {
+            connections: options.connections, size: options.size * MIB, chunk: Math.round(options.chunk * MIB),
+            window: options.window, rounds: options.rounds,
+          },
         },
         report: (check) => {
           if (check.scenario !== 'bench') return;
@@ -93,19 +98,18 @@ async function main() {
       await host.stop();
       const hello = results.hello;
       lines.push(`${kind} connectNative to hello: ${hello && hello.ms ? summary(hello.ms) : (hello && hello.problem) || 'no result'}`);
+      // Each transfer ran `rounds` times, the loop and the client in turn: medians.
+      const median = (values) => [...values].sort((x, y) => x - y)[Math.floor(values.length / 2)];
+      const rate = (r) => r.bytes / MIB / (median(r.ms) / 1000);
       const transfer = results.transfer;
-      if (transfer && transfer.bytes) {
-        lines.push(`${kind} transfer of ${transfer.bytes / MIB} MiB in ${transfer.chunk / MIB} MiB chunks, `
-          + `${transfer.window} in flight: ${transfer.ms} ms, ${(transfer.bytes / MIB / (transfer.ms / 1000)).toFixed(1)} MiB/s`);
-      } else {
-        lines.push(`${kind} transfer: ${(transfer && transfer.problem) || 'no result'}`);
-      }
       const client = results.client;
+      const described = (r) => `${r.bytes / MIB} MiB in ${r.chunk / MIB} MiB chunks, ${r.window} in flight: `
+        + `median ${median(r.ms)} ms of ${r.ms.join(', ')} ms, ${rate(r).toFixed(1)} MiB/s`;
+      if (transfer && transfer.bytes) lines.push(`${kind} chunk loop, pre-made chunk text: ${described(transfer)}`);
+      else lines.push(`${kind} transfer: ${(transfer && transfer.problem) || 'no result'}`);
       if (client && client.bytes) {
-        const rate = (r) => r.bytes / MIB / (r.ms / 1000);
-        lines.push(`${kind} client saveFile of a ${client.bytes / MIB} MiB Blob in ${client.chunk / MIB} MiB chunks, `
-          + `${client.window} in flight: ${client.ms} ms, ${rate(client).toFixed(1)} MiB/s`
-          + (transfer && transfer.bytes ? `, ${(rate(client) / rate(transfer)).toFixed(2)} x the chunk loop` : ''));
+        lines.push(`${kind} client saveFile of a Blob: ${described(client)}`
+          + (transfer && transfer.bytes ? `; ${(rate(client) / rate(transfer)).toFixed(2)} x the chunk loop` : ''));
       } else {
         lines.push(`${kind} client saveFile: ${(client && client.problem) || 'no result'}`);
       }
