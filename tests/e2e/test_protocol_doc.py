@@ -100,11 +100,6 @@ def request_bytes(text, bound):
     return written(fill(value, bound)) if "$" in text else text.encode()
 
 
-def settings_files(target, host):
-    """The settings file of the host's profile, which a block may change."""
-    return host.settings_file
-
-
 def prepared(target, folder):
     """The names bound before each block: fresh files as the host spells their paths."""
     folder.mkdir(parents=True, exist_ok=True)
@@ -129,6 +124,9 @@ def examples(target, tally):
     before (under Wine the prefix is shared with the other tests) and a fresh HOME
     natively."""
     platform = "windows" if target.wine else "linux"
+    # Without a display the pickers answer at once, and nothing opens on a screen.
+    for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+        os.environ.pop(name, None)
     for number, (line, only, pairs) in enumerate(blocks(DOC.read_text(encoding="utf-8"))):
         if only is not None and only != platform:
             continue
