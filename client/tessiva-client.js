@@ -192,6 +192,7 @@ export class TessivaClient {
   #runtime;
   #connection = null;
   #connecting = null;
+  #opening = null;
   #nextId = 1;
   #hello = null;
 
@@ -218,15 +219,17 @@ export class TessivaClient {
 
   /** Closes the port: pending requests fail, the host ends, the next call connects again. */
   disconnect() {
-    const connection = this.#connection;
-    if (!connection) return;
-    this.#connection = null;
-    try {
-      connection.port.disconnect();
-    } catch {
-      // Already gone.
+    // Also a connection still waiting for its "hello": its callers get the error.
+    for (const connection of [this.#connection, this.#opening]) {
+      if (!connection || connection.closed) continue;
+      try {
+        connection.port.disconnect();
+      } catch {
+        // Already gone.
+      }
+      connection.close(new ConnectionError('disconnected', 'the connection was closed by the extension'));
     }
-    connection.close(new ConnectionError('disconnected', 'the connection was closed by the extension'));
+    this.#connection = null;
   }
 
   #open(signal) {
@@ -249,16 +252,26 @@ export class TessivaClient {
     const connection = new Connection(runtime, this.hostName, (closed) => {
       if (this.#connection === closed) this.#connection = null;
     });
-    const hello = await connection.send({ type: 'hello', id: this.#nextId++ }, this.connectTimeoutMs);
-    if (!hello || hello.protocol !== PROTOCOL_VERSION) {
-      connection.port.disconnect();
-      connection.close(new ConnectionError('protocol', `the host speaks protocol ${hello && hello.protocol}, this client ${PROTOCOL_VERSION}`));
-      throw connection.closed;
+    this.#opening = connection;
+    try {
+      const hello = await connection.send({ type: 'hello', id: this.#nextId++ }, this.connectTimeoutMs);
+      if (!hello || hello.protocol !== PROTOCOL_VERSION) {
+        throw new ConnectionError('protocol', `the host speaks protocol ${hello && hello.protocol}, this client ${PROTOCOL_VERSION}`);
+      }
+      if (connection.closed) throw connection.closed;
+      this.#hello = hello;
+      this.#connection = connection;
+      return connection;
+    } catch (error) {
+      // A host that did not answer in time or speaks another protocol is not kept.
+      if (!connection.closed) {
+        try { connection.port.disconnect(); } catch { /* already gone */ }
+        connection.close(error);
+      }
+      throw error;
+    } finally {
+      this.#opening = null;
     }
-    if (connection.closed) throw connection.closed;
-    this.#hello = hello;
-    this.#connection = connection;
-    return connection;
   }
 
   /**

@@ -3,6 +3,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { TessivaClient, HostError, ConnectionError } from '../tessiva-client.js';
 
+// A fault that leaves a promise pending fails the test instead of holding up the run.
+const LIMIT = { timeout: 5000 };
 const HELLO = { host_version: '0.1.0', platform: 'linux', protocol: 1 };
 
 /** A runtime whose ports pass each message to `host(message, port)`; ports are kept in `ports`. */
@@ -38,7 +40,7 @@ function fakeRuntime(host) {
 /** A host that answers hello and hands every other request to `other`. */
 const answering = (other = () => {}) => (m, port) => (m.type === 'hello' ? port.reply(m.id, HELLO) : other(m, port));
 
-test('connects once with hello, matches replies by id in any order, exposes the host', async () => {
+test('connects once with hello, matches replies by id in any order, exposes the host', LIMIT, async () => {
   const held = [];
   const runtime = fakeRuntime(answering((m, port) => {
     held.push(m);
@@ -55,7 +57,7 @@ test('connects once with hello, matches replies by id in any order, exposes the 
   assert.deepEqual([client.hostVersion, client.platform], ['0.1.0', 'linux']);
 });
 
-test('an error reply rejects with its code and detail; a late reply to a timed-out request is dropped', async () => {
+test('an error reply rejects with its code and detail; a late reply to a timed-out request is dropped', LIMIT, async () => {
   let late = null;
   const runtime = fakeRuntime(answering((m, port) => {
     if (m.type === 'set_config') port.fail(m.id, 'invalid_config', 'theme');
@@ -70,14 +72,22 @@ test('an error reply rejects with its code and detail; a late reply to a timed-o
   assert.deepEqual(await client.getConfig(), { config: {} });
 });
 
-test('a wrong protocol version refuses the connection', async () => {
+test('a wrong protocol version or a silent host is not kept; disconnect stops a connection being opened', LIMIT, async () => {
   const runtime = fakeRuntime((m, port) => port.reply(m.id, { ...HELLO, protocol: 2 }));
   const client = new TessivaClient({ runtime });
   await assert.rejects(client.connect(), (e) => e instanceof ConnectionError && e.reason === 'protocol');
   assert.equal(runtime.ports[0].open, false);
+  const silent = fakeRuntime(() => {});
+  const waiting = new TessivaClient({ runtime: silent, connectTimeoutMs: 20 });
+  await assert.rejects(waiting.hello(), (e) => e instanceof ConnectionError && e.reason === 'timeout');
+  assert.equal(silent.ports[0].open, false);
+  const opening = waiting.connect();
+  waiting.disconnect();
+  await assert.rejects(opening, (e) => e instanceof ConnectionError && e.reason === 'disconnected');
+  assert.equal(silent.ports[1].open, false);
 });
 
-test('the host exiting fails every pending request, and the next call connects again', async () => {
+test('the host exiting fails every pending request, and the next call connects again', LIMIT, async () => {
   const runtime = fakeRuntime(answering());
   const client = new TessivaClient({ runtime });
   const pending = [client.diagnose(), client.getConfig()];
@@ -92,7 +102,7 @@ test('the host exiting fails every pending request, and the next call connects a
   assert.equal(runtime.ports.length, 2);
 });
 
-test('an abort rejects with the signal\'s reason', async () => {
+test('an abort rejects with the signal\'s reason', LIMIT, async () => {
   const client = new TessivaClient({ runtime: fakeRuntime(answering()) });
   const controller = new AbortController();
   const call = client.pickFolder({ signal: controller.signal });
@@ -118,7 +128,7 @@ function transferHost(record, { failAt = Infinity } = {}) {
   });
 }
 
-test('saveFile sends a Blob, an ArrayBuffer and a stream in chunks of the given size with progress', async () => {
+test('saveFile sends a Blob, an ArrayBuffer and a stream in chunks of the given size with progress', LIMIT, async () => {
   const bytes = new Uint8Array(1000).map((_, i) => i * 7);
   const stream = () => new ReadableStream({
     start(c) { for (let at = 0; at < 1000; at += 333) c.enqueue(bytes.slice(at, at + 333)); c.close(); },
@@ -137,7 +147,7 @@ test('saveFile sends a Blob, an ArrayBuffer and a stream in chunks of the given 
   await assert.rejects(client.saveFile(stream(), 'a.bin', { size: 999, chunkSize: 300 }), /more than the 999 bytes/);
 });
 
-test('saveFile cancels the transfer on abort and on a failed chunk', async () => {
+test('saveFile cancels the transfer on abort and on a failed chunk', LIMIT, async () => {
   const record = [];
   const client = new TessivaClient({ runtime: fakeRuntime(transferHost(record, { failAt: 600 })) });
   await assert.rejects(client.saveFile(new Uint8Array(1000), 'a.bin', { chunkSize: 300, window: 1 }),
