@@ -8,6 +8,7 @@ export declare const MAX_REPLY_SIZE: number;
 export declare const MAX_TRANSFER_SIZE: number;
 export declare const MAX_CHUNK_SIZE: number;
 export declare const DEFAULT_CHUNK_SIZE: number;
+export declare const DEFAULT_WINDOW: number;
 
 /** Every error code the host answers with. */
 export type ErrorCode =
@@ -168,9 +169,9 @@ export interface SaveFileOptions {
   signal?: AbortSignal;
   /** Required for a ReadableStream: the exact number of bytes it yields. */
   size?: number;
-  /** Bytes per chunk before base64, at most MAX_CHUNK_SIZE. */
+  /** Bytes per chunk before base64, at most MAX_CHUNK_SIZE. Default DEFAULT_CHUNK_SIZE (4 MiB). */
   chunkSize?: number;
-  /** Chunks in flight at once. Default 2. */
+  /** Chunks in flight at once. Default DEFAULT_WINDOW (4). */
   window?: number;
 }
 

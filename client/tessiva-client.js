@@ -18,8 +18,13 @@ export const MAX_TRANSFER_SIZE = 4 * 1024 * 1024 * 1024;
 const CHUNK_ENVELOPE = 4096;
 /** The largest chunk (in bytes before base64) whose message fits in one frame. */
 export const MAX_CHUNK_SIZE = Math.floor((MAX_MESSAGE_SIZE - CHUNK_ENVELOPE) / 4) * 3;
-/** 8 MiB less one byte: a multiple of 3, so no chunk but the last is padded. */
-export const DEFAULT_CHUNK_SIZE = 8 * 1024 * 1024 - 2;
+/**
+ * 4 MiB less one byte, a multiple of 3 (so no chunk but the last is padded), with
+ * DEFAULT_WINDOW of them in flight: the browser always has the next chunk queued while
+ * the client reads and encodes one more, and about 40 MB is held at most.
+ */
+export const DEFAULT_CHUNK_SIZE = 4 * 1024 * 1024 - 1;
+export const DEFAULT_WINDOW = 4;
 
 /** The host answered with an error reply. */
 export class HostError extends Error {
@@ -309,11 +314,12 @@ export class TessivaClient {
   /**
    * Saves `data` (a Blob, an ArrayBuffer or view, or a ReadableStream with `size`) as
    * `name` in the user's save folder and returns the saved path. Sends base64 chunks of
-   * `chunkSize` bytes with up to `window` of them in flight, reading only those; calls
+   * `chunkSize` bytes with up to `window` of them in flight, reading only those and the
+   * next; calls
    * `onProgress({sent, total})` as the host confirms each. On an abort or any failure the
    * transfer is cancelled (the host deletes its partial file) before the call rejects.
    */
-  async saveFile(data, name, { target = { kind: 'save_only' }, onProgress, signal, size, chunkSize = DEFAULT_CHUNK_SIZE, window = 2 } = {}) {
+  async saveFile(data, name, { target = { kind: 'save_only' }, onProgress, signal, size, chunkSize = DEFAULT_CHUNK_SIZE, window = DEFAULT_WINDOW } = {}) {
     const total = data instanceof ArrayBuffer || ArrayBuffer.isView(data) ? data.byteLength
       : typeof Blob !== 'undefined' && data instanceof Blob ? data.size : size;
     if (!Number.isSafeInteger(total) || total < 0) {

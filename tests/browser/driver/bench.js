@@ -103,7 +103,7 @@ async function main() {
       const rate = (r) => r.bytes / MIB / (median(r.ms) / 1000);
       const transfer = results.transfer;
       const client = results.client;
-      const described = (r) => `${r.bytes / MIB} MiB in ${r.chunk / MIB} MiB chunks, ${r.window} in flight: `
+      const described = (r) => `${r.bytes / MIB} MiB in chunks of ${(r.chunk / MIB).toFixed(2)} MiB, ${r.window} in flight: `
         + `median ${median(r.ms)} ms of ${r.ms.join(', ')} ms, ${rate(r).toFixed(1)} MiB/s`;
       if (transfer && transfer.bytes) lines.push(`${kind} chunk loop, pre-made chunk text: ${described(transfer)}`);
       else lines.push(`${kind} transfer: ${(transfer && transfer.problem) || 'no result'}`);
