@@ -43,11 +43,20 @@ foreach(entry IN LISTS TESSIVA_MANIFEST_LINKS)
   install(FILES ${TESSIVA_PACKAGE_FILES}/${name}/com.orbelle.tessiva.json DESTINATION ${folder})
 endforeach()
 
+# The command on every user's PATH: a relative link within /usr, as Debian wants it.
+file(CREATE_LINK ../lib/tessiva/tessiva ${TESSIVA_PACKAGE_FILES}/tessiva SYMBOLIC)
+install(FILES ${TESSIVA_PACKAGE_FILES}/tessiva DESTINATION bin)
+
 configure_file(${CMAKE_SOURCE_DIR}/packaging/deb/changelog.in ${TESSIVA_PACKAGE_FILES}/changelog @ONLY)
 add_custom_command(OUTPUT ${TESSIVA_PACKAGE_FILES}/changelog.gz
   COMMAND gzip -9 -n -c ${TESSIVA_PACKAGE_FILES}/changelog > ${TESSIVA_PACKAGE_FILES}/changelog.gz
   DEPENDS ${TESSIVA_PACKAGE_FILES}/changelog)
-add_custom_target(tessiva_package_files ALL DEPENDS ${TESSIVA_PACKAGE_FILES}/changelog.gz)
+add_custom_command(OUTPUT ${TESSIVA_PACKAGE_FILES}/tessiva.1.gz
+  COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/packaging/deb/tessiva.1 > ${TESSIVA_PACKAGE_FILES}/tessiva.1.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/deb/tessiva.1)
+add_custom_target(tessiva_package_files ALL
+  DEPENDS ${TESSIVA_PACKAGE_FILES}/changelog.gz ${TESSIVA_PACKAGE_FILES}/tessiva.1.gz)
+install(FILES ${TESSIVA_PACKAGE_FILES}/tessiva.1.gz DESTINATION share/man/man1)
 
 install(TARGETS tessiva RUNTIME DESTINATION lib/tessiva)
 install(FILES ${TESSIVA_PACKAGE_FILES}/com.orbelle.tessiva.chromium.json

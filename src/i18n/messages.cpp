@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 43> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 51> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -89,45 +89,45 @@ constexpr std::array<std::array<std::string_view, 3>, 43> CATALOGUE{{
       "%1: problema, %2",
       "%1: problema, %2"}},
     // CheckManifestMissing
-    {{"no manifest found (expected %1). Fix: run \"tessiva --install\".",
-      "no se encontró el manifiesto (se esperaba %1). Solución: ejecuta \"tessiva --install\".",
-      "manifesto não encontrado (esperado %1). Solução: execute \"tessiva --install\"."}},
+    {{"no manifest found (expected %1). Fix: run \"%2 --install\".",
+      "no se encontró el manifiesto (se esperaba %1). Solución: ejecuta \"%2 --install\".",
+      "manifesto não encontrado (esperado %1). Solução: execute \"%2 --install\"."}},
     // CheckManifestUnreadable
-    {{"the manifest %1 cannot be read. Fix: check its permissions or run \"tessiva --install\".",
-      "no se puede leer el manifiesto %1. Solución: revisa sus permisos o ejecuta \"tessiva --install\".",
-      "não é possível ler o manifesto %1. Solução: verifique as permissões ou execute \"tessiva --install\"."}},
+    {{"the manifest %1 cannot be read. Fix: check its permissions or run \"%2 --install\".",
+      "no se puede leer el manifiesto %1. Solución: revisa sus permisos o ejecuta \"%2 --install\".",
+      "não é possível ler o manifesto %1. Solução: verifique as permissões ou execute \"%2 --install\"."}},
     // CheckManifestInvalid
-    {{"the manifest %1 is not valid JSON. Fix: run \"tessiva --install\" to write it again.",
-      "el manifiesto %1 no es JSON válido. Solución: ejecuta \"tessiva --install\" para escribirlo de nuevo.",
-      "o manifesto %1 não é JSON válido. Solução: execute \"tessiva --install\" para escrevê-lo de novo."}},
+    {{"the manifest %1 is not valid JSON. Fix: run \"%2 --install\" to write it again.",
+      "el manifiesto %1 no es JSON válido. Solución: ejecuta \"%2 --install\" para escribirlo de nuevo.",
+      "o manifesto %1 não é JSON válido. Solução: execute \"%2 --install\" para escrevê-lo de novo."}},
     // CheckManifestWrongName
-    {{"the manifest %1 names another host. Fix: run \"tessiva --install\".",
-      "el manifiesto %1 nombra otro host. Solución: ejecuta \"tessiva --install\".",
-      "o manifesto %1 indica outro host. Solução: execute \"tessiva --install\"."}},
+    {{"the manifest %1 names another host. Fix: run \"%2 --install\".",
+      "el manifiesto %1 nombra otro host. Solución: ejecuta \"%2 --install\".",
+      "o manifesto %1 indica outro host. Solução: execute \"%2 --install\"."}},
     // CheckManifestWrongType
-    {{"the manifest %1 does not have the type \"stdio\". Fix: run \"tessiva --install\".",
-      "el manifiesto %1 no tiene el tipo \"stdio\". Solución: ejecuta \"tessiva --install\".",
-      "o manifesto %1 não tem o tipo \"stdio\". Solução: execute \"tessiva --install\"."}},
+    {{"the manifest %1 does not have the type \"stdio\". Fix: run \"%2 --install\".",
+      "el manifiesto %1 no tiene el tipo \"stdio\". Solución: ejecuta \"%2 --install\".",
+      "o manifesto %1 não tem o tipo \"stdio\". Solução: execute \"%2 --install\"."}},
     // CheckPathNotAbsolute
-    {{"the manifest %1 does not give the program's full path. Fix: run \"tessiva --install\".",
-      "el manifiesto %1 no da la ruta completa del programa. Solución: ejecuta \"tessiva --install\".",
-      "o manifesto %1 não dá o caminho completo do programa. Solução: execute \"tessiva --install\"."}},
+    {{"the manifest %1 does not give the program's full path. Fix: run \"%2 --install\".",
+      "el manifiesto %1 no da la ruta completa del programa. Solución: ejecuta \"%2 --install\".",
+      "o manifesto %1 não dá o caminho completo do programa. Solução: execute \"%2 --install\"."}},
     // CheckPathMissing
-    {{"the program %1 named by the manifest does not exist. Fix: run \"tessiva --install\".",
-      "el programa %1 que nombra el manifiesto no existe. Solución: ejecuta \"tessiva --install\".",
-      "o programa %1 indicado pelo manifesto não existe. Solução: execute \"tessiva --install\"."}},
+    {{"the program %1 named by the manifest does not exist. Fix: run \"%2 --install\".",
+      "el programa %1 que nombra el manifiesto no existe. Solución: ejecuta \"%2 --install\".",
+      "o programa %1 indicado pelo manifesto não existe. Solução: execute \"%2 --install\"."}},
     // CheckOriginMissing
-    {{"the manifest %1 does not admit the Tessiva extension. Fix: run \"tessiva --install\".",
-      "el manifiesto %1 no admite la extensión de Tessiva. Solución: ejecuta \"tessiva --install\".",
-      "o manifesto %1 não admite a extensão do Tessiva. Solução: execute \"tessiva --install\"."}},
+    {{"the manifest %1 does not admit the Tessiva extension. Fix: run \"%2 --install\".",
+      "el manifiesto %1 no admite la extensión de Tessiva. Solución: ejecuta \"%2 --install\".",
+      "o manifesto %1 não admite a extensão do Tessiva. Solução: execute \"%2 --install\"."}},
     // CheckHostNoAnswer
-    {{"the program %1 did not answer as the browser starts it. Fix: run \"tessiva --install\" again.",
-      "el programa %1 no respondió tal como lo inicia el navegador. Solución: ejecuta \"tessiva --install\" de nuevo.",
-      "o programa %1 não respondeu como o navegador o inicia. Solução: execute \"tessiva --install\" de novo."}},
+    {{"the program %1 did not answer as the browser starts it. Fix: run \"%2 --install\" again.",
+      "el programa %1 no respondió tal como lo inicia el navegador. Solución: ejecuta \"%2 --install\" de nuevo.",
+      "o programa %1 não respondeu como o navegador o inicia. Solução: execute \"%2 --install\" de novo."}},
     // CheckHostWrongVersion
-    {{"the program %1 is another version of Tessiva. Fix: run \"tessiva --install\" to update it.",
-      "el programa %1 es otra versión de Tessiva. Solución: ejecuta \"tessiva --install\" para actualizarlo.",
-      "o programa %1 é outra versão do Tessiva. Solução: execute \"tessiva --install\" para atualizá-lo."}},
+    {{"the program %1 is another version of Tessiva. Fix: run \"%2 --install\" to update it.",
+      "el programa %1 es otra versión de Tessiva. Solución: ejecuta \"%2 --install\" para actualizarlo.",
+      "o programa %1 é outra versão do Tessiva. Solução: execute \"%2 --install\" para atualizá-lo."}},
     // CheckPolicyUserLevel
     {{"a policy in %1 forbids hosts installed for one user. Fix: ask the administrator to allow them, or install the Tessiva package for the whole system.",
       "una directiva en %1 prohíbe los hosts instalados para un usuario. Solución: pide al administrador que los permita, o instala el paquete de Tessiva para todo el sistema.",
@@ -180,8 +180,40 @@ constexpr std::array<std::array<std::string_view, 3>, 43> CATALOGUE{{
     {{"The whole report is in %1.",
       "El informe completo está en %1.",
       "O relatório completo está em %1."}},
+    // BrowserRegisteredAhead
+    {{"%1: registered for when it is installed",
+      "%1: registrado para cuando se instale",
+      "%1: registrado para quando for instalado"}},
+    // CommandLinked
+    {{"The command tessiva is %1.",
+      "El comando tessiva es %1.",
+      "O comando tessiva é %1."}},
+    // CommandNotOnPath
+    {{"The command tessiva is %1, but %2 is not on your PATH: run it as %1, or add %2 to PATH.",
+      "El comando tessiva es %1, pero %2 no está en tu PATH: ejecútalo como %1, o añade %2 al PATH.",
+      "O comando tessiva é %1, mas %2 não está no seu PATH: execute-o como %1, ou adicione %2 ao PATH."}},
+    // CommandKept
+    {{"The command %1 was kept, it is not Tessiva's (%2).",
+      "Se conservó el comando %1, no es de Tessiva (%2).",
+      "O comando %1 foi mantido, ele não é do Tessiva (%2)."}},
+    // NothingChanged
+    {{"Nothing was changed.",
+      "No se cambió nada.",
+      "Nada foi alterado."}},
+    // NotInstalled
+    {{"Tessiva was not installed.",
+      "Tessiva no estaba instalado.",
+      "O Tessiva não estava instalado."}},
+    // CheckNotInstalled
+    {{"Tessiva is not installed for this user. Fix: run \"%1 --install\".",
+      "Tessiva no está instalado para este usuario. Solución: ejecuta \"%1 --install\".",
+      "O Tessiva não está instalado para este usuário. Solução: execute \"%1 --install\"."}},
+    // CheckSettingsAbsent
+    {{"%1: ok, defaults in use (%2 does not exist)",
+      "%1: correcto, se usan los valores predeterminados (%2 no existe)",
+      "%1: ok, os padrões estão em uso (%2 não existe)"}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckReportFile) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckSettingsAbsent) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

@@ -56,6 +56,16 @@ enum class MessageKey {
   CheckAllReachable,
   CheckSomeUnreachable,
   CheckReportFile,
+  // The installer on Linux: the command on the PATH, browsers not there yet, nothing
+  // done; the self-check's words for a home without Tessiva.
+  BrowserRegisteredAhead,
+  CommandLinked,
+  CommandNotOnPath,
+  CommandKept,
+  NothingChanged,
+  NotInstalled,
+  CheckNotInstalled,
+  CheckSettingsAbsent,
 };
 
 /// The text of `key` in `language`, UTF-8.

@@ -1,5 +1,6 @@
 #include "install/check.h"
 
+#include <algorithm>
 #include <array>
 
 #include <nlohmann/json.hpp>
@@ -91,16 +92,19 @@ std::string mebibytes(std::optional<std::uint64_t> bytes) { return std::to_strin
 
 /// One line: "<name>: ok (<where>)", "<name>: not registered" or "<name>: problem, <text>".
 std::string line(i18n::Language language, std::string_view name, CheckCode code, std::string_view where,
-                 std::string_view subject) {
+                 std::string_view subject, std::string_view command) {
   switch (status_of(code)) {
     case CheckStatus::Ok:
+      if (code == CheckCode::SettingsAbsent)
+        return i18n::format_message(language, MessageKey::CheckSettingsAbsent, {name, where});
       return i18n::format_message(language, MessageKey::CheckOk, {name, where});
     case CheckStatus::NotRegistered:
       return i18n::format_message(language, MessageKey::CheckNotRegistered, {name});
     case CheckStatus::Problem:
       break;
   }
-  const std::string text = i18n::format_message(language, info(code).text, {subject.empty() ? where : subject});
+  const std::string text =
+      i18n::format_message(language, info(code).text, {subject.empty() ? where : subject, command});
   return i18n::format_message(language, MessageKey::CheckProblem, {name, text});
 }
 
@@ -122,18 +126,28 @@ CheckStatus status_of(CheckCode code) noexcept {
   }
 }
 
+namespace {
+
+/// Nothing installed and no browser reaching a copy of Tessiva: nothing can reach it.
+bool nowhere(const CheckReport& report) noexcept {
+  return !report.installed &&
+         std::ranges::none_of(report.browsers, [](const BrowserCheck& b) { return b.code == CheckCode::Ok; });
+}
+
+}  // namespace
+
 bool reachable(const CheckReport& report) noexcept {
   for (const auto& browser : report.browsers) {
     if (status_of(browser.code) == CheckStatus::Problem) return false;
   }
-  return true;
+  return !nowhere(report);
 }
 
 std::string report_text(const CheckReport& report, i18n::Language language) {
   std::string text;
   for (const auto& browser : report.browsers) {
     const std::string name = browser.flatpak ? browser.name + " (Flatpak)" : browser.name;
-    text += line(language, name, browser.code, browser.location, browser.subject);
+    text += line(language, name, browser.code, browser.location, browser.subject, report.command);
     text += '\n';
   }
   for (const auto& folder : report.folders) {
@@ -141,11 +155,16 @@ std::string report_text(const CheckReport& report, i18n::Language language) {
                                   ? folder.location + ", " + mebibytes(folder.bytes) + " MiB"
                                   : folder.location;
     const std::string subject = folder.code == CheckCode::LowSpace ? mebibytes(folder.bytes) : folder.location;
-    text += line(language, i18n::message_text(language, folder_name(folder.kind)), folder.code, where, subject);
+    text += line(language, i18n::message_text(language, folder_name(folder.kind)), folder.code, where, subject,
+                 report.command);
     text += '\n';
   }
-  text += i18n::message_text(language, reachable(report) ? MessageKey::CheckAllReachable
-                                                          : MessageKey::CheckSomeUnreachable);
+  if (nowhere(report)) {
+    text += i18n::format_message(language, MessageKey::CheckNotInstalled, {report.command});
+  } else {
+    text += i18n::message_text(language, reachable(report) ? MessageKey::CheckAllReachable
+                                                            : MessageKey::CheckSomeUnreachable);
+  }
   text += '\n';
   return text;
 }

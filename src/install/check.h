@@ -75,6 +75,8 @@ struct FolderCheck {
 
 struct CheckReport {
   bool installed = false;
+  /// How the fixes name the program: the command that starts it where the user is.
+  std::string command = "tessiva";
   std::vector<BrowserCheck> browsers;
   std::vector<FolderCheck> folders;
   /// The family of the browser that asked, for a report given to the extension.
@@ -84,7 +86,8 @@ struct CheckReport {
 /// Below this, free space is a problem: a save of a large file would fail.
 inline constexpr std::uint64_t LOW_SPACE_BYTES = 100ULL * 1024 * 1024;
 
-/// True when every expected browser (and every registered one) can reach the host.
+/// True when every expected browser (and every registered one) can reach the host, and
+/// Tessiva is installed or some browser reaches a copy of it.
 [[nodiscard]] bool reachable(const CheckReport& report) noexcept;
 
 /// One line per check in `language`, a fix hint with each problem, then a summary.

@@ -145,6 +145,7 @@ CheckReport run_check(const CheckOptions& options) {
   const std::string root = system_root();
   const bool packaged = path_exists(root + std::string(SYSTEM_FOLDER) + "/tessiva");
   report.installed = (layout && path_exists(layout->executable)) || packaged;
+  report.command = current_command();
   if (layout) {
     for (const auto& browser : browser_folders()) {
       report.browsers.push_back(check_browser(*layout, browser, path_exists(layout->executable), packaged, root, options));

@@ -88,6 +88,58 @@ Result<void> place_executable(HomeEnvironment& environment, const std::string& r
   return done;
 }
 
+/// The folders from `path` up that do not exist yet, the outermost first.
+std::vector<std::string> missing_folders(HomeEnvironment& environment, const std::string& path) {
+  std::vector<std::string> missing;
+  for (std::string folder = path; folder.size() > 1 && !environment.is_folder(folder);) {
+    missing.insert(missing.begin(), folder);
+    const auto slash = folder.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) break;
+    folder.resize(slash);
+  }
+  return missing;
+}
+
+/// The folders an earlier install recorded as made by it.
+std::vector<std::string> recorded_folders(HomeEnvironment& environment, const HomeLayout& layout) {
+  std::vector<std::string> folders;
+  const auto text = environment.read_file(layout.created_folders);
+  if (!text) return folders;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    const auto end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    if (line.starts_with('/')) folders.emplace_back(line);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  }
+  return folders;
+}
+
+/// Creates `path` and its missing parents, adding to `created` those that were missing.
+Result<void> make_folders(HomeEnvironment& environment, const std::string& path, std::vector<std::string>& created) {
+  const auto missing = missing_folders(environment, path);
+  auto made = environment.create_folders(path);
+  if (made) {
+    for (const auto& folder : missing)
+      if (std::ranges::find(created, folder) == created.end()) created.push_back(folder);
+  }
+  return made;
+}
+
+/// True when `folder` is one of the folders in the PATH variable's list.
+bool on_path(HomeEnvironment& environment, std::string_view folder) {
+  const std::string path = environment.variable("PATH").value_or("");
+  std::string_view rest = path;
+  for (;;) {
+    const auto end = rest.find(':');
+    std::string_view entry = rest.substr(0, end);
+    while (entry.size() > 1 && entry.ends_with('/')) entry.remove_suffix(1);
+    if (entry == folder) return true;
+    if (end == std::string_view::npos) return false;
+    rest.remove_prefix(end + 1);
+  }
+}
+
 bool same_file(HomeEnvironment& environment, const std::string& a, const std::string& b) {
   const auto canonical_a = environment.canonical_path(a);
   if (!canonical_a) return false;
@@ -137,6 +189,34 @@ Removal remove_manifest(HomeEnvironment& environment, const HomeLayout& layout, 
   (void)environment.remove_empty_folder(folder);
   printer.line(i18n::format_message(language, MessageKey::ManifestRemoved, {browser}));
   return Removal::Removed;
+}
+
+/// Links the command ~/.local/bin/tessiva to the installed program, unless a command of
+/// that name that is not ours is there; says where the command is.
+Result<void> link_command(HomeEnvironment& environment, const HomeLayout& layout, std::vector<std::string>& created,
+                          Printer& printer, i18n::Language language) {
+  if (auto made = make_folders(environment, layout.commands_folder, created); !made) return made;
+  const auto target = environment.link_target(layout.command_link);
+  if (target && *target != layout.executable && environment.file_exists(layout.command_link)) {
+    printer.line(i18n::format_message(language, MessageKey::CommandKept, {layout.command_link, *target}));
+    return {};
+  }
+  if (!target && environment.file_exists(layout.command_link)) {
+    printer.line(i18n::format_message(language, MessageKey::CommandKept, {layout.command_link, layout.command_link}));
+    return {};
+  }
+  if (!target || *target != layout.executable) {
+    // A link of ours that lost its program is replaced.
+    if (target) (void)environment.delete_file(layout.command_link);
+    if (auto linked = environment.create_link(layout.executable, layout.command_link); !linked) return linked;
+  }
+  if (on_path(environment, layout.commands_folder)) {
+    printer.line(i18n::format_message(language, MessageKey::CommandLinked, {layout.command_link}));
+  } else {
+    printer.line(i18n::format_message(language, MessageKey::CommandNotOnPath,
+                                      {layout.command_link, layout.commands_folder}));
+  }
+  return {};
 }
 
 }  // namespace
@@ -197,7 +277,41 @@ std::optional<HomeLayout> home_layout(HomeEnvironment& environment) {
   const std::string host(messages::NATIVE_HOST_NAME);
   layout.chromium_manifest = joined(layout.install_folder, host + ".chromium.json");
   layout.firefox_manifest = joined(layout.install_folder, host + ".firefox.json");
+  layout.commands_folder = joined(layout.home, ".local/bin");
+  layout.command_link = joined(layout.commands_folder, lower_name);
+  layout.created_folders = joined(layout.install_folder, "created-folders");
   return layout;
+}
+
+std::string command_for_user(HomeEnvironment& environment, const std::string& program) {
+  std::string name(messages::PRODUCT_NAME);
+  std::ranges::transform(name, name.begin(),
+                         [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  const auto ours = environment.canonical_path(program);
+  const std::string path = environment.variable("PATH").value_or("");
+  std::string_view rest = path;
+  while (ours) {
+    const auto end = rest.find(':');
+    const std::string_view entry = rest.substr(0, end);
+    // The shell runs the first command of that name on the PATH: it decides.
+    if (entry.starts_with('/')) {
+      const std::string candidate = joined(entry, name);
+      if (environment.file_exists(candidate)) {
+        if (environment.canonical_path(candidate) == ours) return name;
+        break;
+      }
+    }
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  const bool plain = std::ranges::all_of(program, [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '.' ||
+           c == '_' || c == '-' || c == '+';
+  });
+  if (plain) return program;
+  std::string quoted = "'";
+  for (const char c : program) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 std::string manifest_path(const HomeLayout& layout, const BrowserFolder& browser) {
@@ -241,10 +355,14 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
     environment.print(std::string(i18n::message_text(language, MessageKey::InstallPrompt)) +
                       std::string(i18n::message_text(language, MessageKey::TerminalAnswerHint)));
     const auto answer = environment.read_answer();
-    if (!answer || !is_yes_answer(*answer)) return EXIT_DECLINED;
+    if (!answer || !is_yes_answer(*answer)) {
+      environment.print(std::string(i18n::message_text(language, MessageKey::NothingChanged)) + "\n");
+      return EXIT_DECLINED;
+    }
   }
 
-  if (auto made = environment.create_folders(layout->install_folder); !made)
+  std::vector<std::string> created = recorded_folders(environment, *layout);
+  if (auto made = make_folders(environment, layout->install_folder, created); !made)
     return fail(reason(layout->install_folder, made.error()));
   if (!same_file(environment, *running, layout->executable)) {
     if (auto placed = place_executable(environment, *running, *layout); !placed)
@@ -265,8 +383,11 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
       printer.line(i18n::format_message(language, MessageKey::BrowserSkipped, {browser.name}));
       continue;
     }
+    // A browser whose folder this installer made is not there yet: its manifest waits
+    // for it.
+    const bool ahead = !environment.is_folder(browser_folder) || std::ranges::find(created, browser_folder) != created.end();
     const std::string folder = hosts_folder(*layout, browser);
-    auto written = environment.create_folders(folder);
+    auto written = make_folders(environment, folder, created);
     if (written) written = replace_file(environment, manifest_path(*layout, browser),
                                         manifest_text(browser.form, layout->executable));
     if (!written) {
@@ -274,7 +395,8 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
       fail(reason(std::string(browser.name) + ", " + folder, written.error()));
       continue;
     }
-    printer.line(i18n::format_message(language, MessageKey::BrowserRegistered, {browser.name}));
+    printer.line(i18n::format_message(language, ahead ? MessageKey::BrowserRegisteredAhead : MessageKey::BrowserRegistered,
+                                      {browser.name}));
   }
 
   // A sandboxed browser sees neither the program nor the manifests outside its own
@@ -286,6 +408,18 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
         {browser.name, layout->install_folder, browser.app_id,
          browser.form == ManifestForm::Chromium ? layout->chromium_manifest : layout->firefox_manifest,
          joined(sandbox_hosts_folder(*layout, browser), manifest_name())}));
+  }
+
+  if (auto linked = link_command(environment, *layout, created, printer, language); !linked) {
+    failed = true;
+    fail(reason(layout->command_link, linked.error()));
+  }
+
+  std::string record;
+  for (const auto& folder : created) record += folder + "\n";
+  if (!created.empty()) {
+    if (auto written = replace_file(environment, layout->created_folders, record); !written)
+      return fail(reason(layout->created_folders, written.error()));
   }
 
   if (failed) return EXIT_FAILED;
@@ -304,29 +438,50 @@ int run_home_uninstaller(HomeEnvironment& environment, bool quiet) {
   }
 
   bool failed = false;
-  for (const auto& browser : browser_folders()) {
-    failed |= remove_manifest(environment, *layout, hosts_folder(*layout, browser), browser.name, printer, language) ==
-              Removal::Failed;
-  }
+  bool found = false;
+  const auto take_back = [&](Removal removal) {
+    failed |= removal == Removal::Failed;
+    found |= removal == Removal::Removed || removal == Removal::Failed;
+  };
+  for (const auto& browser : browser_folders())
+    take_back(remove_manifest(environment, *layout, hosts_folder(*layout, browser), browser.name, printer, language));
   // Manifests that the user copied into a sandbox as the installer told them to.
   for (const auto& browser : flatpak_browsers()) {
     const std::string name = std::string(browser.name) + " (Flatpak)";
-    failed |= remove_manifest(environment, *layout, sandbox_hosts_folder(*layout, browser), name, printer,
-                              language) == Removal::Failed;
+    take_back(remove_manifest(environment, *layout, sandbox_hosts_folder(*layout, browser), name, printer, language));
+  }
+  if (environment.link_target(layout->command_link) == layout->executable) {
+    found = true;
+    if (auto deleted = environment.delete_file(layout->command_link); !deleted) {
+      failed = true;
+      printer.error(reason(layout->command_link, deleted.error()));
+    }
   }
 
-  // Only the files the installer writes, then the folder if nothing else is left in it.
+  // Only the files the installer writes, then the folders it made if nothing else is
+  // left in them, the deepest first.
+  std::vector<std::string> created = recorded_folders(environment, *layout);
   for (const std::string& path : {layout->executable, layout->staged_executable, layout->chromium_manifest,
                                   layout->firefox_manifest, layout->chromium_manifest + ".new",
-                                  layout->firefox_manifest + ".new"}) {
+                                  layout->firefox_manifest + ".new", layout->created_folders,
+                                  layout->created_folders + ".new"}) {
     if (!environment.file_exists(path)) continue;
+    found = true;
     if (auto deleted = environment.delete_file(path); !deleted) {
       failed = true;
       printer.error(reason(path, deleted.error()));
     }
   }
-  if (environment.is_folder(layout->install_folder)) (void)environment.remove_empty_folder(layout->install_folder);
+  created.push_back(layout->install_folder);
+  std::ranges::sort(created, [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (const auto& folder : created) {
+    if (environment.is_folder(folder)) (void)environment.remove_empty_folder(folder);
+  }
 
+  if (!found && !failed) {
+    printer.line(i18n::message_text(language, MessageKey::NotInstalled));
+    return EXIT_DONE;
+  }
   if (failed) {
     printer.error(i18n::message_text(language, MessageKey::UninstallFailed));
     return EXIT_FAILED;

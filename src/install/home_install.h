@@ -39,6 +39,11 @@ class HomeEnvironment {
   [[nodiscard]] virtual platform::Result<void> delete_file(const std::string& path) = 0;
   /// Removes a folder only when it is empty.
   [[nodiscard]] virtual platform::Result<void> remove_empty_folder(const std::string& path) = 0;
+  /// What the symbolic link `path` points to, as written; fails for anything that is
+  /// not a link (also a missing one).
+  [[nodiscard]] virtual platform::Result<std::string> link_target(const std::string& path) = 0;
+  /// Creates the symbolic link `path` pointing to `target`; fails when `path` exists.
+  [[nodiscard]] virtual platform::Result<void> create_link(const std::string& target, const std::string& path) = 0;
 
   /// True when someone typed the command: standard input is a terminal.
   [[nodiscard]] virtual bool input_is_terminal() = 0;
@@ -100,6 +105,12 @@ struct HomeLayout {
   /// Copies of both manifests beside the program, for browsers set up by hand.
   std::string chromium_manifest;
   std::string firefox_manifest;
+  /// The folder of the user's commands (~/.local/bin) and the command's link in it.
+  std::string commands_folder;
+  std::string command_link;
+  /// The folders the installer created, one per line, so that the uninstaller removes
+  /// exactly those that it leaves empty.
+  std::string created_folders;
 };
 
 /// The layout for the environment's HOME and XDG_CONFIG_HOME; none without an absolute
@@ -113,15 +124,24 @@ struct HomeLayout {
 /// in any letter case, surrounding blanks ignored.
 [[nodiscard]] bool is_yes_answer(std::string_view answer);
 
+/// How to name the program in a command the user is told to run: "tessiva" when that
+/// command, looked up on the environment's PATH, is the program at `program`; else the
+/// program's full path, quoted for a shell when it needs it.
+[[nodiscard]] std::string command_for_user(HomeEnvironment& environment, const std::string& program);
+
 /// Installs or updates the running program for the current user and returns the exit
 /// code: EXIT_DONE; EXIT_FAILED when a step failed (every browser is still tried);
 /// EXIT_DECLINED when the question of a first install from a terminal was declined.
-/// `quiet` prints nothing and asks nothing.
+/// `quiet` prints nothing and asks nothing. The program is also linked as the command
+/// ~/.local/bin/tessiva. A browser whose folder did not exist is registered for when it
+/// is installed; every folder made for it is recorded for the uninstaller.
 [[nodiscard]] int run_home_installer(HomeEnvironment& environment, bool quiet);
 
 /// Removes the manifests that start the installed program (others are kept and
-/// reported), then the program's folder, and returns EXIT_DONE, or EXIT_FAILED when a
+/// reported), the command's link, then the program's folder and the folders the
+/// installer made that are left empty, and returns EXIT_DONE, or EXIT_FAILED when a
 /// file of ours could not be removed. Settings, saved files and partial files stay.
+/// With nothing installed it says so and changes nothing.
 [[nodiscard]] int run_home_uninstaller(HomeEnvironment& environment, bool quiet);
 
 }  // namespace tessiva::install

@@ -47,6 +47,12 @@ class LinuxHomeEnvironment : public HomeEnvironment {
   platform::Result<void> remove_empty_folder(const std::string& path) override {
     return platform::remove_empty_folder(path);
   }
+  platform::Result<std::string> link_target(const std::string& path) override {
+    return platform::symbolic_link_target(path);
+  }
+  platform::Result<void> create_link(const std::string& target, const std::string& path) override {
+    return platform::create_symbolic_link(target, path);
+  }
   bool input_is_terminal() override { return platform::standard_input_is_terminal(); }
   std::optional<std::string> read_answer() override { return platform::read_standard_input_line(); }
   void print(std::string_view text) override { platform::write_standard_output(text); }
@@ -58,6 +64,12 @@ class LinuxHomeEnvironment : public HomeEnvironment {
 std::optional<HomeLayout> current_home_layout() {
   LinuxHomeEnvironment environment;
   return home_layout(environment);
+}
+
+std::string current_command() {
+  LinuxHomeEnvironment environment;
+  const auto running = environment.executable_path();
+  return running ? command_for_user(environment, *running) : std::string("tessiva");
 }
 
 int install_for_user(bool quiet) {

@@ -36,4 +36,9 @@ void write_standard_error(std::string_view text) noexcept;
 /// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
 [[nodiscard]] Result<void> remove_empty_folder(const std::string& path);
 
+/// What the symbolic link `path` holds, as written; fails for anything else.
+[[nodiscard]] Result<std::string> symbolic_link_target(const std::string& path);
+/// Creates the symbolic link `path` holding `target`; fails when `path` exists.
+[[nodiscard]] Result<void> create_symbolic_link(const std::string& target, const std::string& path);
+
 }  // namespace tessiva::platform

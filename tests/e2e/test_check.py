@@ -36,13 +36,15 @@ class Home:
             "Firefox": self.path / ".mozilla" / "native-messaging-hosts" / f"{HOST_NAME}.json",
         }
 
-    def run(self, args, language="C.UTF-8"):
+    def run(self, args, language="C.UTF-8", program=None, path=None):
         env = {key: value for key, value in {**os.environ, **self.env}.items()
                if value is not None and not key.startswith(("LC_", "LANG"))}
         env["LC_ALL"] = language
         env["TESSIVA_CHECK_ROOT"] = str(self.root)
-        done = subprocess.run([EXE, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=60,
-                              cwd=self.path)
+        if path:
+            env["PATH"] = f"{path}:{env.get('PATH', '')}"
+        done = subprocess.run([program or EXE, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=60, cwd=self.path)
         return done.returncode, done.stdout.decode()
 
     def check(self):
@@ -65,6 +67,14 @@ def reachable_after_install(target, tally):
                 "not_registered")
     tally.equal("after install: folders ok", [(c["name"], c["status"]) for c in report["checks"]],
                 [("settings", "ok"), ("save_folder", "ok"), ("transfers_folder", "ok"), ("free_space", "ok")])
+    # The command the installer put in ~/.local/bin, found on the PATH as a user types it.
+    commands = home.path / ".local" / "bin"
+    code, out = home.run(["--check"], program="tessiva", path=commands)
+    lines = out.splitlines()
+    tally.equal("tessiva --check from the PATH: exit 0, defaults in use, all reachable",
+                (code, [line for line in lines if line.startswith("Settings: ")], lines[-1:]),
+                (0, [f"Settings: ok, defaults in use ({home.env['XDG_CONFIG_HOME']}/tessiva/config.json does not exist)"],
+                 ["Every browser that should reach Tessiva can."]))
     code, out = home.run(["--check"], language="es_ES.UTF-8")
     tally.equal("text report in Spanish", (code, out.splitlines()[0].startswith("Google Chrome: correcto ("),
                                            out.splitlines()[-1]),
@@ -127,11 +137,16 @@ def reachable_after_install(target, tally):
     tally.equal("system folder's manifest used", (codes.get("Chromium"), location),
                 ("ok", [str(system / f"{HOST_NAME}.json")]))
 
-    # Not installed: nothing is expected, a foreign home reports nothing as a problem.
+    # Not installed: nothing is expected, nothing reaches Tessiva, and the fix names the
+    # program as it was run (the build is not on the PATH).
     empty = Home(target, "empty")
     code, codes, report = empty.check()
-    tally.equal("never installed: exit 0, every browser not registered",
-                (code, report["installed"], set(codes.values())), (0, False, {"not_registered"}))
+    tally.equal("never installed: exit 1, every browser not registered, not reachable",
+                (code, report["installed"], report["reachable"], set(codes.values())),
+                (1, False, False, {"not_registered"}))
+    code, out = empty.run(["--check"])
+    tally.equal("never installed: the text says how to install", (code, out.splitlines()[-1:]),
+                (1, [f'Tessiva is not installed for this user. Fix: run "{EXE} --install".']))
 
     # The request, from a Chromium-family browser's start of the installed program.
     host = target.host(args=[ORIGIN], program=home.program, home=home.path)

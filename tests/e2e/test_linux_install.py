@@ -25,15 +25,16 @@ BROWSER_LINES = [
     "Microsoft Edge Beta", "Microsoft Edge Dev", "Brave", "Brave Beta", "Brave Nightly", "Vivaldi", "Firefox",
     "LibreWolf", "Waterfox",
 ]
-# What "registered", "skipped" and the closing lines read in each language.
+# What "registered" for a browser not there yet, "skipped" and the closing lines read in
+# each language.
 WORDS = {
-    "C.UTF-8": ("registered", "skipped, the browser is not installed",
+    "C.UTF-8": ("registered for when it is installed", "skipped, the browser is not installed",
                 "Tessiva was installed. Right-click a file in the browser and choose Open with.",
                 "Tessiva was updated.", "removed", "Tessiva was uninstalled."),
-    "es_ES.UTF-8": ("registrado", "omitido, el navegador no está instalado",
+    "es_ES.UTF-8": ("registrado para cuando se instale", "omitido, el navegador no está instalado",
                     "Tessiva se instaló. Haz clic derecho en un archivo en el navegador y elige Abrir con.",
                     "Tessiva se actualizó.", "eliminado", "Tessiva se desinstaló."),
-    "pt_BR.UTF-8": ("registrado", "ignorado, o navegador não está instalado",
+    "pt_BR.UTF-8": ("registrado para quando for instalado", "ignorado, o navegador não está instalado",
                     "O Tessiva foi instalado. Clique com o botão direito num arquivo no navegador e escolha Abrir com.",
                     "O Tessiva foi atualizado.", "removido", "O Tessiva foi desinstalado."),
 }
@@ -82,6 +83,10 @@ class Home:
         """Every file and link under the home, relative."""
         return sorted(str(p.relative_to(self.path)) for p in self.path.rglob("*") if not p.is_dir())
 
+    def tree(self):
+        """Every entry under the home, folders too, relative."""
+        return sorted(str(p.relative_to(self.path)) for p in self.path.rglob("*"))
+
 
 def hello(target, tally, home, name, host=None):
     """A browser's start of the installed program: a hello answered, exit 0 at the end."""
@@ -120,19 +125,27 @@ def install_and_uninstall(target, tally):
     download.parent.mkdir()
     download.write_bytes(Path(EXE).read_bytes() + b"old build")
     download.chmod(0o755)
+    before = home.tree()
+    command = home.path / ".local" / "bin" / "tessiva"
     for step, language, args, program in (("install", "C.UTF-8", [], download),
                                           ("reinstall", "es_ES.UTF-8", ["--install"], download),
                                           ("reinstall", "pt_BR.UTF-8", ["--install"], home.program)):
-        registered, skipped, installed, updated, _, _ = WORDS[language]
+        ahead, skipped, installed, updated, _, _ = WORDS[language]
+        registered = ahead.split(" ")[0]
         code, out, err = home.run(args, program, language)
         tally.equal(f"{step} in {language}: exit code, no error", (code, err), (0, ""))
         lines = out.splitlines()
-        want = [f"{name}: {registered if name in CHROMIUM_FORM + ['Firefox'] else skipped}"
+        # Only Vivaldi's folder is there; the browsers always written for are registered
+        # for when they are installed, also on the updates.
+        want = [f"{name}: {registered if name == 'Vivaldi' else ahead if name in CHROMIUM_FORM + ['Firefox'] else skipped}"
                 for name in BROWSER_LINES]
         tally.equal(f"{step} in {language}: a line per browser", lines[:len(want)], want)
-        tally.equal(f"{step} in {language}: the Flatpak Firefox gets advice, then the closing line",
-                    ([line.startswith("Firefox (Flatpak): ") for line in lines[len(want):-1]], lines[-1:]),
-                    ([True], [updated if step == "reinstall" else installed]))
+        tally.equal(f"{step} in {language}: Flatpak advice, where the command is (not on PATH), the closing line",
+                    ([line.startswith("Firefox (Flatpak): ") for line in lines[len(want):-2]],
+                     str(command) in lines[-2] and "PATH" in lines[-2], lines[-1:]),
+                    ([True], True, [updated if step == "reinstall" else installed]))
+        tally.equal(f"{step}: the command is linked to the installed program",
+                    os.readlink(command) if command.is_symlink() else None, str(home.program))
         for name, path in home.manifests().items():
             form = "firefox" if name == "Firefox" else "chromium"
             tally.equal(f"{step}: {name}'s manifest byte for byte",
@@ -165,6 +178,14 @@ def install_and_uninstall(target, tally):
     for attempt in ("first", "second"):
         code, out, err = home.run(["--uninstall"])
         tally.equal(f"uninstall, {attempt}: exit code, no error", (code, err), (0, ""))
+        tally.equal(f"uninstall, {attempt}: the closing line", out.splitlines()[-1:],
+                    ["Tessiva was uninstalled." if attempt == "first" else "Tessiva was not installed."])
+        # The home as it was: the folders made for browsers not there are gone; the log
+        # and the folder of the manifest that stays remain.
+        kept = {".local", ".local/state", ".local/state/tessiva", ".local/state/tessiva/tessiva.log",
+                str(foreign.parent.relative_to(home.path)), str(foreign.relative_to(home.path))}
+        tally.equal(f"uninstall, {attempt}: the home as before the install",
+                    sorted(set(home.tree()) - kept), sorted(set(before) - kept))
         tally.equal(f"uninstall, {attempt}: the foreign manifest is reported",
                     f"Vivaldi: kept {foreign}, it starts another program (/opt/elsewhere/host)" in out.splitlines(),
                     True)
@@ -192,6 +213,8 @@ def questions_and_refusals(target, tally):
     home = Home(target, "never")
     for attempt in ("first", "second"):
         tally.equal(f"uninstall when never installed, {attempt}", home.run(["--uninstall", "--quiet"]), (0, "", ""))
+    tally.equal("uninstall when never installed, not quiet: says so", home.run(["--uninstall"]),
+                (0, "Tessiva was not installed.\n", ""))
     tally.equal("uninstall when never installed: no file made", home.files(), USER_DIRS)
 
     # From a terminal the first install asks once; a refusal writes nothing.
@@ -206,6 +229,8 @@ def questions_and_refusals(target, tally):
             os.close(terminal)
         tally.equal(f"question answered {answer!r}: exit code", code, want)
         tally.equal(f"question answered {answer!r}: asked in Spanish", out.startswith("¿Instalar Tessiva"), True)
+        tally.equal(f"question answered {answer!r}: a refusal says nothing changed",
+                    out.endswith("No se cambió nada.\n"), want != 0)
         tally.equal(f"question answered {answer!r}: installed", home.program.exists(), want == 0)
         if want:
             tally.equal(f"question answered {answer!r}: nothing written", home.files(), USER_DIRS)

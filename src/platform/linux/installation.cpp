@@ -69,4 +69,29 @@ Result<void> remove_empty_folder(const std::string& path) {
   return {};
 }
 
+Result<std::string> symbolic_link_target(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t got = ::readlink(*p, target.data(), target.size());
+    if (got < 0) return std::unexpected(last_os_error());
+    // A result that fills the buffer may have been cut: ask again with more room.
+    if (static_cast<std::size_t>(got) < target.size()) {
+      target.resize(static_cast<std::size_t>(got));
+      return target;
+    }
+    target.resize(target.size() * 2);
+  }
+}
+
+Result<void> create_symbolic_link(const std::string& target, const std::string& path) {
+  auto t = c_path(target);
+  if (!t) return std::unexpected(t.error());
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::symlink(*t, *p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
 }  // namespace tessiva::platform

@@ -23,6 +23,7 @@ class FakeHome : public HomeEnvironment {
   std::map<std::string, std::string> variables{{"HOME", "/home/ana"}};
   std::string running = "/tmp/dl/tessiva";
   std::set<std::string> failing_writes;
+  std::map<std::string, std::string> links;
   std::string out, err;
 
   i18n::Language language() override { return i18n::Language::En; }
@@ -62,6 +63,7 @@ class FakeHome : public HomeEnvironment {
     return {};
   }
   Result<void> delete_file(const std::string& path) override {
+    links.erase(path);
     if (files.erase(path) == 0) return std::unexpected(OsError{2, "not found"});
     return {};
   }
@@ -69,6 +71,17 @@ class FakeHome : public HomeEnvironment {
     for (const auto& [file, _] : files)
       if (file.starts_with(path + "/")) return std::unexpected(OsError{39, "not empty"});
     folders.erase(path);
+    return {};
+  }
+  Result<std::string> link_target(const std::string& path) override {
+    const auto it = links.find(path);
+    if (it == links.end()) return std::unexpected(OsError{22, "not a link"});
+    return it->second;
+  }
+  Result<void> create_link(const std::string& target, const std::string& path) override {
+    if (file_exists(path)) return std::unexpected(OsError{17, "exists"});
+    links[path] = target;
+    files[path] = "link";
     return {};
   }
   bool input_is_terminal() override { return false; }
