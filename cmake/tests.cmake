@@ -50,7 +50,7 @@ foreach(script ${TESSIVA_E2E_SCRIPTS})
   add_test(NAME e2e_${name}
     COMMAND ${Python3_EXECUTABLE} ${script} ${TESSIVA_E2E_HOST})
   set_property(TEST e2e_${name} PROPERTY ENVIRONMENT
-    "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1")
+    "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1;TESSIVA_BARE_ONCE=$<TARGET_FILE:bare_once>")
   set_property(TEST e2e_${name} PROPERTY TIMEOUT 600)
   if(WIN32)
     # The Wine tests of one build share one prefix, and with it one config.json.
