@@ -21,7 +21,7 @@
 //                 [--hello-batches N] [--frames N] [--timeout S]
 //                 [--transfer-mib N [--host-save-folder TEXT] --save-folder PATH
 //                  --python-ref CMD... -- --python-save-folder PATH [--transfer-min R]
-//                  [--only-transfer]]
+//                  [--only-transfer]] [--only-startup]
 //
 // Each CMD is a program and its arguments, ended by a lone "--". The driver pins itself,
 // and so every program it starts, to one CPU (by default the last one it may use):
@@ -280,6 +280,7 @@ struct Options {
   Command python_ref;
   std::string python_save_folder;
   bool only_transfer = false;
+  bool only_startup = false;
   // Limits that differ between the targets.
   double transfer_min = 0.85;  // tessiva / bare_saver
 };
@@ -445,10 +446,12 @@ Options parse(int argc, char** argv) {
     else if (a == "--python-ref") o.python_ref = take_command(i, argc, argv, a);
     else if (a == "--python-save-folder") o.python_save_folder = value(i);
     else if (a == "--only-transfer") o.only_transfer = true;
+    else if (a == "--only-startup") o.only_startup = true;
     else fail("unknown argument " + std::string(a));
   }
-  if (o.host.empty() || o.bare_once.empty() || o.bare_reader.empty())
+  if (o.host.empty() || o.bare_once.empty() || (o.bare_reader.empty() && !o.only_startup))
     fail("--host, --bare-once and --bare-reader are required");
+  if (o.only_startup && o.only_transfer) fail("--only-startup and --only-transfer exclude each other");
   if (!o.bare_saver.empty() && o.saver_file.empty())
     fail("--bare-saver needs --saver-file (the file it appends to, removed after each run)");
   if (o.transfer_mib > 0 &&
@@ -554,6 +557,7 @@ bool channel_figures(const Options& o, const std::vector<char>& hello) {
     print_samples("startup_exit", o, "bare_once", to_exit.reference, "ms", false, per_round);
     all_pass &= print_ratio("startup_exit_ratio", o, "tessiva/bare", to_exit.ratios, false, Limit{1.25, true});
   }
+  if (o.only_startup) return all_pass;
 
   // "hello" round trips on one connection each, in batches of 100.
   {
@@ -830,7 +834,7 @@ int main(int argc, char** argv) {
   const std::vector<char> hello = make_frame(HELLO);
   bool all_pass = true;
   if (!o.only_transfer) all_pass &= channel_figures(o, hello);
-  if (o.transfer_mib > 0) all_pass &= transfer_figures(o, hello);
+  if (o.transfer_mib > 0 && !o.only_startup) all_pass &= transfer_figures(o, hello);
 
   alarm(0);
   return all_pass ? 0 : 1;
