@@ -45,6 +45,10 @@ if(WIN32)
 else()
   set(TESSIVA_E2E_HOST --native $<TARGET_FILE:tessiva>)
   set(TESSIVA_E2E_EXTRA_ENVIRONMENT "")
+  if(TESSIVA_SANITIZE)
+    # A sanitized host loads the sanitizers' runtimes and the shared C++ runtime.
+    set(TESSIVA_E2E_EXTRA_ENVIRONMENT ";TESSIVA_HOST_SANITIZED=1")
+  endif()
 endif()
 
 # Every e2e script is one ctest test, run against this build's executable. The script
