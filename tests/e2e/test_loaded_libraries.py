@@ -30,7 +30,8 @@ from hostlib import ORIGIN, frame, linux_home, main
 HELLO = frame(b'{"type":"hello","id":1}')
 # Finding the settings' folder loads the shell, and with it the user interface library.
 GET_CONFIG = frame(b'{"type":"get_config","id":2}')
-LOADED = re.compile(r'trace:loaddll:\S+ Loaded L"([^"]+)"')
+# With +pid each line starts with the process's and the thread's ids.
+LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\S+ Loaded L"([^"]+)"', re.MULTILINE)
 
 
 def read_exactly(stream, size):
@@ -114,7 +115,7 @@ def wine_libraries(target, tally, bare):
     # The prefix and its warm wineserver come from the runner (the first start made
     # them, this keeps the server warm).
     subprocess.run([target.launcher[0], bare], input=HELLO, capture_output=True, timeout=180)
-    env = wine_environment(target, WINEDEBUG="+loaddll")
+    env = wine_environment(target, WINEDEBUG="+pid,+loaddll")
     results = {}
     for name, program in (("tessiva", target.launcher[1]), ("bare", bare)):
         folder = target.root / f"loaddll-{name}"
@@ -122,8 +123,12 @@ def wine_libraries(target, tally, bare):
         with open(folder / "stderr", "wb") as stderr:
             code, replies, _ = converse(["wine", program, ORIGIN], env, folder, stderr)
         trace = (folder / "stderr").read_text(errors="replace")
-        libraries = {m.replace("\\\\", "\\").rsplit("\\", 1)[-1].lower() for m in LOADED.findall(trace)}
-        libraries.discard(Path(program).name.lower())
+        loaded = [(pid, path.replace("\\\\", "\\").rsplit("\\", 1)[-1].lower())
+                  for pid, path in LOADED.findall(trace)]
+        # Only the program's own process: a Wine service started meanwhile would write
+        # its trace to the same file.
+        own = {pid for pid, name in loaded if name == Path(program).name.lower()}
+        libraries = {name for pid, name in loaded if pid in own} - {Path(program).name.lower()}
         tally.equal(f"{name}: answers hello and exits with 0", (code, answered(replies)), (0, True))
         tally.equal(f"{name}: the loader's trace lists kernel32", "kernel32.dll" in libraries, True)
         results[name] = libraries
