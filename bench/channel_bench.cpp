@@ -4,7 +4,7 @@
 //
 //   bench name=<figure> target=<label> program=<which> value=<number> unit=<unit> [key=value...]
 //
-// Figures: start-up (spawn to first reply), "hello" round trips per second on one
+// Figures: start-up (spawn to first reply and spawn to exit), "hello" round trips per second on one
 // connection, MB/s of 16 MiB frames, peak memory for one 16 MiB frame, optionally the
 // file-saving ceiling, and optionally a whole chunked transfer (1 GiB in 16 MiB
 // "transfer_chunk" frames) against bare_saver and a reference host in Python. Ratio
@@ -21,7 +21,7 @@
 //                 [--hello-batches N] [--frames N] [--timeout S]
 //                 [--transfer-mib N [--host-save-folder TEXT] --save-folder PATH
 //                  --python-ref CMD... -- --python-save-folder PATH [--transfer-min R]
-//                  [--only-transfer]]
+//                  [--only-transfer]] [--only-startup]
 //
 // Each CMD is a program and its arguments, ended by a lone "--". The driver pins itself,
 // and so every program it starts, to one CPU (by default the last one it may use):
@@ -280,6 +280,7 @@ struct Options {
   Command python_ref;
   std::string python_save_folder;
   bool only_transfer = false;
+  bool only_startup = false;
   // Limits that differ between the targets.
   double transfer_min = 0.85;  // tessiva / bare_saver
 };
@@ -347,16 +348,22 @@ bool print_ratio(std::string_view name, const Options& o, std::string_view progr
   return pass;
 }
 
-/// Spawn to first reply, in milliseconds, of one start answering one "hello".
-double startup_once(const Command& command, const std::vector<char>& hello) {
+/// One start that answers one "hello": milliseconds from the spawn to the reply, and to
+/// the exit that follows when its input is closed right after the reply.
+struct Startup {
+  double reply_ms;
+  double exit_ms;
+};
+
+Startup startup_once(const Command& command, const std::vector<char>& hello) {
   watchdog();
   const auto start = Clock::now();
   Child child(command);
   child.send(hello);
   child.expect_ok_reply();
-  const double ms = seconds_since(start) * 1e3;
+  const double reply_ms = seconds_since(start) * 1e3;
   child.finish();
-  return ms;
+  return {reply_ms, seconds_since(start) * 1e3};
 }
 
 /// Round trips per second of one batch of "hello" requests.
@@ -439,10 +446,12 @@ Options parse(int argc, char** argv) {
     else if (a == "--python-ref") o.python_ref = take_command(i, argc, argv, a);
     else if (a == "--python-save-folder") o.python_save_folder = value(i);
     else if (a == "--only-transfer") o.only_transfer = true;
+    else if (a == "--only-startup") o.only_startup = true;
     else fail("unknown argument " + std::string(a));
   }
-  if (o.host.empty() || o.bare_once.empty() || o.bare_reader.empty())
+  if (o.host.empty() || o.bare_once.empty() || (o.bare_reader.empty() && !o.only_startup))
     fail("--host, --bare-once and --bare-reader are required");
+  if (o.only_startup && o.only_transfer) fail("--only-startup and --only-transfer exclude each other");
   if (!o.bare_saver.empty() && o.saver_file.empty())
     fail("--bare-saver needs --saver-file (the file it appends to, removed after each run)");
   if (o.transfer_mib > 0 &&
@@ -497,6 +506,11 @@ struct Paired {
       r.push_back(reference_sample());
       if (!host_first) h.push_back(host_sample());
     }
+    add(h, r);
+  }
+
+  /// Adds one round's samples taken elsewhere.
+  void add(const std::vector<double>& h, const std::vector<double>& r) {
     ratios.push_back(median(h) / median(r));
     host.insert(host.end(), h.begin(), h.end());
     reference.insert(reference.end(), r.begin(), r.end());
@@ -517,16 +531,33 @@ bool channel_figures(const Options& o, const std::vector<char>& hello) {
     startup_once(o.bare_once, hello);
   }
 
-  // Start-up: spawn to first reply.
+  // Start-up: spawn to first reply, and spawn to exit of the same starts.
   {
-    Paired startup;
-    for (int r = 0; r < o.rounds; ++r)
-      startup.round(o.startup_runs, [&] { return startup_once(o.host, hello); },
-                    [&] { return startup_once(o.bare_once, hello); });
-    print_samples("startup", o, "tessiva", startup.host, "ms", false, per_round);
-    print_samples("startup", o, "bare_once", startup.reference, "ms", false, per_round);
-    all_pass &= print_ratio("startup_ratio", o, "tessiva/bare", startup.ratios, false, Limit{1.15, true});
+    Paired reply, to_exit;
+    for (int r = 0; r < o.rounds; ++r) {
+      std::vector<double> host_reply, host_exit, bare_reply, bare_exit;
+      for (int i = 0; i < o.startup_runs; ++i) {
+        const bool host_first = (reply.host.size() + host_reply.size()) % 2 == 0;
+        Startup host{}, bare{};
+        if (host_first) host = startup_once(o.host, hello);
+        bare = startup_once(o.bare_once, hello);
+        if (!host_first) host = startup_once(o.host, hello);
+        host_reply.push_back(host.reply_ms);
+        host_exit.push_back(host.exit_ms);
+        bare_reply.push_back(bare.reply_ms);
+        bare_exit.push_back(bare.exit_ms);
+      }
+      reply.add(host_reply, bare_reply);
+      to_exit.add(host_exit, bare_exit);
+    }
+    print_samples("startup", o, "tessiva", reply.host, "ms", false, per_round);
+    print_samples("startup", o, "bare_once", reply.reference, "ms", false, per_round);
+    all_pass &= print_ratio("startup_ratio", o, "tessiva/bare", reply.ratios, false, Limit{1.15, true});
+    print_samples("startup_exit", o, "tessiva", to_exit.host, "ms", false, per_round);
+    print_samples("startup_exit", o, "bare_once", to_exit.reference, "ms", false, per_round);
+    all_pass &= print_ratio("startup_exit_ratio", o, "tessiva/bare", to_exit.ratios, false, Limit{1.25, true});
   }
+  if (o.only_startup) return all_pass;
 
   // "hello" round trips on one connection each, in batches of 100.
   {
@@ -803,7 +834,7 @@ int main(int argc, char** argv) {
   const std::vector<char> hello = make_frame(HELLO);
   bool all_pass = true;
   if (!o.only_transfer) all_pass &= channel_figures(o, hello);
-  if (o.transfer_mib > 0) all_pass &= transfer_figures(o, hello);
+  if (o.transfer_mib > 0 && !o.only_startup) all_pass &= transfer_figures(o, hello);
 
   alarm(0);
   return all_pass ? 0 : 1;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Channel benchmark of the host: start-up, "hello" round trips, 16 MiB frames, peak
+# Channel benchmark of the host: start-up (to the reply and to the exit), "hello" round
+# trips, 16 MiB frames, peak
 # memory and a 1 GiB chunked transfer, for the native build and for tessiva.exe under
 # Wine, each side by side with bare reference programs (and, for the transfer, a
 # reference host in Python). See bench/README.md for what the figures mean.
@@ -133,7 +134,7 @@ if [ "$which" != native ]; then
   wineserver -p >/dev/null 2>&1 </dev/null
   "$loader" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
   printf '\027\0\0\0{"type":"hello","id":1}' | "$loader" "$(stage "$win_out/bare_once.exe")" >/dev/null
-  run_driver --target wine --startup-runs 7 "${transfer[@]}" --save-folder "$work/save" \
+  run_driver --target wine --startup-runs 10 "${transfer[@]}" --save-folder "$work/save" \
     --transfer-min 0.9 \
     --host-save-folder "Z:${work//\//\\}\\save" \
     --host "$loader" "$host" "$origin" -- \

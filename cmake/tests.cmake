@@ -35,10 +35,20 @@ if(WIN32)
   add_test(NAME imports COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/windows/check_imports.py
     $<TARGET_FILE:tessiva>)
   set(TESSIVA_E2E_HOST --wine ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:tessiva>)
+  # A library that the e2e tests plant beside a copy of tessiva.exe under a system
+  # library's name: the host must never load it.
+  add_library(tessiva_planted_library SHARED ${CMAKE_SOURCE_DIR}/tests/windows/planted_library.c)
+  set_target_properties(tessiva_planted_library PROPERTIES PREFIX "")
+  set(TESSIVA_E2E_EXTRA_ENVIRONMENT ";TESSIVA_PLANTED_LIBRARY=$<TARGET_FILE:tessiva_planted_library>")
   set_property(TEST unit PROPERTY ENVIRONMENT "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine")
   set_property(TEST unit PROPERTY RUN_SERIAL TRUE)
 else()
   set(TESSIVA_E2E_HOST --native $<TARGET_FILE:tessiva>)
+  set(TESSIVA_E2E_EXTRA_ENVIRONMENT "")
+  if(TESSIVA_SANITIZE)
+    # A sanitized host loads the sanitizers' runtimes and the shared C++ runtime.
+    set(TESSIVA_E2E_EXTRA_ENVIRONMENT ";TESSIVA_HOST_SANITIZED=1")
+  endif()
 endif()
 
 # Every e2e script is one ctest test, run against this build's executable. The script
@@ -50,7 +60,7 @@ foreach(script ${TESSIVA_E2E_SCRIPTS})
   add_test(NAME e2e_${name}
     COMMAND ${Python3_EXECUTABLE} ${script} ${TESSIVA_E2E_HOST})
   set_property(TEST e2e_${name} PROPERTY ENVIRONMENT
-    "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1")
+    "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1;TESSIVA_BARE_ONCE=$<TARGET_FILE:bare_once>${TESSIVA_E2E_EXTRA_ENVIRONMENT}")
   set_property(TEST e2e_${name} PROPERTY TIMEOUT 600)
   if(WIN32)
     # The Wine tests of one build share one prefix, and with it one config.json.

@@ -135,6 +135,11 @@ void EventLog::write_held() {
       unusable_ = true;
       return;
     }
+    // The rename failed (the older file's name is taken by a folder, say): the log
+    // stays at its limit and these lines are dropped, so that it never grows without
+    // bound. The next write tries the rename again.
+    const auto reopened = file_.size();
+    if (reopened && *reopened > 0 && *reopened + buffer_.size() > rotate_bytes_) return;
   }
   (void)file_.write(buffer_);
 }

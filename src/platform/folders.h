@@ -22,6 +22,9 @@ enum class ProgramFolder {
   Documents,
   /// Where the troubleshooting log lives: "<local application data>\<product>\logs" on
   /// Windows, "$XDG_STATE_HOME/<product in lower case>" (default ~/.local/state) on Linux.
+  /// On Windows the local application data folder is the one LOCALAPPDATA names when
+  /// that is an existing folder's absolute path, so that a host that only says "hello"
+  /// does not load the shell to find its log.
   Logs,
 };
 

@@ -1,7 +1,8 @@
 """The troubleshooting log over real pipes: a short session leaves a start line, one
 line per request with its outcome and duration, and an end line with the reason; none
 of the file names, chunk data, settings values or paths of the session appear in it;
-and a flood of requests keeps the log and its older file near their size limit."""
+a flood of requests keeps the log and its older file near their size limit; and where
+the older file's name cannot be taken, the log stops at its limit and replies go on."""
 
 import base64
 import glob
@@ -123,5 +124,34 @@ def flood(target, tally):
     tally.equal("flood: every line whole", [e for e in found if e.startswith("MALFORMED")][:3], [])
 
 
+LOG_LIMIT = 1024 * 1024
+
+
+def rotation_blocked(target, tally):
+    """A folder named like the older file makes every rotation fail: the log must stay at
+    its limit (plus one batch of lines at most) while sessions go on being answered."""
+    host = target.host()
+    folder = log_folder(target, host)
+    clear(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "tessiva.log.1").mkdir()
+    try:
+        filler = ("2026-01-01T00:00:00.000Z pid=1 filler\n" * (LOG_LIMIT // 38))[: LOG_LIMIT - 200]
+        (folder / "tessiva.log").write_text(filler, encoding="utf-8")
+        count = 150
+        results = []
+        for i in range(3):
+            session_host = host if i == 0 else target.host()
+            code, replies = run_to_end(session_host, frame(b'{"type":"hello","id":1}') * count)
+            results.append((code, replies.count(b'"ok":true')))
+        size = (folder / "tessiva.log").stat().st_size
+        tally.equal("rotation blocked: every session answered and exited with 0", results, [(0, count)] * 3)
+        tally.equal(f"rotation blocked: the log stays at its limit ({size} bytes)",
+                    size <= LOG_LIMIT + 4096, True)
+    finally:
+        (folder / "tessiva.log.1").rmdir()
+        clear(folder)
+
+
 if __name__ == "__main__":
-    raise SystemExit(main([whole_session, too_large, flood]))
+    raise SystemExit(main([whole_session, too_large, flood, rotation_blocked]))

@@ -61,8 +61,11 @@ def main(build):
         check("package name", fields["Package"], "tessiva")
         depends = [alternative.split()[0] for item in fields["Depends"].split(",")
                    for alternative in item.split("|")]
-        for needed in ("libc6", "libstdc++6", "libglib2.0-0", "libgtk-3-0", "librsvg2-common"):
+        for needed in ("libc6", "libglib2.0-0", "libgtk-3-0", "librsvg2-common"):
             check(f"depends on {needed}", needed in depends, True)
+        # The C++ runtime is linked into the program.
+        for linked in ("libstdc++6", "libgcc-s1"):
+            check(f"does not depend on {linked}", linked in depends, False)
         check("description has a long part", len(fields["Description"].splitlines()) > 2, True)
 
         root = work / "root"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <string>
 
 #include "platform/files.h"
@@ -38,6 +39,33 @@ TEST(WindowsKnownFolders, PerUserProgramsFolderIsAlwaysFound) {
   if (test::running_under_wine()) {
     // Wine does not know the folder: the default place under local application data.
     EXPECT_EQ(*path, join_path(*known_folder_path(KnownFolder::LocalAppData), "Programs"));
+  }
+}
+
+/// Sets LOCALAPPDATA for one test and puts the old value back.
+class LocalAppDataVariable {
+ public:
+  LocalAppDataVariable() {
+    if (const wchar_t* value = _wgetenv(L"LOCALAPPDATA")) old_ = value;
+  }
+  ~LocalAppDataVariable() { _wputenv_s(L"LOCALAPPDATA", old_.c_str()); }
+  void set(const wchar_t* value) { _wputenv_s(L"LOCALAPPDATA", value); }
+
+ private:
+  std::wstring old_;
+};
+
+TEST(WindowsKnownFolders, LogFolderComesFromTheEnvironmentOnlyWhenItNamesAnExistingAbsoluteFolder) {
+  LocalAppDataVariable variable;
+  const auto known = join_path(join_path(*known_folder_path(KnownFolder::LocalAppData), "Tessiva"), "logs");
+  // The environment's folder wins when it is usable (here another existing folder).
+  const auto roaming = *known_folder_path(KnownFolder::RoamingAppData);
+  variable.set(std::wstring(roaming.begin(), roaming.end()).c_str());
+  EXPECT_EQ(program_folder(ProgramFolder::Logs, "Tessiva"), join_path(join_path(roaming, "Tessiva"), "logs"));
+  // Otherwise the known folder serves: unset, relative, missing.
+  for (const wchar_t* unusable : {L"", L"relative\\folder", L"C:\\no such folder here"}) {
+    variable.set(unusable);
+    EXPECT_EQ(program_folder(ProgramFolder::Logs, "Tessiva"), known);
   }
 }
 
