@@ -33,7 +33,7 @@ def problems(tests, python):
         program = command[0]
         if Path(program).name == EMULATOR:
             if len(command) < 2 or not is_windows_executable(command[1]):
-                found.append(f"{name}: started through {EMULATOR}, but {command[1:2]} is not a Windows executable")
+                found.append(f"{name}: started through {EMULATOR}, but {command[1:2]} is not a Windows executable or does not exist")
             continue
         runs_script = any(argument.endswith(".py") for argument in command[1:])
         if (runs_script or Path(program).name.startswith("python")) and os.path.realpath(program) != real_python:
