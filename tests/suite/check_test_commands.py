@@ -1,7 +1,8 @@
 """Fails when a registered test could not fail: a test started through the
 cross-compiling emulator (cmake/wine-run.sh) whose program is not a Windows executable
 (Wine would start a Linux program and lose its exit status), or a script test whose
-interpreter is not the build's own Python.
+interpreter is not the build's own Python. Also fails when the emulator itself would
+start a Linux program instead of refusing it.
 
     check_test_commands.py CTEST BUILD_FOLDER PYTHON
 """
@@ -41,11 +42,23 @@ def problems(tests, python):
     return found
 
 
+def emulator_refuses(python):
+    """wine-run.sh refuses a Linux program with exit code 2, before Wine or any folder of
+    its state is made."""
+    runner = Path(__file__).resolve().parents[2] / "cmake" / EMULATOR
+    env = {k: v for k, v in os.environ.items() if k != "TESSIVA_WINE_STATE"}
+    done = subprocess.run([str(runner), python, "-c", "import sys; sys.exit(3)"], env=env, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=60)
+    if done.returncode != 2 or b"not a Windows executable" not in done.stderr:
+        return [f"{EMULATOR} started {python}: exit code {done.returncode}, {done.stderr[-200:]!r}"]
+    return []
+
+
 def main(ctest, build, python):
     done = subprocess.run([ctest, "--show-only=json-v1", "--test-dir", build], capture_output=True, check=True,
                           timeout=120)
     tests = json.loads(done.stdout)["tests"]
-    found = problems(tests, python)
+    found = problems(tests, python) + emulator_refuses(python)
     for problem in found:
         print(f"FAIL {problem}")
     print(f"{len(tests)} tests read, {len(found)} that could not fail")
