@@ -32,7 +32,7 @@ if(WIN32)
   endif()
   # The executable imports only kernel32 and the C runtime; every other system library
   # is loaded on first use, so that start-up does not pay for it.
-  add_test(NAME imports COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/windows/check_imports.py
+  add_test(NAME imports COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/check_imports.py
     $<TARGET_FILE:tessiva>)
   set(TESSIVA_E2E_HOST --wine ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:tessiva>)
   # A library that the e2e tests plant beside a copy of tessiva.exe under a system
@@ -49,16 +49,27 @@ else()
     # A sanitized host loads the sanitizers' runtimes and the shared C++ runtime.
     set(TESSIVA_E2E_EXTRA_ENVIRONMENT ";TESSIVA_HOST_SANITIZED=1")
   endif()
+  # The program as the self-check's tests run it: the shipped sources and the test
+  # settings of the check (tests/hooks), which the shipped program leaves out. Its test
+  # gets both programs, to prove that the shipped one holds no trace of them.
+  add_executable(tessiva_test_host ${TESSIVA_ENTRY} ${CMAKE_SOURCE_DIR}/tests/hooks/check_hooks.cpp)
+  target_link_libraries(tessiva_test_host PRIVATE tessiva_lib)
+  set(TESSIVA_E2E_HOST_test_check --native $<TARGET_FILE:tessiva_test_host> --shipped $<TARGET_FILE:tessiva>)
 endif()
 
-# Every e2e script is one ctest test, run against this build's executable. The script
-# is named by its path, not by the imported Python target: ctest would run a target
-# through the cross-compiling emulator (Wine), which loses the script's exit status.
+# Every e2e script is one ctest test, run against this build's executable. Every
+# script test names Python by its path, never by the imported Python target: ctest
+# would run a target through the cross-compiling emulator (Wine), which loses the
+# script's exit status (the test "test_commands" below fails when one does).
 file(GLOB TESSIVA_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(script ${TESSIVA_E2E_SCRIPTS})
   get_filename_component(name ${script} NAME_WE)
+  set(host ${TESSIVA_E2E_HOST})
+  if(DEFINED TESSIVA_E2E_HOST_${name})
+    set(host ${TESSIVA_E2E_HOST_${name}})
+  endif()
   add_test(NAME e2e_${name}
-    COMMAND ${Python3_EXECUTABLE} ${script} ${TESSIVA_E2E_HOST})
+    COMMAND ${Python3_EXECUTABLE} ${script} ${host})
   set_property(TEST e2e_${name} PROPERTY ENVIRONMENT
     "TESSIVA_WINE_STATE=${CMAKE_BINARY_DIR}/wine;PYTHONDONTWRITEBYTECODE=1;TESSIVA_BARE_ONCE=$<TARGET_FILE:bare_once>${TESSIVA_E2E_EXTRA_ENVIRONMENT}")
   set_property(TEST e2e_${name} PROPERTY TIMEOUT 600)
@@ -122,9 +133,15 @@ if(NOT WIN32)
   set_property(TEST unit native PROPERTY ENVIRONMENT_MODIFICATION
     "HOME=set:${CMAKE_BINARY_DIR}/test-home" XDG_CONFIG_HOME=unset: XDG_CACHE_HOME=unset:
     XDG_DATA_HOME=unset: XDG_STATE_HOME=unset:)
-  add_test(NAME nmclient COMMAND Python3::Interpreter -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
+  add_test(NAME nmclient COMMAND ${Python3_EXECUTABLE} -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
 endif()
 
 # No file includes a header of a layer above its own (the map comes from tessiva_layer).
 add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layers/check_includes.py
   ${TESSIVA_LAYER_MAP} ${CMAKE_SOURCE_DIR}/src)
+
+# A test that could not fail is worse than none: this one fails when a registered test
+# is started through the emulator (Wine) without being a Windows program, or runs a
+# script with another Python than the real one.
+add_test(NAME test_commands COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/suite/check_test_commands.py
+  ${CMAKE_CTEST_COMMAND} ${CMAKE_BINARY_DIR} ${Python3_EXECUTABLE})

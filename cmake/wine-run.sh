@@ -3,13 +3,35 @@
 # nothing touches a real profile. The prefix is created once (under a lock, since
 # ctest may start several tests at once) and its wineserver is kept warm between runs.
 #   wine-run.sh PROGRAM.exe [ARGS...]
-# TESSIVA_WINE_STATE names the folder that holds prefix and home; by default it is
-# the folder "wine" beside PROGRAM. TESSIVA_WINE_PERSIST is how many seconds the
+# PROGRAM is a Windows executable (a file that starts with "MZ") or the bare name of a
+# program of the prefix's own Windows folder (reg, start, cmd). Anything else is refused
+# with exit code 2: Wine would start a Linux program as it is and lose its exit status.
+# TESSIVA_WINE_STATE names the folder that holds prefix and home; by default it is the
+# folder "wine" in the build folder that holds PROGRAM (the nearest folder above it with
+# a CMakeCache.txt), and without one the variable must be set: the state never lands
+# beside a program outside a build folder. TESSIVA_WINE_PERSIST is how many seconds the
 # wineserver started here stays after its last program (default 60); "forever" keeps
 # it until it is stopped with "wineserver -k".
 set -euo pipefail
+refuse() { echo "wine-run.sh: $*" >&2; exit 2; }
+[ $# -ge 1 ] || refuse "no program given"
 exe=$1; shift
-state=${TESSIVA_WINE_STATE:-$(cd "$(dirname "$exe")" && pwd)/wine}
+if [ -e "$exe" ] || [[ "$exe" == */* ]]; then
+  [ -f "$exe" ] || refuse "$exe is not a file"
+  [ "$(head -c 2 "$exe")" = MZ ] || refuse "$exe is not a Windows executable"
+fi
+if [ -n "${TESSIVA_WINE_STATE:-}" ]; then
+  state=$TESSIVA_WINE_STATE
+else
+  build=
+  if [ -f "$exe" ]; then
+    folder=$(cd "$(dirname "$exe")" && pwd)
+    while [ "$folder" != / ] && [ ! -f "$folder/CMakeCache.txt" ]; do folder=$(dirname "$folder"); done
+    if [ -f "$folder/CMakeCache.txt" ]; then build=$folder; fi
+  fi
+  [ -n "$build" ] || refuse "$exe is in no build folder: set TESSIVA_WINE_STATE to the folder for the Wine prefix"
+  state=$build/wine
+fi
 mkdir -p "$state/home"
 export WINEPREFIX="$state/prefix" HOME="$state/home" WINEDEBUG=-all LC_ALL=C.UTF-8 \
   WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64

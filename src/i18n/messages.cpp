@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 51> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 52> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -128,6 +128,10 @@ constexpr std::array<std::array<std::string_view, 3>, 51> CATALOGUE{{
     {{"the program %1 is another version of Tessiva. Fix: run \"%2 --install\" to update it.",
       "el programa %1 es otra versión de Tessiva. Solución: ejecuta \"%2 --install\" para actualizarlo.",
       "o programa %1 é outra versão do Tessiva. Solução: execute \"%2 --install\" para atualizá-lo."}},
+    // CheckNotStartedAsRoot
+    {{"%1: ok (%2), the program %3 was not started: run as root, the check starts no program. Run it as the user to start it.",
+      "%1: correcto (%2), no se inició el programa %3: ejecutada como root, la comprobación no inicia ningún programa. Ejecútala como el usuario para iniciarlo.",
+      "%1: ok (%2), o programa %3 não foi iniciado: executada como root, a verificação não inicia nenhum programa. Execute-a como o usuário para iniciá-lo."}},
     // CheckPolicyUserLevel
     {{"a policy in %1 forbids hosts installed for one user. Fix: ask the administrator to allow them, or install the Tessiva package for the whole system.",
       "una directiva en %1 prohíbe los hosts instalados para un usuario. Solución: pide al administrador que los permita, o instala el paquete de Tessiva para todo el sistema.",

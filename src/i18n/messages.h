@@ -43,6 +43,7 @@ enum class MessageKey {
   CheckOriginMissing,
   CheckHostNoAnswer,
   CheckHostWrongVersion,
+  CheckNotStartedAsRoot,
   CheckPolicyUserLevel,
   CheckPolicyBlocklist,
   CheckSettingsUnreadable,

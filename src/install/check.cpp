@@ -20,7 +20,7 @@ struct CodeInfo {
   MessageKey text;
 };
 
-constexpr std::array<CodeInfo, 19> CODES{{
+constexpr std::array<CodeInfo, 20> CODES{{
     {CheckCode::Ok, "ok", MessageKey::CheckOk},
     {CheckCode::NotRegistered, "not_registered", MessageKey::CheckNotRegistered},
     {CheckCode::ManifestMissing, "manifest_missing", MessageKey::CheckManifestMissing},
@@ -33,6 +33,7 @@ constexpr std::array<CodeInfo, 19> CODES{{
     {CheckCode::OriginMissing, "origin_missing", MessageKey::CheckOriginMissing},
     {CheckCode::HostNoAnswer, "host_no_answer", MessageKey::CheckHostNoAnswer},
     {CheckCode::HostWrongVersion, "host_wrong_version", MessageKey::CheckHostWrongVersion},
+    {CheckCode::HostNotStartedAsRoot, "host_not_started_as_root", MessageKey::CheckNotStartedAsRoot},
     {CheckCode::PolicyUserLevelHosts, "policy_user_level_hosts", MessageKey::CheckPolicyUserLevel},
     {CheckCode::PolicyBlocklist, "policy_blocklist", MessageKey::CheckPolicyBlocklist},
     {CheckCode::SettingsAbsent, "settings_absent", MessageKey::CheckOk},
@@ -97,6 +98,8 @@ std::string line(i18n::Language language, std::string_view name, CheckCode code,
     case CheckStatus::Ok:
       if (code == CheckCode::SettingsAbsent)
         return i18n::format_message(language, MessageKey::CheckSettingsAbsent, {name, where});
+      if (code == CheckCode::HostNotStartedAsRoot)
+        return i18n::format_message(language, MessageKey::CheckNotStartedAsRoot, {name, where, subject});
       return i18n::format_message(language, MessageKey::CheckOk, {name, where});
     case CheckStatus::NotRegistered:
       return i18n::format_message(language, MessageKey::CheckNotRegistered, {name});
@@ -108,7 +111,16 @@ std::string line(i18n::Language language, std::string_view name, CheckCode code,
   return i18n::format_message(language, MessageKey::CheckProblem, {name, text});
 }
 
+CheckTestHooks& test_hooks() {
+  static CheckTestHooks hooks;
+  return hooks;
+}
+
 }  // namespace
+
+void set_check_test_hooks(CheckTestHooks hooks) { test_hooks() = std::move(hooks); }
+
+const CheckTestHooks& check_test_hooks() { return test_hooks(); }
 
 static_assert(CODES.size() == static_cast<std::size_t>(CheckCode::LowSpace) + 1);
 
@@ -117,6 +129,7 @@ std::string_view code_name(CheckCode code) noexcept { return info(code).name; }
 CheckStatus status_of(CheckCode code) noexcept {
   switch (code) {
     case CheckCode::Ok:
+    case CheckCode::HostNotStartedAsRoot:
     case CheckCode::SettingsAbsent:
       return CheckStatus::Ok;
     case CheckCode::NotRegistered:
@@ -131,7 +144,8 @@ namespace {
 /// Nothing installed and no browser reaching a copy of Tessiva: nothing can reach it.
 bool nowhere(const CheckReport& report) noexcept {
   return !report.installed &&
-         std::ranges::none_of(report.browsers, [](const BrowserCheck& b) { return b.code == CheckCode::Ok; });
+         std::ranges::none_of(report.browsers,
+                              [](const BrowserCheck& b) { return status_of(b.code) == CheckStatus::Ok; });
 }
 
 }  // namespace

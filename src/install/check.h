@@ -31,6 +31,8 @@ enum class CheckCode {
   OriginMissing,
   HostNoAnswer,
   HostWrongVersion,
+  /// Run by root: the program was found but not started (an ok status).
+  HostNotStartedAsRoot,
   PolicyUserLevelHosts,
   PolicyBlocklist,
   SettingsAbsent,
@@ -103,7 +105,20 @@ struct CheckOptions {
   std::optional<BrowserFamily> caller;
 };
 
-/// Gathers the report on the running system.
+/// What a test build changes in the self-check on Linux. The shipped program never sets
+/// it: only the test executables link the code that does (tests/hooks/).
+struct CheckTestHooks {
+  /// Put before every system path (/etc, /usr) that the check reads.
+  std::string system_root;
+  /// Taken instead of whether the process runs as root; none: the process's own answer.
+  std::optional<bool> as_root;
+};
+void set_check_test_hooks(CheckTestHooks hooks);
+[[nodiscard]] const CheckTestHooks& check_test_hooks();
+
+/// Gathers the report on the running system. Run by root, the programs the manifests
+/// name are not started (they may lie in folders that users can write): each is
+/// reported as found but not started.
 [[nodiscard]] CheckReport run_check(const CheckOptions& options);
 
 /// `--check`: writes the report (JSON with `json`) on standard output and returns 0

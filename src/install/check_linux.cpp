@@ -14,13 +14,22 @@
 #include "messages/protocol.h"
 #include "platform/files.h"
 #include "platform/installation.h"
+#include "platform/process.h"
 
 namespace tessiva::install {
 namespace {
 
-/// The folders outside the home that the browsers read, found below this prefix when
-/// the variable is set, so that tests can give them without owning /etc and /usr.
-std::string system_root() { return platform::environment_variable("TESSIVA_CHECK_ROOT").value_or(""); }
+/// The folders outside the home that the browsers read are found below this prefix,
+/// which only a test build sets, so that tests can give them without owning /etc and /usr.
+const std::string& system_root() { return check_test_hooks().system_root; }
+
+/// Root does not start the programs that manifests name: a manifest in a folder that a
+/// user can write would run any program as root.
+ProgramStart program_start(const CheckOptions& options) {
+  if (!options.start_programs) return ProgramStart::Skip;
+  return check_test_hooks().as_root.value_or(platform::runs_as_superuser()) ? ProgramStart::WithheldAsRoot
+                                                                             : ProgramStart::Start;
+}
 
 /// The system folders of a browser of `browser_folders()`, after its user folder.
 struct SystemFolders {
@@ -132,7 +141,7 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
     return check;
   }
   check.location = *found;
-  check_found_manifest(check, options.start_programs, policies.blocked_by);
+  check_found_manifest(check, program_start(options), policies.blocked_by);
   return check;
 }
 

@@ -138,16 +138,19 @@ namespace {
 
 /// True when `code` is about the program rather than the manifest.
 bool names_program(CheckCode code) noexcept {
-  return code == CheckCode::PathMissing || code == CheckCode::HostNoAnswer || code == CheckCode::HostWrongVersion;
+  return code == CheckCode::PathMissing || code == CheckCode::HostNoAnswer || code == CheckCode::HostWrongVersion ||
+         code == CheckCode::HostNotStartedAsRoot;
 }
 
 }  // namespace
 
-void check_found_manifest(BrowserCheck& check, bool start_program, const std::string& blocked_by) {
-  check.code = check_manifest(check.location, check.family, start_program, check.subject);
+void check_found_manifest(BrowserCheck& check, ProgramStart start, const std::string& blocked_by) {
+  check.code = check_manifest(check.location, check.family, start == ProgramStart::Start, check.subject);
   if (check.code == CheckCode::Ok && !blocked_by.empty()) {
     check.code = CheckCode::PolicyBlocklist;
     check.location = blocked_by;
+  } else if (check.code == CheckCode::Ok && start == ProgramStart::WithheldAsRoot) {
+    check.code = CheckCode::HostNotStartedAsRoot;
   }
   if (!names_program(check.code)) check.subject.clear();
 }

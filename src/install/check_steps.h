@@ -28,11 +28,19 @@ namespace tessiva::install {
 [[nodiscard]] CheckCode check_manifest(const std::string& path, BrowserFamily family, bool start_program,
                                        std::string& program);
 
+/// Whether the program a manifest names is started as the browser would start it.
+enum class ProgramStart {
+  Skip,
+  Start,
+  /// Not started because the check runs as root; reported as such when all else is ok.
+  WithheldAsRoot,
+};
+
 /// Fills in `check` for the manifest a browser found (`check.location`): the manifest's
 /// checks as `check_manifest` takes them, then a block list that names the host
 /// (`blocked_by`: the policy at fault, empty when none). The report names the program
-/// only for a problem about the program.
-void check_found_manifest(BrowserCheck& check, bool start_program, const std::string& blocked_by);
+/// only for a problem about the program, or when it was withheld as root.
+void check_found_manifest(BrowserCheck& check, ProgramStart start, const std::string& blocked_by);
 
 /// The settings file, the save folder, the transfers folder and the free space.
 [[nodiscard]] std::vector<FolderCheck> folder_checks();

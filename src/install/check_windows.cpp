@@ -174,7 +174,7 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
     check.code = CheckCode::ManifestMissing;
     return check;
   }
-  check_found_manifest(check, options.start_programs, policies.blocked_by);
+  check_found_manifest(check, options.start_programs ? ProgramStart::Start : ProgramStart::Skip, policies.blocked_by);
   return check;
 }
 

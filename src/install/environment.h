@@ -39,6 +39,8 @@ class InstallEnvironment {
   [[nodiscard]] virtual platform::Result<std::string> canonical_path(const std::string& path) = 0;
   [[nodiscard]] virtual platform::Result<void> create_folders(const std::string& path) = 0;
   [[nodiscard]] virtual platform::Result<void> delete_file(const std::string& path) = 0;
+  /// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
+  [[nodiscard]] virtual platform::Result<void> remove_empty_folder(const std::string& path) = 0;
   [[nodiscard]] virtual platform::Result<void> rename_replace(const std::string& from, const std::string& to) = 0;
   [[nodiscard]] virtual platform::Result<void> copy_file(const std::string& from, const std::string& to) = 0;
   /// Creates or replaces the file `path` with exactly `bytes`.
@@ -76,6 +78,7 @@ class SystemEnvironment : public InstallEnvironment {
   platform::Result<std::string> canonical_path(const std::string& path) override;
   platform::Result<void> create_folders(const std::string& path) override;
   platform::Result<void> delete_file(const std::string& path) override;
+  platform::Result<void> remove_empty_folder(const std::string& path) override;
   platform::Result<void> rename_replace(const std::string& from, const std::string& to) override;
   platform::Result<void> copy_file(const std::string& from, const std::string& to) override;
   platform::Result<void> write_file(const std::string& path, std::string_view bytes) override;

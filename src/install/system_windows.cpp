@@ -10,6 +10,7 @@
 #include "platform/command_processor.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/installation.h"
 #include "platform/process.h"
 #include "platform/ui.h"
 
@@ -40,6 +41,10 @@ platform::Result<void> SystemEnvironment::create_folders(const std::string& path
 }
 
 platform::Result<void> SystemEnvironment::delete_file(const std::string& path) { return platform::delete_file(path); }
+
+platform::Result<void> SystemEnvironment::remove_empty_folder(const std::string& path) {
+  return platform::remove_empty_folder(path);
+}
 
 platform::Result<void> SystemEnvironment::rename_replace(const std::string& from, const std::string& to) {
   return platform::rename_replace(from, to);

@@ -2,33 +2,32 @@
 
 #include "i18n/messages.h"
 #include "install/installer.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/ui.h"
 
 namespace tessiva::install {
 
-std::string removal_command(std::string_view install_folder) {
-  const bool plain = install_folder.find_first_of("%!") == std::string_view::npos;
-  std::string folder;
-  folder += '"';
-  folder += plain ? install_folder : messages::PRODUCT_NAME;
-  folder += '"';
+std::string removed_file_name(std::uint32_t process_id, int number) {
+  return std::string(messages::PRODUCT_NAME) + "-removed-" + std::to_string(process_id) + "-" +
+         std::to_string(number) + ".tmp";
+}
 
-  std::string command = "ping 127.0.0.1 -n 4 > nul & rmdir /s /q ";
-  command += folder;
-  // While the uninstaller still runs (its last message box is open) its executable,
-  // and so the folder, cannot be removed: try again each second until it is gone.
-  // Each command in the loop has its own test, so that the loop means the same
-  // whether a processor lets an "if" govern the rest of the line or not. The space
-  // before ")" keeps "nul)" from being read as a file name.
-  command += " & for /l %i in (1,1,";
-  command += std::to_string(REMOVAL_RETRIES);
-  command += ") do (if exist ";
-  command += folder;
-  command += " ping 127.0.0.1 -n 2 > nul & if exist ";
-  command += folder;
-  command += " rmdir /s /q ";
-  command += folder;
-  command += " )";
+std::string removal_command(const std::vector<std::string>& files, std::string_view folder) {
+  std::string command = "ping 127.0.0.1 -n 4 > nul";
+  for (const auto& name : files) {
+    const std::string file = '"' + name + '"';
+    // While the uninstaller still runs (its last message box is open) its executable
+    // cannot be deleted: try again each second until it is gone. Each command in the
+    // loop has its own test, so that the loop means the same whether a processor lets
+    // an "if" govern the rest of the line or not. The space before ")" keeps "nul)"
+    // from being read as a file name.
+    command += " & del /f /q " + file;
+    command += " & for /l %i in (1,1," + std::to_string(REMOVAL_RETRIES) + ") do (if exist " + file +
+               " ping 127.0.0.1 -n 2 > nul & if exist " + file + " del /f /q " + file + " )";
+  }
+  // Without /s: a folder that holds anything by now (a new install) stays.
+  if (!folder.empty()) command += " & rmdir \"" + std::string(folder) + '"';
   return command;
 }
 
@@ -53,13 +52,25 @@ int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   }
 
   const auto programs = environment.programs_folder();
-  if (programs) {
-    const InstallLayout layout = install_layout(*programs);
-    // The programs folder as working folder: a command processor whose working folder
-    // were the install folder itself could never remove it.
-    (void)environment.start_command_processor(removal_command(layout.install_folder), *programs,
-                                              REMOVAL_OPTIONS);
+  if (!programs) return EXIT_DONE;
+  const InstallLayout layout = install_layout(*programs);
+  std::vector<std::string> in_use;
+  for (const std::string* path : {&layout.executable, &layout.previous_executable, &layout.staged_executable,
+                                  &layout.chromium_manifest, &layout.firefox_manifest}) {
+    if (!environment.file_exists(*path) || environment.delete_file(*path)) continue;
+    // A running program cannot be deleted, but it can be renamed: it leaves the folder
+    // under a name that no install uses, and only that name is deleted later.
+    const std::string name = removed_file_name(platform::process_id(), static_cast<int>(in_use.size()) + 1);
+    if (environment.rename_replace(*path, platform::join_path(*programs, name))) in_use.push_back(name);
   }
+  const bool folder_removed =
+      !environment.file_exists(layout.install_folder) || environment.remove_empty_folder(layout.install_folder);
+  if (in_use.empty()) return EXIT_DONE;
+  // The programs folder as working folder: the command names the files by their bare
+  // names there, and the install folder, were it the working folder, could not be removed.
+  (void)environment.start_command_processor(
+      removal_command(in_use, folder_removed ? std::string_view() : messages::PRODUCT_NAME), *programs,
+      REMOVAL_OPTIONS);
   return EXIT_DONE;
 }
 

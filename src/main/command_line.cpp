@@ -21,7 +21,51 @@ std::optional<std::int64_t> parse_parent_window(std::string_view s) {
   return value;
 }
 
-Mode select_mode(const std::vector<std::string>& args) {
+namespace {
+
+/// The options of the program (beside a browser's arguments and the job after "--launch").
+constexpr std::string_view KNOWN_OPTIONS[] = {"--install", "--uninstall", "--quiet", "--check",
+                                              "--json",    "--launch",    "--help",  "--version"};
+
+/// With strict rules: help, version or a usage error, when the arguments ask for one.
+std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
+  bool help = false;
+  bool version = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--launch") {
+      ++i;  // the job, whatever it looks like
+      continue;
+    }
+    if (!a.starts_with('-')) continue;
+    if (std::ranges::find(KNOWN_OPTIONS, std::string_view(a)) == std::end(KNOWN_OPTIONS)) return UsageErrorMode{a};
+    help = help || a == "--help";
+    version = version || a == "--version";
+  }
+  if (help) return HelpMode{};
+  if (version) return VersionMode{};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string usage_text() {
+  return "Usage: tessiva [--install | --uninstall] [--quiet]\n"
+         "       tessiva --check [--json]\n"
+         "Started by a browser, Tessiva is the extension's native messaging host.\n"
+         "\n"
+         "  --install     install for the current user (the default; asks first on a terminal)\n"
+         "  --uninstall   remove the installation of the current user\n"
+         "  --quiet       with --install or --uninstall: ask nothing, print nothing\n"
+         "  --check       check that each browser can start Tessiva (--json: as JSON)\n"
+         "  --help        show this text\n"
+         "  --version     show the version\n"
+         "\n"
+         "Exit codes: 0 done; 1 failed, or a browser cannot reach Tessiva (--check);\n"
+         "2 the question was declined, or an unknown option.\n";
+}
+
+Mode select_mode(const std::vector<std::string>& args, OptionRules rules) {
   constexpr std::string_view ORIGIN_PREFIX = "chrome-extension://";
   constexpr std::string_view PARENT_PREFIX = "--parent-window=";
   const bool native = std::any_of(args.begin(), args.end(), [&](const std::string& a) {
@@ -33,6 +77,9 @@ Mode select_mode(const std::vector<std::string>& args) {
                                  [&](const std::string& a) { return a.starts_with(PARENT_PREFIX); });
     if (it != args.end()) mode.parent_window = parse_parent_window(std::string_view(*it).substr(PARENT_PREFIX.size()));
     return mode;
+  }
+  if (rules == OptionRules::Strict) {
+    if (auto mode = strict_mode(args)) return *std::move(mode);
   }
   const bool quiet = std::find(args.begin(), args.end(), "--quiet") != args.end();
   if (const auto it = std::find(args.begin(), args.end(), "--launch"); it != args.end()) {

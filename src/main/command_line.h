@@ -37,12 +37,37 @@ struct CheckMode {
   bool json = false;
   friend bool operator==(const CheckMode&, const CheckMode&) = default;
 };
-using Mode = std::variant<NativeMessagingMode, LaunchMode, CheckMode, UninstallMode, InstallMode>;
+/// "--help": a short usage on standard output.
+struct HelpMode {
+  friend bool operator==(const HelpMode&, const HelpMode&) = default;
+};
+/// "--version": the version on standard output.
+struct VersionMode {
+  friend bool operator==(const VersionMode&, const VersionMode&) = default;
+};
+/// An argument that starts with "-" and is no option of the program.
+struct UsageErrorMode {
+  std::string argument;
+  friend bool operator==(const UsageErrorMode&, const UsageErrorMode&) = default;
+};
+using Mode = std::variant<NativeMessagingMode, LaunchMode, CheckMode, UninstallMode, InstallMode, HelpMode,
+                          VersionMode, UsageErrorMode>;
+
+/// How the arguments that are not a browser's are read. `Lenient` ignores what it does
+/// not know (a Windows program is started by the shell and the list of installed
+/// programs, which pass no options it could get wrong); `Strict` follows the custom of
+/// the command line: "--help" and "--version" answer, and any other unknown argument
+/// that starts with "-" is a usage error.
+enum class OptionRules { Lenient, Strict };
 
 /// Chooses the mode from the whole argument list (the program path included): native
-/// messaging first, then "--launch", then "--check" (with "--json"), then "--uninstall",
-/// else the installer.
-[[nodiscard]] Mode select_mode(const std::vector<std::string>& arguments);
+/// messaging first; with strict rules then a usage error, "--help" and "--version";
+/// then "--launch", then "--check" (with "--json"), then "--uninstall", else the
+/// installer.
+[[nodiscard]] Mode select_mode(const std::vector<std::string>& arguments, OptionRules rules = OptionRules::Lenient);
+
+/// The text "--help" prints: the modes, the options and the exit codes.
+[[nodiscard]] std::string usage_text();
 
 /// The family of the browser that started the host: an origin argument means the
 /// Chromium family, a manifest path or the Firefox extension id Firefox; none otherwise.

@@ -8,13 +8,18 @@
 #include "main/dispatch.h"
 #include "main/event_log.h"
 #include "messages/channel.h"
+#include "messages/version.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
+#include "platform/installation.h"
 #include "platform/process.h"
 #include "text/overloaded.h"
 
 namespace tessiva::app {
 namespace {
+
+/// The exit code of a command line that names an unknown option.
+constexpr int USAGE_ERROR = 2;
 
 int run_host(HostState& state, EventLog& log) {
   messages::StdinSource input;
@@ -65,8 +70,22 @@ int run_program() {
                         [](const CheckMode& mode) { return install::check_for_user(mode.json); },
                         [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
                         [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
+                        [](const HelpMode&) {
+                          platform::write_standard_output(usage_text());
+                          return 0;
+                        },
+                        [](const VersionMode&) {
+                          platform::write_standard_output(std::string(messages::PRODUCT_NAME) + " " +
+                                                          std::string(messages::HOST_VERSION) + "\n");
+                          return 0;
+                        },
+                        [](const UsageErrorMode& mode) {
+                          platform::write_standard_error("tessiva: unknown option \"" + mode.argument +
+                                                         "\"; see \"tessiva --help\"\n");
+                          return USAGE_ERROR;
+                        },
                     },
-                    select_mode(args));
+                    select_mode(args, platform::STRICT_OPTIONS ? OptionRules::Strict : OptionRules::Lenient));
 }
 
 }  // namespace tessiva::app

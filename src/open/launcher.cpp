@@ -37,19 +37,16 @@ platform::Result<void> start_app(const Launch::App& app, const std::string& file
 
 }  // namespace
 
-std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn, const std::string& executable,
-                                                     const LaunchJob& job) {
+std::expected<void, std::string> spawn_launcher_with(const SpawnSelf& spawn, const LaunchJob& job) {
   const std::vector<std::string> arguments{std::string(LAUNCH_ARGUMENT), encode_job(job)};
-  if (spawn(executable, arguments, LAUNCH_OPTIONS)) return {};
-  auto second = spawn(executable, arguments, LAUNCH_OPTIONS_IN_JOB);
+  if (spawn(arguments, LAUNCH_OPTIONS)) return {};
+  auto second = spawn(arguments, LAUNCH_OPTIONS_IN_JOB);
   if (second) return {};
   return std::unexpected(second.error().text());
 }
 
 std::expected<void, std::string> spawn_launcher(const LaunchJob& job) {
-  const auto executable = platform::executable_path();
-  if (!executable) return std::unexpected(executable.error().text());
-  return spawn_launcher_with(platform::spawn_detached, *executable, job);
+  return spawn_launcher_with(platform::spawn_self_detached, job);
 }
 
 std::string app_argument_text(std::string_view args, std::string_view file) {

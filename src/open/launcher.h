@@ -30,9 +30,10 @@ inline constexpr platform::CreationOptions LAUNCH_OPTIONS_IN_JOB = platform::Cre
                                                                    platform::CreationOptions::NewProcessGroup |
                                                                    platform::CreationOptions::NoWindow;
 
-/// How a process is started detached (`platform::spawn_detached`); tests pass fakes.
-using SpawnDetached = std::function<platform::Result<void>(
-    const std::string& program, const std::vector<std::string>& arguments, platform::CreationOptions options)>;
+/// How this program is started again detached (`platform::spawn_self_detached`); tests
+/// pass fakes.
+using SpawnSelf =
+    std::function<platform::Result<void>(const std::vector<std::string>& arguments, platform::CreationOptions options)>;
 
 /// Starts the launcher for `job` and returns at once. The failure is the system's error
 /// text of the last attempt (callers reply "launch_failed" with it).
@@ -42,12 +43,10 @@ using SpawnDetached = std::function<platform::Result<void>(
 /// recorders instead of starting processes. The failure is the error text.
 using StartLauncher = std::function<std::expected<void, std::string>(const LaunchJob&)>;
 
-/// `spawn_launcher` with the executable path and the way of spawning passed in: the job
-/// goes as exactly two arguments, "--launch" and its hex text, first with
-/// `LAUNCH_OPTIONS` and, if that fails, once more with `LAUNCH_OPTIONS_IN_JOB`.
-[[nodiscard]] std::expected<void, std::string> spawn_launcher_with(const SpawnDetached& spawn,
-                                                                   const std::string& executable,
-                                                                   const LaunchJob& job);
+/// `spawn_launcher` with the way of spawning passed in: the job goes as exactly two
+/// arguments, "--launch" and its hex text, first with `LAUNCH_OPTIONS` and, if that
+/// fails, once more with `LAUNCH_OPTIONS_IN_JOB`.
+[[nodiscard]] std::expected<void, std::string> spawn_launcher_with(const SpawnSelf& spawn, const LaunchJob& job);
 
 /// The launcher child: decodes the job given after "--launch" and carries it out.
 /// Returns the exit code: 0 when the action was started or carried out, 1 for a

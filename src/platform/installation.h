@@ -2,7 +2,8 @@
 /// What the per-user installation on Linux asks of the system beyond files.h: the
 /// environment, the terminal it was started from, file modes and empty folders.
 /// Implemented on Linux only, except the standard output and error functions, which
-/// the command-line modes of both systems use.
+/// the command-line modes of both systems use, and the removal of an empty folder,
+/// which both uninstallers use.
 
 #include <optional>
 #include <string>

@@ -16,6 +16,11 @@ namespace tessiva::platform {
 /// The operating system's name as the host reports it: "windows" or "linux".
 extern const std::string_view PLATFORM_NAME;
 
+/// True where programs are run from a shell that expects "--help", "--version" and a
+/// refusal of unknown options (Linux); false on Windows, where the program is started
+/// by a double-click or the list of installed programs and reads its arguments leniently.
+extern const bool STRICT_OPTIONS;
+
 /// The program's arguments, UTF-8, the first being the program path as it was started:
 /// on Windows `GetCommandLineW` split by the Windows rules, on Linux argv as it is. May
 /// be empty.
@@ -58,6 +63,14 @@ enum class ProcessState {
                                           const std::vector<std::string>& arguments,
                                           CreationOptions options);
 
+/// Starts this program again with `arguments`, detached as `spawn_detached` starts a
+/// program. On Linux through /proc/self/exe, the running program's own file, which it
+/// reaches even after an update renamed a new file over its path (the path would start
+/// another file, or none); the new process gets the path as its name. On Windows the
+/// path the program was started from: an update there moves the running file aside and
+/// puts the new one under that path, so the current install is started.
+[[nodiscard]] Result<void> spawn_self_detached(const std::vector<std::string>& arguments, CreationOptions options);
+
 /// Starts `program` with `argv` (its first element the name the program sees) and its
 /// standard input and output on pipes, writes `input` and closes the input, then
 /// collects at most `limit` bytes of its output until it closes it. A program still
@@ -65,6 +78,10 @@ enum class ProcessState {
 /// that an installed program answers; standard error stays the caller's.
 [[nodiscard]] Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
                                                  std::string_view input, std::size_t limit, int timeout_ms);
+
+/// True when the process runs with the rights of the superuser (Linux: effective user
+/// id 0). Always false on Windows, which has no such rule.
+[[nodiscard]] bool runs_as_superuser() noexcept;
 
 /// Ends the process with `code`.
 [[noreturn]] void exit_process(int code);

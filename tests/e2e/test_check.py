@@ -3,8 +3,11 @@ browser the installer registers reachable and exits 0; each broken registration 
 then reported as its own problem for the right browser, with exit code 1; the
 "diagnose" request answers the same report quickly.
 
-Natively in a private HOME, where the system folders (/etc/opt/chrome...) are read
-below TESSIVA_CHECK_ROOT. Under Wine in a private prefix, after a real quiet install:
+Natively in a private HOME, through the test build of the program (tessiva_test_host),
+which reads the system folders (/etc/opt/chrome...) below TESSIVA_CHECK_ROOT and takes
+TESSIVA_CHECK_AS_ROOT instead of whether it runs as root: the probes run with "0",
+also where the tests run as root; run as root, the check names the programs instead of
+starting them. The shipped program holds neither variable. Under Wine in a private prefix, after a real quiet install:
 host keys, manifests and policies are broken one at a time with reg.exe and file
 edits, and put back after each.
 """
@@ -36,20 +39,22 @@ class Home:
             "Firefox": self.path / ".mozilla" / "native-messaging-hosts" / f"{HOST_NAME}.json",
         }
 
-    def run(self, args, language="C.UTF-8", program=None, path=None):
+    def run(self, args, language="C.UTF-8", as_root="0", program=None, path=None):
         env = {key: value for key, value in {**os.environ, **self.env}.items()
-               if value is not None and not key.startswith(("LC_", "LANG"))}
+               if value is not None and not key.startswith(("LC_", "LANG", "TESSIVA_CHECK_"))}
         env["LC_ALL"] = language
         env["TESSIVA_CHECK_ROOT"] = str(self.root)
+        if as_root is not None:
+            env["TESSIVA_CHECK_AS_ROOT"] = as_root
         if path:
             env["PATH"] = f"{path}:{env.get('PATH', '')}"
         done = subprocess.run([program or EXE, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=60, cwd=self.path)
         return done.returncode, done.stdout.decode()
 
-    def check(self):
+    def check(self, as_root="0"):
         """The exit code and {browser: code} of `--check --json`."""
-        code, out = self.run(["--check", "--json"])
+        code, out = self.run(["--check", "--json"], as_root=as_root)
         report = json.loads(out)
         return code, {b["name"]: b["code"] for b in report["browsers"]}, report
 
@@ -159,6 +164,46 @@ def reachable_after_install(target, tally):
                 (reply.get("ok"), result.get("caller_family"),
                  {b["name"]: b["caller_family"] for b in result.get("browsers", [])}.get("Firefox"), took < 2),
                 (True, "chromium", False, True))
+
+
+def run_as_root(target, tally):
+    """Run as root, the check starts no program a manifest names: each is reported as
+    found and not started, the rest of the check as usual. Checked with the test hook
+    saying "root", and where the tests run as root also with the process's own answer."""
+    if target.wine:
+        return
+    home = Home(target, "root")
+    tally.equal("root: install", home.run(["--install", "--quiet"]), (0, ""))
+    marker = home.path / "started"
+    spy = home.path / "spy"
+    spy.write_text(f"#!/bin/sh\necho started > '{marker}'\n")
+    spy.chmod(0o755)
+    firefox = home.manifests["Firefox"]
+    firefox.write_text(json.dumps({**json.loads(firefox.read_text()), "path": str(spy)}))
+    for how in ["1"] + ([None] if os.geteuid() == 0 else []):
+        name = "root (test hook)" if how else "root (the process's own user)"
+        code, codes, report = home.check(as_root=how)
+        programs = {b["name"]: (b["status"], b.get("program")) for b in report["browsers"] if b["name"] in home.manifests}
+        tally.equal(f"{name}: exit 0, each program named and not started",
+                    (code, [codes.get(b) for b in home.manifests], programs["Firefox"], programs["Chromium"],
+                     report["reachable"], marker.exists()),
+                    (0, ["host_not_started_as_root"] * 3, ("ok", str(spy)), ("ok", str(home.program)), True, False))
+        code, out = home.run(["--check"], as_root=how)
+        line = [text for text in out.splitlines() if text.startswith("Firefox: ")]
+        tally.equal(f"{name}: the text names the program that was not started", (code, line),
+                    (0, [f"Firefox: ok ({firefox}), the program {spy} was not started: run as root, the check "
+                        "starts no program. Run it as the user to start it."]))
+    code, codes, _ = home.check(as_root="0")
+    tally.equal("not root: the program is started", (code, codes.get("Firefox"), marker.exists()),
+                (1, "host_no_answer", True))
+
+
+def shipped_program_has_no_test_hooks(target, tally):
+    if SHIPPED is None:
+        return
+    data = Path(SHIPPED).read_bytes()
+    tally.equal("the shipped program reads no test variable of the check",
+                [name for name in (b"TESSIVA_CHECK_ROOT", b"TESSIVA_CHECK_AS_ROOT") if name in data], [])
 
 
 def reachable_after_install_under_wine(target, tally):
@@ -274,8 +319,16 @@ def reachable_after_install_under_wine(target, tally):
 
 
 EXE = None
+# The shipped program, beside the test build that the checks run.
+SHIPPED = None
 
 if __name__ == "__main__":
     if "--native" in sys.argv:
         EXE = os.path.abspath(sys.argv[sys.argv.index("--native") + 1])
-    sys.exit(main([reachable_after_install, reachable_after_install_under_wine]))
+    arguments = sys.argv[1:]
+    if "--shipped" in arguments:
+        at = arguments.index("--shipped")
+        SHIPPED = arguments[at + 1]
+        del arguments[at:at + 2]
+    sys.exit(main([reachable_after_install, run_as_root, shipped_program_has_no_test_hooks,
+                   reachable_after_install_under_wine], arguments))

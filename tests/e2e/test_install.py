@@ -194,6 +194,90 @@ def wait_until_gone(path, seconds=30.0):
     return not path.exists()
 
 
+def opens_after_update(target, tally, prefix, host):
+    """The host that an update moved aside still starts an application (cmd.exe, which
+    writes the path it got into a file)."""
+    settings = prefix.profile() / "AppData" / "Roaming" / "Tessiva" / "config.json"
+    before = settings.read_bytes() if settings.exists() else None
+    folder = target.root / "update-open"
+    (folder / "saved").mkdir(parents=True)
+    source = folder / "download.tmp"
+    source.write_bytes(b"report")
+    out = folder / "out.txt"
+    config = {"version": 1, "save_folder": target.windows_path(folder / "saved"), "name_pattern": "{name}",
+              "type_defaults": {}, "reveal_after_save": False,
+              "apps": [{"id": "app", "name": "App", "path": "C:\\windows\\system32\\cmd.exe",
+                        "args": "/c echo {file}> " + target.windows_path(out)}]}
+    try:
+        reply = json.loads(host.request(json.dumps({"type": "set_config", "id": 3, "config": config}).encode()))
+        tally.equal("update: set_config in the running host", reply.get("ok"), True)
+        request = {"type": "open_file", "id": 4, "source_path": target.windows_path(source),
+                   "original_name": "report.txt", "target": {"kind": "app", "app_id": "app"}}
+        reply = json.loads(host.request(json.dumps(request).encode()))
+        saved = target.windows_path(folder / "saved" / "report.txt")
+        tally.equal("update: open_file in the running host", reply,
+                    {"id": 4, "ok": True, "result": {"saved_path": saved}})
+        deadline = time.monotonic() + 60
+        while not (out.exists() and out.stat().st_size) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(0.2)  # let cmd.exe finish its line
+        tally.equal("update: the application started with the saved file",
+                    out.read_bytes().decode("utf-8", "replace").strip() if out.exists() else None, f'"{saved}"')
+    finally:
+        if before is None:
+            settings.unlink(missing_ok=True)
+        else:
+            settings.write_bytes(before)
+
+
+def delayed_removals(prefix):
+    """The process ids of the command processors (and their pings) running in the prefix."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            environment = (entry / "environ").read_bytes().split(b"\0")
+            command = (entry / "cmdline").read_bytes().lower()
+        except OSError:
+            continue
+        if (f"WINEPREFIX={prefix.prefix}".encode() in environment
+                and (b"cmd.exe" in command or b"ping.exe" in command)):
+            found.append(int(entry.name))
+    return found
+
+
+def reinstall_right_after_uninstall(target, tally):
+    """An uninstall from the installed copy, then at once an install from the download:
+    once the uninstaller's delayed command has ended, the new install is whole and every
+    key names it."""
+    if not target.wine:
+        return
+    prefix = WinePrefix(target)
+    runner, exe = target.launcher
+    os.environ["TESSIVA_WINE_STATE"] = str(prefix.state)
+    paths = install_paths(prefix)
+    remove_installation(prefix)
+    installed = target.__class__(["--wine", runner, str(paths["exe"])])
+    try:
+        (code, output), _ = run(target, ["--quiet"])
+        tally.equal("before the reinstall: install, exit code 0", (code, output), (0, b""))
+        (code, output), _ = run(installed, ["--uninstall", "--quiet"])
+        tally.equal("uninstall from the installed copy, exit code 0", (code, output), (0, b""))
+        (code, output), _ = run(target, ["--quiet"])
+        tally.equal("reinstall at once from the download, exit code 0", (code, output), (0, b""))
+        deadline = time.monotonic() + 60
+        while delayed_removals(prefix) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        tally.equal("the uninstaller's delayed command has ended", delayed_removals(prefix), [])
+        check_installation(tally, prefix, paths, exe, "reinstall right after an uninstall")
+        tally.equal("the uninstaller's own executable is gone", sorted(paths["programs"].glob("Tessiva-removed-*")),
+                    [])
+    finally:
+        installed.cleanup()
+        remove_installation(prefix)
+
+
 def real_installation_under_wine(target, tally):
     """From the downloaded executable to an uninstalled one, as a user walks it."""
     if not target.wine:
@@ -235,6 +319,7 @@ def real_installation_under_wine(target, tally):
             check_installation(tally, prefix, paths, exe, "update while a host runs")
             tally.equal("update: the running host still answers",
                         host.request(b'{"type":"hello","id":2}'), ok_reply(b"2"))
+            opens_after_update(target, tally, prefix, host)
             tally.equal("update: the running host ends normally", (host.close(), host.unread), (0, b""))
         finally:
             if host.running:
@@ -323,5 +408,5 @@ def user_files_survive_uninstalling(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([real_installation_under_wine,
+    sys.exit(main([real_installation_under_wine, reinstall_right_after_uninstall,
                    quiet_uninstall_removes_the_keys, user_files_survive_uninstalling]))

@@ -11,6 +11,7 @@ import pty
 import shutil
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 from hostlib import ORIGIN, linux_home, main, ok_reply
@@ -103,6 +104,33 @@ def hello(target, tally, home, name, host=None):
             host.kill()
 
 
+def opens_after_update(target, tally, host):
+    """The host still starts an application after an update renamed a new program over
+    its own: its launcher child is started from the running program's file."""
+    folder = target.root / "update-open"
+    (folder / "saved").mkdir(parents=True)
+    out = folder / "args.txt"
+    app = folder / "app"
+    app.write_text(f"#!/bin/sh\nprintf '[%s]\\n' \"$@\" > '{out}.tmp' && mv '{out}.tmp' '{out}'\n")
+    app.chmod(0o755)
+    source = folder / "download.tmp"
+    source.write_bytes(b"report")
+    config = {"version": 1, "save_folder": str(folder / "saved"), "name_pattern": "{name}", "type_defaults": {},
+              "apps": [{"id": "app", "name": "App", "path": str(app), "args": "{file}"}], "reveal_after_save": False}
+    reply = json.loads(host.request(json.dumps({"type": "set_config", "id": 2, "config": config}).encode()))
+    tally.equal("old host after the update: set_config", reply.get("ok"), True)
+    request = {"type": "open_file", "id": 3, "source_path": str(source), "original_name": "report.txt",
+               "target": {"kind": "app", "app_id": "app"}}
+    reply = json.loads(host.request(json.dumps(request).encode()))
+    saved = str(folder / "saved" / "report.txt")
+    tally.equal("old host after the update: open_file", reply, {"id": 3, "ok": True, "result": {"saved_path": saved}})
+    deadline = time.monotonic() + 10
+    while not out.exists() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    tally.equal("old host after the update: the application started with the file",
+                out.read_text() if out.exists() else None, f"[{saved}]\n")
+
+
 def install_and_uninstall(target, tally):
     if target.wine:
         return
@@ -166,6 +194,7 @@ def install_and_uninstall(target, tally):
         tally.equal("update: the new program is in place",
                     home.program.read_bytes() == Path(EXE).read_bytes(), True)
         hello(target, tally, home, "old host after the update", old_host)
+        opens_after_update(target, tally, old_host)
         tally.equal("old host: exit code at the end of input", (old_host.close(), old_host.unread), (0, b""))
     finally:
         if old_host.running:
@@ -245,9 +274,39 @@ def questions_and_refusals(target, tally):
                     (0, True, USER_DIRS))
 
 
+def options_on_the_command_line(target, tally):
+    """"--help" and "--version" answer on standard output, any other unknown option is
+    refused with exit code 2, and none of them installs anything (standard input is not
+    a terminal, where a bare start installs quietly). A browser's arguments still start
+    the host whatever else the line holds."""
+    if target.wine:
+        return
+    home = Home(target, "options")
+    code, out, err = home.run(["--help"])
+    tally.equal("--help: exit 0, the usage on standard output",
+                (code, out.startswith("Usage: tessiva "), "--uninstall" in out, "Exit codes:" in out, err),
+                (0, True, True, True, ""))
+    tally.equal("--version", home.run(["--version"]), (0, "Tessiva 0.1.0\n", ""))
+    for args in (["--uninstal"], ["--quiet", "-x"], ["--Install"], ["--parent-window=5"]):
+        code, out, err = home.run(args)
+        tally.equal(f"{' '.join(args)}: refused", (code, out, err.count("\n"), args[-1] in err), (2, "", 1, True))
+    tally.equal("nothing was installed", home.files(), USER_DIRS)
+    for args in ([ORIGIN, "--parent-window=12"], ["--no-such-option", ORIGIN],
+                 [str(home.path / "manifest.json"), FIREFOX_ID]):
+        host = target.host(args=args, home=home.path)
+        host.start()
+        try:
+            hello(target, tally, home, f"host started with {args}", host)
+            tally.equal(f"host started with {args}: exit at the end of input", (host.close(), host.unread),
+                        (0, b""))
+        finally:
+            if host.running:
+                host.kill()
+
+
 EXE = None
 
 if __name__ == "__main__":
     if "--native" in sys.argv:
         EXE = os.path.abspath(sys.argv[sys.argv.index("--native") + 1])
-    sys.exit(main([install_and_uninstall, questions_and_refusals]))
+    sys.exit(main([install_and_uninstall, questions_and_refusals, options_on_the_command_line]))

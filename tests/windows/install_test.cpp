@@ -209,29 +209,38 @@ TEST_F(WindowsInstall, ExecutableOpenWithoutDeleteSharingFailsTheUpdate) {
   EXPECT_FALSE(exists(layout_.previous_executable));
 }
 
-TEST_F(WindowsInstall, QuietUninstallRemovesKeysAndTheFolderOnceNotInUse) {
+TEST_F(WindowsInstall, QuietUninstallRemovesWhatItInstalledAndLaterOnlyTheFileInUse) {
   ASSERT_EQ(run_installer(environment_, true), EXIT_DONE);
-  ASSERT_TRUE(platform::create_folders(platform::join_path(layout_.install_folder, "sub")));
   ASSERT_TRUE(platform::create_truncate(layout_.previous_executable)->write(std::string_view("leftover")));
   ASSERT_TRUE(platform::set_registry_value(host_keys()[0] + "\\Sub", {"x", std::uint32_t{1}}));
 
   auto running_host = std::make_unique<MappedImage>(layout_.executable);
   ASSERT_TRUE(running_host->is_mapped());
-  const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(run_uninstaller(environment_, true), EXIT_DONE);
   for (const auto& key : host_keys()) EXPECT_FALSE(key_exists(key)) << key;
   EXPECT_FALSE(key_exists(std::string(UNINSTALL_KEY)));
+  // At once: the folder is gone, the executable in use waits under a name of its own.
+  EXPECT_FALSE(exists(layout_.install_folder));
+  const std::string moved = platform::join_path(programs_, removed_file_name(platform::process_id(), 1));
+  EXPECT_TRUE(exists(moved));
 
-  // Past the first attempt, while the executable is still in use, the folder stays.
-  std::this_thread::sleep_for(std::chrono::seconds(6));
-  EXPECT_TRUE(exists(layout_.executable));
+  // A new install made now is not touched by the delayed removal.
+  ASSERT_EQ(run_installer(environment_, true), EXIT_DONE);
   running_host.reset();
-  while (exists(layout_.install_folder) && std::chrono::steady_clock::now() - started < std::chrono::seconds(30)) {
+  const auto started = std::chrono::steady_clock::now();
+  while (exists(moved) && std::chrono::steady_clock::now() - started < std::chrono::seconds(30)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  EXPECT_FALSE(exists(layout_.install_folder));
-  EXPECT_TRUE(exists(programs_));
+  EXPECT_FALSE(exists(moved));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  expect_installed();
 
+  // A folder the installer did not make keeps the install folder; the files go.
+  ASSERT_TRUE(platform::create_folders(platform::join_path(layout_.install_folder, "sub")));
+  ASSERT_EQ(run_uninstaller(environment_, true), EXIT_DONE);
+  EXPECT_FALSE(exists(layout_.executable));
+  EXPECT_FALSE(exists(layout_.chromium_manifest));
+  EXPECT_TRUE(exists(platform::join_path(layout_.install_folder, "sub")));
   // Nothing is left to remove: the second run finishes the same way.
   EXPECT_EQ(run_uninstaller(environment_, true), EXIT_DONE);
 }

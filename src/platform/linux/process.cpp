@@ -21,6 +21,7 @@
 namespace tessiva::platform {
 
 const std::string_view PLATFORM_NAME = "linux";
+const bool STRICT_OPTIONS = true;
 
 namespace {
 
@@ -161,6 +162,13 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   return start_detached(program, argv, {.new_session = true, .null_streams = true, .folder = {}});
 }
 
+Result<void> spawn_self_detached(const std::vector<std::string>& arguments, CreationOptions) {
+  const auto path = executable_path();
+  std::vector<std::string> argv{path ? std::string(without_deleted_mark(*path)) : std::string("tessiva")};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return start_detached("/proc/self/exe", argv, {.new_session = true, .null_streams = true, .folder = {}});
+}
+
 Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
                                    std::string_view input, std::size_t limit, int timeout_ms) {
   std::vector<char*> args;
@@ -223,6 +231,8 @@ Result<std::string> run_with_pipes(const std::string& program, const std::vector
   }
   return output;
 }
+
+bool runs_as_superuser() noexcept { return geteuid() == 0; }
 
 void exit_process(int code) { std::exit(code); }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
 
 namespace tessiva::platform {
@@ -34,5 +35,10 @@ bool standard_output_is_open() noexcept {
 void write_standard_output(std::string_view text) noexcept { write_handle(STD_OUTPUT_HANDLE, text); }
 
 void write_standard_error(std::string_view text) noexcept { write_handle(STD_ERROR_HANDLE, text); }
+
+Result<void> remove_empty_folder(const std::string& path) {
+  if (!RemoveDirectoryW(widen(path).c_str())) return std::unexpected(last_os_error());
+  return {};
+}
 
 }  // namespace tessiva::platform

@@ -15,6 +15,7 @@
 namespace tessiva::platform {
 
 const std::string_view PLATFORM_NAME = "windows";
+const bool STRICT_OPTIONS = false;
 
 std::vector<std::string> arguments() {
   const wchar_t* line = GetCommandLineW();
@@ -141,6 +142,14 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   CloseHandle(info.hProcess);
   return {};
 }
+
+Result<void> spawn_self_detached(const std::vector<std::string>& arguments, CreationOptions options) {
+  const auto path = executable_path();
+  if (!path) return std::unexpected(path.error());
+  return spawn_detached(*path, arguments, options);
+}
+
+bool runs_as_superuser() noexcept { return false; }
 
 void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
 

@@ -3,6 +3,7 @@
 // maps, message boxes are answered from a script, and every change is recorded so
 // that tests can assert on what was touched and in which order.
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <set>
@@ -99,6 +100,19 @@ class FakeEnvironment : public InstallEnvironment {
     if (found->second.running || found->second.open_without_delete_sharing) return std::unexpected(error("in use"));
     files.erase(found);
     changes.push_back("delete " + path);
+    return {};
+  }
+
+  platform::Result<void> remove_empty_folder(const std::string& path) override {
+    if (!folders.contains(path)) return std::unexpected(error("not found"));
+    const auto inside = [&](const std::string& other) {
+      return other.size() > path.size() && other.starts_with(path) && (other[path.size()] == '/' || other[path.size()] == '\\');
+    };
+    if (std::ranges::any_of(files, [&](const auto& file) { return inside(file.first); }) ||
+        std::ranges::any_of(folders, inside))
+      return std::unexpected(error("not empty"));
+    folders.erase(path);
+    changes.push_back("rmdir " + path);
     return {};
   }
 

@@ -6,28 +6,22 @@
 #include "unit/install/fake_environment.h"
 #include "install/installer.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace tessiva::install {
 namespace {
 
 using test::FakeEnvironment;
 
-TEST(RemovalCommand, WaitsRemovesAndRetriesWhileTheFolderIsThere) {
-  EXPECT_EQ(removal_command("C:\\Users\\Ana María\\AppData\\Local\\Programs\\Tessiva"),
-            "ping 127.0.0.1 -n 4 > nul & rmdir /s /q \"C:\\Users\\Ana María\\AppData\\Local\\Programs\\Tessiva\""
-            " & for /l %i in (1,1,300) do ("
-            "if exist \"C:\\Users\\Ana María\\AppData\\Local\\Programs\\Tessiva\" ping 127.0.0.1 -n 2 > nul & "
-            "if exist \"C:\\Users\\Ana María\\AppData\\Local\\Programs\\Tessiva\" rmdir /s /q "
-            "\"C:\\Users\\Ana María\\AppData\\Local\\Programs\\Tessiva\" )");
-}
-
-TEST(RemovalCommand, PathsTheProcessorWouldExpandAreNamedRelatively) {
-  for (const char* folder : {"C:\\Users\\100%i\\Programs\\Tessiva", "C:\\Users\\a%PATH%b\\Programs\\Tessiva",
-                             "C:\\Users\\Hey!\\Programs\\Tessiva"}) {
-    const std::string command = removal_command(folder);
-    EXPECT_EQ(command.find("Users"), std::string::npos) << command;
-    EXPECT_TRUE(command.starts_with("ping 127.0.0.1 -n 4 > nul & rmdir /s /q \"Tessiva\" & ")) << command;
-  }
+TEST(RemovalCommand, WaitsThenDeletesOnlyTheNamedFilesAndAnEmptyFolder) {
+  EXPECT_EQ(removal_command({"Tessiva-removed-7-1.tmp"}, ""),
+            "ping 127.0.0.1 -n 4 > nul & del /f /q \"Tessiva-removed-7-1.tmp\""
+            " & for /l %i in (1,1,300) do (if exist \"Tessiva-removed-7-1.tmp\" ping 127.0.0.1 -n 2 > nul & "
+            "if exist \"Tessiva-removed-7-1.tmp\" del /f /q \"Tessiva-removed-7-1.tmp\" )");
+  const std::string two = removal_command({"a.tmp", "b.tmp"}, "Tessiva");
+  EXPECT_TRUE(two.ends_with("if exist \"b.tmp\" del /f /q \"b.tmp\" ) & rmdir \"Tessiva\"")) << two;
+  EXPECT_EQ(two.find("/s"), std::string::npos) << two;
+  EXPECT_EQ(removed_file_name(4242, 2), "Tessiva-removed-4242-2.tmp");
 }
 
 class UninstallerFlow : public testing::Test {
@@ -49,11 +43,9 @@ class UninstallerFlow : public testing::Test {
     EXPECT_EQ(done.deleted_trees, want);
     ASSERT_EQ(done.registry.size(), 1u);
     EXPECT_TRUE(done.registry.contains("Software\\Other"));
-    ASSERT_EQ(done.commands.size(), 1u);
-    EXPECT_EQ(done.commands[0].command, removal_command(layout.install_folder));
-    EXPECT_EQ(done.commands[0].working_folder, *env.programs);
-    EXPECT_EQ(done.commands[0].options, platform::CreationOptions::NoConsole | platform::CreationOptions::NoWindow);
-    // Settings, saved files and partial transfers are never touched.
+    // Nothing was installed: nothing is left to remove later, and settings, saved
+    // files and partial transfers are never touched.
+    EXPECT_TRUE(done.commands.empty());
     EXPECT_TRUE(done.changes.empty());
   }
 
@@ -95,6 +87,42 @@ TEST_F(UninstallerFlow, QuietShowsNothing) {
   expect_everything_removed(env);
 }
 
+TEST_F(UninstallerFlow, InstalledFilesGoAtOnceAndFilesInUseLeaveTheFolderUnderNamesOfTheirOwn) {
+  const std::string other = platform::join_path(layout.install_folder, "notes.txt");
+  for (const auto& path : {layout.executable, layout.previous_executable, layout.chromium_manifest,
+                           layout.firefox_manifest})
+    env.files[path] = test::FakeFile{"x"};
+  env.folders.insert(layout.install_folder);
+  env.running_executable = layout.executable;
+  env.files[layout.executable].running = true;  // the uninstaller itself
+  env.files[layout.previous_executable].running = true;  // a host of the version before an update
+  {
+    FakeEnvironment fresh = env;
+    fresh.command_processor_fails = true;  // nothing else depends on the command
+    EXPECT_EQ(run_uninstaller(fresh, true), EXIT_DONE);
+    const std::string first = removed_file_name(platform::process_id(), 1);
+    const std::string second = removed_file_name(platform::process_id(), 2);
+    EXPECT_EQ(fresh.changes, (std::vector<std::string>{
+                                 "rename " + layout.executable + " -> " + platform::join_path(*env.programs, first),
+                                 "rename " + layout.previous_executable + " -> " +
+                                     platform::join_path(*env.programs, second),
+                                 "delete " + layout.chromium_manifest, "delete " + layout.firefox_manifest,
+                                 "rmdir " + layout.install_folder}));
+    ASSERT_EQ(fresh.commands.size(), 1u);
+    EXPECT_EQ(fresh.commands[0].command, removal_command({first, second}, ""));
+    EXPECT_EQ(fresh.commands[0].working_folder, *env.programs);
+    EXPECT_EQ(fresh.commands[0].options, platform::CreationOptions::NoConsole | platform::CreationOptions::NoWindow);
+  }
+  // A file the installer did not write stays, and with it the folder, which the command
+  // removes only if it is empty by then.
+  env.files[other] = test::FakeFile{"mine"};
+  EXPECT_EQ(run_uninstaller(env, true), EXIT_DONE);
+  EXPECT_TRUE(env.files.contains(other));
+  EXPECT_TRUE(env.folders.contains(layout.install_folder));
+  ASSERT_EQ(env.commands.size(), 1u);
+  EXPECT_TRUE(env.commands[0].command.ends_with(" & rmdir \"Tessiva\"")) << env.commands[0].command;
+}
+
 TEST_F(UninstallerFlow, NothingToRemoveAndNoCommandProcessorStillFinish) {
   env.registry.clear();
   env.command_processor_fails = true;
@@ -103,7 +131,7 @@ TEST_F(UninstallerFlow, NothingToRemoveAndNoCommandProcessorStillFinish) {
   ASSERT_EQ(env.boxes.size(), 2u);
   EXPECT_EQ(env.boxes[1].text, "Tessiva se desinstaló.");
   EXPECT_EQ(env.deleted_trees.size(), 5u);
-  EXPECT_EQ(env.commands.size(), 1u);
+  EXPECT_EQ(env.commands.size(), 0u);
   // A second run finds nothing and finishes the same way.
   EXPECT_EQ(run_uninstaller(env, true), EXIT_DONE);
 }

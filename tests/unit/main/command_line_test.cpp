@@ -117,6 +117,27 @@ TEST(SelectMode, CheckAfterLaunchBeforeTheInstaller) {
   EXPECT_EQ(select_mode({"t", "--json"}), Mode(InstallMode{false}));
 }
 
+TEST(SelectMode, StrictRulesAnswerHelpVersionAndRefuseUnknownOptions) {
+  const auto strict = [](Args args) { return select_mode(args, OptionRules::Strict); };
+  // A browser's arguments select the host whatever else the line holds.
+  EXPECT_EQ(strict({"t", "chrome-extension://abc/", "--bogus"}), Mode(NativeMessagingMode{}));
+  EXPECT_EQ(strict({"t", "--parent-window=7", "chrome-extension://abc/"}), Mode(NativeMessagingMode{7}));
+  EXPECT_EQ(strict({"t", "/m/a.json", "tessiva@orbelle.software", "--help"}), Mode(NativeMessagingMode{}));
+  EXPECT_EQ(strict({"t", "--check", "--help"}), Mode(HelpMode{}));
+  EXPECT_EQ(strict({"t", "--version"}), Mode(VersionMode{}));
+  EXPECT_EQ(strict({"t", "--version", "--uninstal"}), Mode(UsageErrorMode{"--uninstal"}));
+  EXPECT_EQ(strict({"t", "--QUIET"}), Mode(UsageErrorMode{"--QUIET"}));
+  EXPECT_EQ(strict({"t", "-"}), Mode(UsageErrorMode{"-"}));
+  EXPECT_EQ(strict({"t", "--parent-window=7"}), Mode(UsageErrorMode{"--parent-window=7"}));
+  // The job after "--launch" is never an option, and words without "-" are not read.
+  EXPECT_EQ(strict({"t", "--launch", "--x"}), Mode(LaunchMode{"--x"}));
+  EXPECT_EQ(strict({"t", "word", "--quiet"}), Mode(InstallMode{true}));
+  EXPECT_EQ(strict({"t"}), Mode(InstallMode{false}));
+  EXPECT_EQ(strict({"t", "--json", "--check"}), Mode(CheckMode{true}));
+  // Lenient rules keep reading such lines as before.
+  EXPECT_EQ(select_mode({"t", "--help"}), Mode(InstallMode{false}));
+}
+
 TEST(CallerFamily, FromTheArgumentsAfterTheProgram) {
   EXPECT_EQ(caller_family({"t", "chrome-extension://x/", "--parent-window=3"}), install::BrowserFamily::Chromium);
   EXPECT_EQ(caller_family({"t", "/m/com.orbelle.tessiva.json", "tessiva@orbelle.software"}),
