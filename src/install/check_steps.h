@@ -34,6 +34,10 @@ namespace tessiva::install {
 /// only for a problem about the program.
 void check_found_manifest(BrowserCheck& check, bool start_program, const std::string& blocked_by);
 
+/// Starts the program `path` as a browser of `family` would with the manifest
+/// `manifest`, and gives its answer to "hello": ok, no answer, or another version.
+[[nodiscard]] CheckCode probe_program(const std::string& path, BrowserFamily family, const std::string& manifest);
+
 /// The settings file, the save folder, the transfers folder and the free space.
 [[nodiscard]] std::vector<FolderCheck> folder_checks();
 

@@ -41,8 +41,15 @@ Mode select_mode(const std::vector<std::string>& args) {
   }
   if (std::find(args.begin(), args.end(), "--check") != args.end())
     return CheckMode{std::find(args.begin(), args.end(), "--json") != args.end()};
-  if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
-  return InstallMode{quiet};
+  // "--sandbox <app id>", as often as given; one without its id gives an empty id,
+  // which the installer refuses.
+  std::vector<std::string> sandboxes;
+  for (auto it = std::find(args.begin(), args.end(), "--sandbox"); it != args.end();
+       it = std::find(it + 1, args.end(), "--sandbox")) {
+    sandboxes.push_back(it + 1 == args.end() ? std::string() : *(it + 1));
+  }
+  if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet, sandboxes};
+  return InstallMode{quiet, sandboxes};
 }
 
 std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& args) {

@@ -27,10 +27,14 @@ struct LaunchMode {
 };
 struct UninstallMode {
   bool quiet = false;
+  /// The app ids given with "--sandbox".
+  std::vector<std::string> sandboxes;
   friend bool operator==(const UninstallMode&, const UninstallMode&) = default;
 };
 struct InstallMode {
   bool quiet = false;
+  /// The app ids given with "--sandbox".
+  std::vector<std::string> sandboxes;
   friend bool operator==(const InstallMode&, const InstallMode&) = default;
 };
 struct CheckMode {

@@ -63,8 +63,8 @@ int run_program() {
                           });
                         },
                         [](const CheckMode& mode) { return install::check_for_user(mode.json); },
-                        [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
-                        [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
+                        [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet, mode.sandboxes); },
+                        [](const InstallMode& mode) { return install::install_for_user(mode.quiet, mode.sandboxes); },
                     },
                     select_mode(args));
 }
