@@ -41,15 +41,17 @@ Mode select_mode(const std::vector<std::string>& args) {
   }
   if (std::find(args.begin(), args.end(), "--check") != args.end())
     return CheckMode{std::find(args.begin(), args.end(), "--json") != args.end()};
-  // "--sandbox <app id>", as often as given; one without its id gives an empty id,
-  // which the installer refuses.
-  std::vector<std::string> sandboxes;
+  if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
+  return InstallMode{quiet};
+}
+
+std::vector<std::string> sandbox_ids(const std::vector<std::string>& args) {
+  std::vector<std::string> ids;
   for (auto it = std::find(args.begin(), args.end(), "--sandbox"); it != args.end();
        it = std::find(it + 1, args.end(), "--sandbox")) {
-    sandboxes.push_back(it + 1 == args.end() ? std::string() : *(it + 1));
+    ids.push_back(it + 1 == args.end() ? std::string() : *(it + 1));
   }
-  if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet, sandboxes};
-  return InstallMode{quiet, sandboxes};
+  return ids;
 }
 
 std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& args) {

@@ -27,14 +27,10 @@ struct LaunchMode {
 };
 struct UninstallMode {
   bool quiet = false;
-  /// The app ids given with "--sandbox".
-  std::vector<std::string> sandboxes;
   friend bool operator==(const UninstallMode&, const UninstallMode&) = default;
 };
 struct InstallMode {
   bool quiet = false;
-  /// The app ids given with "--sandbox".
-  std::vector<std::string> sandboxes;
   friend bool operator==(const InstallMode&, const InstallMode&) = default;
 };
 struct CheckMode {
@@ -47,6 +43,10 @@ using Mode = std::variant<NativeMessagingMode, LaunchMode, CheckMode, UninstallM
 /// messaging first, then "--launch", then "--check" (with "--json"), then "--uninstall",
 /// else the installer.
 [[nodiscard]] Mode select_mode(const std::vector<std::string>& arguments);
+
+/// The app ids given with "--sandbox <app id>", as often as given, for the installer and
+/// the uninstaller; a "--sandbox" without its id gives an empty id, which they refuse.
+[[nodiscard]] std::vector<std::string> sandbox_ids(const std::vector<std::string>& arguments);
 
 /// The family of the browser that started the host: an origin argument means the
 /// Chromium family, a manifest path or the Firefox extension id Firefox; none otherwise.

@@ -63,8 +63,12 @@ int run_program() {
                           });
                         },
                         [](const CheckMode& mode) { return install::check_for_user(mode.json); },
-                        [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet, mode.sandboxes); },
-                        [](const InstallMode& mode) { return install::install_for_user(mode.quiet, mode.sandboxes); },
+                        [&](const UninstallMode& mode) {
+                          return install::uninstall_for_user(mode.quiet, sandbox_ids(args));
+                        },
+                        [&](const InstallMode& mode) {
+                          return install::install_for_user(mode.quiet, sandbox_ids(args));
+                        },
                     },
                     select_mode(args));
 }
