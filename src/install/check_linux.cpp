@@ -196,13 +196,14 @@ BrowserCheck check_chromium_flatpak(const HomeLayout& layout, const FlatpakBrows
 
 /// A browser whose sandbox asks a service outside for the host, which reads the
 /// manifest of the same browser outside (`outside`): ok when the service is there and
-/// the sandbox may reach it, and that manifest works.
+/// the sandbox may reach it, and that manifest works. `check.location` names where the
+/// permission would be given: the location of a missing one.
 BrowserCheck check_through_service(BrowserCheck check, const BrowserCheck& outside, bool service,
                                    CheckCode missing, bool allowed) {
-  if (outside.code == CheckCode::NotRegistered) return check;
   check.expected = outside.expected;
-  if (!service) {
-    check.code = missing;
+  if (outside.code == CheckCode::NotRegistered || !service) {
+    if (outside.code != CheckCode::NotRegistered) check.code = missing;
+    check.location.clear();
   } else if (!allowed) {
     check.code = CheckCode::ProxyNoPermission;
   } else {
@@ -248,8 +249,10 @@ CheckReport run_check(const CheckOptions& options) {
       check.app_id = browser.app_id;
       // The proxy service reads the manifest of Firefox outside the sandbox.
       const BrowserCheck firefox = outside("Firefox");
-      if (firefox.code != CheckCode::NotRegistered && !proxy) proxy = platform::session_bus_name_available(std::string(PROXY_SERVICE));
-      check.location = user_override_file(flatpak_user_folder(platform::environment_variable, layout->home), browser.app_id);
+      if (firefox.code != CheckCode::NotRegistered && !proxy)
+        proxy = platform::session_bus_name_available(std::string(PROXY_SERVICE));
+      check.location =
+          user_override_file(flatpak_user_folder(platform::environment_variable, layout->home), browser.app_id);
       report.browsers.push_back(check_through_service(
           check, firefox, proxy.value_or(false), CheckCode::ProxyMissing,
           proxy.value_or(false) && flatpak_may_talk_to(*layout, root, browser.app_id, PROXY_SERVICE)));
