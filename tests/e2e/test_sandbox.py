@@ -23,7 +23,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from hostlib import ORIGIN, linux_home, main, ok_reply
+from hostlib import ORIGIN, linux_home, main, ok_reply, python_with_gi
 
 HOST_NAME = "com.orbelle.tessiva"
 CHROMIUM = "org.chromium.Chromium"
@@ -76,13 +76,6 @@ Gio.bus_own_name(Gio.BusType.SESSION, sys.argv[1], Gio.BusNameOwnerFlags.NONE,
                  acquired, lambda *_: print("ready", flush=True), None)
 GLib.MainLoop().run()
 """
-
-
-def python_with_gi():
-    for candidate in (sys.executable, shutil.which("python3", path="/usr/bin")):
-        if candidate and subprocess.run([candidate, "-c", "import gi"], capture_output=True).returncode == 0:
-            return candidate
-    raise AssertionError("no Python with the GObject bindings (python3-gi)")
 
 
 class Home:
