@@ -34,7 +34,9 @@ WAIT = 15.0
 # dbus-run-session with them in its environment.
 if "--native" in sys.argv and "TESSIVA_SANDBOX_ROOT" not in os.environ:
     ROOT = Path(tempfile.mkdtemp(prefix="tessiva-sandbox-"))
-    env = dict(os.environ, TESSIVA_SANDBOX_ROOT=str(ROOT), PATH=f"{ROOT / 'bin'}:{os.environ.get('PATH', '/usr/bin:/bin')}")
+    # The bus also reads the services it can start from ROOT/data/dbus-1/services.
+    env = dict(os.environ, TESSIVA_SANDBOX_ROOT=str(ROOT), XDG_DATA_DIRS=f"{ROOT / 'data'}:/usr/share",
+               PATH=f"{ROOT / 'bin'}:{os.environ.get('PATH', '/usr/bin:/bin')}")
     status = subprocess.run(["dbus-run-session", "--", sys.executable, *sys.argv], env=env, check=False).returncode
     shutil.rmtree(ROOT, ignore_errors=True)
     raise SystemExit(status)
@@ -126,11 +128,24 @@ def service(name):
     return process
 
 
+def activatable(name, on):
+    """Makes the bus able to start a stand-in for `name`, or no longer able to."""
+    path = ROOT / "data" / "dbus-1" / "services" / f"{name}.service"
+    if on:
+        script = write(ROOT / f"{name}.py", SERVICE)
+        write(path, f"[D-BUS Service]\nName={name}\nExec={python_with_gi()} {script} {name}\n")
+    else:
+        path.unlink()
+    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                    "org.freedesktop.DBus.ReloadConfig"], check=True, capture_output=True, timeout=WAIT)
+
+
 def write(path, text, mode=None):
     path.parent.mkdir(parents=True, exist_ok=True)
     path.write_text(text)
     if mode:
         path.chmod(mode)
+    return path
 
 
 def chromium_flatpak(target, tally):
@@ -251,6 +266,11 @@ def firefox_and_snaps(target, tally):
                 (1, "ok", "proxy_missing", "portal_missing"))
     tally.equal("the fixes say what to install",
                 ["xdg-native-messaging-proxy" in text, "xdg-desktop-portal" in text], [True, True])
+    # A proxy that the bus can start counts as there, without being started.
+    activatable("org.freedesktop.NativeMessagingProxy", True)
+    tally.equal("proxy activatable: there, but not allowed", home.check()[1].get("Firefox (Flatpak)"),
+                "proxy_no_permission")
+    activatable("org.freedesktop.NativeMessagingProxy", False)
     services = [service("org.freedesktop.NativeMessagingProxy"), service("org.freedesktop.portal.Desktop")]
     try:
         code, browsers, text = home.check()
