@@ -65,9 +65,9 @@ constexpr std::array<std::array<std::string_view, 3>, 65> CATALOGUE{{
       "%1: se conserva %2, inicia otro programa (%3)",
       "%1: mantido %2, ele inicia outro programa (%3)"}},
     // FlatpakAdvice
-    {{"%1 (Flatpak): reaches Tessiva through the native messaging proxy service (%2) and the manifest above, where the system has that service; \"%3 --check\" says whether it can.",
-      "%1 (Flatpak): llega a Tessiva a través del servicio proxy de mensajería nativa (%2) y el manifiesto de arriba, donde el sistema tiene ese servicio; \"%3 --check\" dice si puede.",
-      "%1 (Flatpak): alcança o Tessiva pelo serviço proxy de mensagens nativas (%2) e o manifesto acima, onde o sistema tem esse serviço; \"%3 --check\" diz se consegue."}},
+    {{"%1 (Flatpak): reaches Tessiva through the native messaging proxy service (%2), which reads the manifest outside the sandbox, where the system has that service; \"%3 --check\" says whether it can.",
+      "%1 (Flatpak): llega a Tessiva a través del servicio proxy de mensajería nativa (%2), que lee el manifiesto de fuera del entorno aislado, donde el sistema tiene ese servicio; \"%3 --check\" dice si puede.",
+      "%1 (Flatpak): alcança o Tessiva pelo serviço proxy de mensagens nativas (%2), que lê o manifesto de fora do ambiente isolado, onde o sistema tem esse serviço; \"%3 --check\" diz se consegue."}},
     // InstalledSystemWide
     {{"Tessiva is installed system-wide by its package: there is nothing to install for this user.",
       "Tessiva está instalado para todo el sistema por su paquete: no hay nada que instalar para este usuario.",

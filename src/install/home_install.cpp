@@ -355,6 +355,73 @@ std::optional<std::vector<const FlatpakBrowser*>> chosen_sandboxes(const std::ve
   return chosen;
 }
 
+/// The Flatpaks' side of an install, for the program `host`. A sandboxed browser sees
+/// neither the program nor the manifests outside its own folder. Firefox asks the proxy
+/// service outside, which reads the manifest outside; a Chromium-family browser needs a
+/// wrapper in its sandbox and a permission that only the user may give: those in `chosen`
+/// get both, those set up before keep their wrapper up to date, the others found get the
+/// commands. Returns false when a step failed.
+bool set_up_sandboxes(HomeEnvironment& environment, const HomeLayout& layout, const std::string& host,
+                      const std::vector<const FlatpakBrowser*>& chosen, std::vector<std::string>& created,
+                      std::vector<std::string>& granted, Printer& printer, i18n::Language language) {
+  bool done_all = true;
+  const auto fail = [&](std::string_view why) {
+    printer.error(std::string(i18n::message_text(language, MessageKey::InstallFailed)) + " " + std::string(why));
+    done_all = false;
+  };
+  const std::string command = command_for_user(environment, host);
+  for (const auto& browser : flatpak_browsers()) {
+    const bool present = environment.is_folder(sandbox_folder(layout, browser));
+    const std::string name = std::string(browser.name) + " (Flatpak)";
+    if (browser.form == ManifestForm::Firefox) {
+      if (present)
+        printer.line(i18n::format_message(language, MessageKey::FlatpakAdvice, {browser.name, PROXY_SERVICE, command}));
+      continue;
+    }
+    const std::string grant = override_command(browser.app_id, FLATPAK_SERVICE, true);
+    const bool opted_in = std::ranges::find(chosen, &browser) != chosen.end();
+    if (!opted_in && !sandbox_set_up(environment, layout, browser)) {
+      if (present)
+        printer.line(i18n::format_message(language, MessageKey::SandboxAdvice,
+                                          {name, command + " --install --sandbox " + std::string(browser.app_id), grant}));
+      continue;
+    }
+    if (auto written = write_sandbox(environment, layout, browser, host, created); !written) {
+      fail(reason(name + ", " + sandbox_hosts_folder(layout, browser), written.error()));
+      continue;
+    }
+    printer.line(i18n::format_message(language, MessageKey::SandboxRegistered,
+                                      {name, sandbox_wrapper_path(layout, browser)}));
+    if (permission_present(environment, layout, browser.app_id)) continue;
+    // Never granted without the user's word: a sandbox set up before whose permission
+    // was taken back only gets the command.
+    const Override done = opted_in ? change_permission(environment, browser.app_id, true) : Override::NoCommand;
+    if (done == Override::Done) {
+      if (!contains(granted, browser.app_id)) granted.emplace_back(browser.app_id);
+      printer.line(i18n::format_message(language, MessageKey::SandboxPermissionGranted, {name, grant}));
+      continue;
+    }
+    if (done == Override::Failed) fail(grant);
+    printer.line(i18n::format_message(language, MessageKey::SandboxPermissionNeeded, {name, grant}));
+  }
+
+  return done_all;
+}
+
+/// Writes the records of the folders made and the permissions granted.
+Result<void> write_records(HomeEnvironment& environment, const HomeLayout& layout, std::vector<std::string>& created,
+                           std::vector<std::string>& granted) {
+  if ((!created.empty() || !granted.empty()) && !environment.is_folder(layout.install_folder)) {
+    if (auto made = make_folders(environment, layout.install_folder, created); !made) return made;
+  }
+  for (const auto& [path, lines] : {std::pair{layout.created_folders, &created},
+                                    std::pair{layout.granted_permissions, &granted}}) {
+    if (auto written = write_record(environment, path, *lines); !written)
+      return std::unexpected(platform::OsError{written.error().code, path + ": " + written.error().message});
+  }
+  return {};
+}
+
 /// A usage error: an app id that names no browser Tessiva can set up.
 constexpr int EXIT_BAD_ARGUMENT = 2;
 
@@ -490,11 +557,12 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
   const auto running = environment.executable_path();
   if (!running) return fail(reason("the running program", running.error()));
   // User manifests would shadow the package's and never be updated by it.
-  if (is_packaged(*running)) {
+  const bool packaged = is_packaged(*running);
+  const auto layout = home_layout(environment);
+  if (!layout && packaged && sandboxes.empty()) {
     printer.line(i18n::message_text(language, MessageKey::InstalledSystemWide));
     return EXIT_DONE;
   }
-  const auto layout = home_layout(environment);
   if (!layout) return fail("HOME is not set to an absolute path.");
   const auto chosen = chosen_sandboxes(sandboxes, printer, language);
   if (!chosen) return EXIT_BAD_ARGUMENT;
@@ -513,7 +581,8 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
     return false;
   };
   if (!quiet && environment.input_is_terminal()) {
-    if (!update && !ask(std::string(i18n::message_text(language, MessageKey::InstallPrompt)))) return EXIT_DECLINED;
+    if (!update && !packaged && !ask(std::string(i18n::message_text(language, MessageKey::InstallPrompt))))
+      return EXIT_DECLINED;
     if (!new_sandboxes.empty() &&
         !ask(i18n::format_message(language, MessageKey::SandboxPrompt,
                                   {sandbox_names(new_sandboxes), FLATPAK_SERVICE})))
@@ -521,6 +590,16 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
   }
 
   std::vector<std::string> created = recorded_folders(environment, *layout);
+  std::vector<std::string> granted = record_lines(environment, layout->granted_permissions);
+  if (packaged) {
+    // The package's manifests outside serve every browser but those in a sandbox,
+    // whose wrappers start the package's program.
+    printer.line(i18n::message_text(language, MessageKey::InstalledSystemWide));
+    const bool done = set_up_sandboxes(environment, *layout, *running, *chosen, created, granted, printer, language);
+    if (auto written = write_records(environment, *layout, created, granted); !written)
+      return fail(written.error().message);
+    return done ? EXIT_DONE : EXIT_FAILED;
+  }
   if (auto made = make_folders(environment, layout->install_folder, created); !made)
     return fail(reason(layout->install_folder, made.error()));
   if (!same_file(environment, *running, layout->executable)) {
@@ -558,60 +637,14 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
                                       {browser.name}));
   }
 
-  // A sandboxed browser sees neither the program nor the manifests outside its own
-  // folder. Firefox asks the proxy service outside, which reads the manifest above; a
-  // Chromium-family browser needs a wrapper in its sandbox and a permission that only
-  // the user may give.
-  std::vector<std::string> granted = record_lines(environment, layout->granted_permissions);
-  const std::string command = command_for_user(environment, layout->executable);
-  for (const auto& browser : flatpak_browsers()) {
-    const bool present = environment.is_folder(sandbox_folder(*layout, browser));
-    const std::string name = std::string(browser.name) + " (Flatpak)";
-    if (browser.form == ManifestForm::Firefox) {
-      if (present)
-        printer.line(i18n::format_message(language, MessageKey::FlatpakAdvice, {browser.name, PROXY_SERVICE, command}));
-      continue;
-    }
-    const std::string grant = override_command(browser.app_id, FLATPAK_SERVICE, true);
-    const bool opted_in = std::ranges::find(*chosen, &browser) != chosen->end();
-    if (!opted_in && !sandbox_set_up(environment, *layout, browser)) {
-      if (present)
-        printer.line(i18n::format_message(language, MessageKey::SandboxAdvice,
-                                          {name, command + " --install --sandbox " + std::string(browser.app_id), grant}));
-      continue;
-    }
-    if (auto written = write_sandbox(environment, *layout, browser, layout->executable, created); !written) {
-      failed = true;
-      fail(reason(name + ", " + sandbox_hosts_folder(*layout, browser), written.error()));
-      continue;
-    }
-    printer.line(i18n::format_message(language, MessageKey::SandboxRegistered,
-                                      {name, sandbox_wrapper_path(*layout, browser)}));
-    if (permission_present(environment, *layout, browser.app_id)) continue;
-    // Never granted without the user's word: a sandbox set up before whose permission
-    // was taken back only gets the command.
-    const Override done = opted_in ? change_permission(environment, browser.app_id, true) : Override::NoCommand;
-    if (done == Override::Done) {
-      if (!contains(granted, browser.app_id)) granted.emplace_back(browser.app_id);
-      printer.line(i18n::format_message(language, MessageKey::SandboxPermissionGranted, {name, grant}));
-      continue;
-    }
-    if (done == Override::Failed) {
-      failed = true;
-      fail(grant);
-    }
-    printer.line(i18n::format_message(language, MessageKey::SandboxPermissionNeeded, {name, grant}));
-  }
-
+  failed |= !set_up_sandboxes(environment, *layout, layout->executable, *chosen, created, granted, printer, language);
   if (auto linked = link_command(environment, *layout, created, printer, language); !linked) {
     failed = true;
     fail(reason(layout->command_link, linked.error()));
   }
 
-  for (const auto& [path, lines] : {std::pair{layout->created_folders, &created},
-                                    std::pair{layout->granted_permissions, &granted}}) {
-    if (auto written = write_record(environment, path, *lines); !written) return fail(reason(path, written.error()));
-  }
+  if (auto written = write_records(environment, *layout, created, granted); !written)
+    return fail(written.error().message);
 
   if (failed) return EXIT_FAILED;
   printer.line(i18n::message_text(language, update ? MessageKey::UpdateDone : MessageKey::InstallDone));

@@ -257,7 +257,8 @@ def firefox_and_snaps(target, tally):
     tally.equal("install: Firefox in a Flatpak is told about the proxy service",
                 [line for line in out.splitlines() if line.startswith("Firefox (Flatpak): ")],
                 ["Firefox (Flatpak): reaches Tessiva through the native messaging proxy service"
-                 " (org.freedesktop.NativeMessagingProxy) and the manifest above, where the system has that service;"
+                 " (org.freedesktop.NativeMessagingProxy), which reads the manifest outside the sandbox, where the system"
+                 " has that service;"
                  f' "{home.program} --check" says whether it can.'])
 
     code, browsers, text = home.check()

@@ -127,6 +127,22 @@ TEST(HomeInstall, TheSystemWidePackageDoesNotInstallForTheUser) {
   EXPECT_EQ(run_home_installer(home, false), EXIT_DONE);
   EXPECT_TRUE(home.files.empty());
   EXPECT_NE(home.out.find("system-wide"), std::string::npos);
+  // A sandbox's wrapper starts the package's program; only the records go in the home.
+  FakeHome sandboxed;
+  sandboxed.running = "/usr/lib/tessiva/tessiva";
+  sandboxed.files["/usr/bin/flatpak"] = "program";
+  sandboxed.variables["PATH"] = "/usr/bin";
+  EXPECT_EQ(run_home_installer(sandboxed, true, {"org.chromium.Chromium"}), EXIT_DONE);
+  EXPECT_FALSE(sandboxed.files.contains(PROGRAM));
+  EXPECT_NE(sandboxed.files["/home/ana/.var/app/org.chromium.Chromium/config/chromium/NativeMessagingHosts/"
+                            "com.orbelle.tessiva.sh"]
+                .find("--host /usr/lib/tessiva/tessiva \"$@\""),
+            std::string::npos);
+  EXPECT_EQ(sandboxed.files["/home/ana/.local/lib/tessiva/granted-permissions"], "org.chromium.Chromium\n");
+  EXPECT_EQ(run_home_uninstaller(sandboxed, true), EXIT_DONE);
+  EXPECT_EQ(sandboxed.runs.size(), 2U);
+  std::erase_if(sandboxed.files, [](const auto& file) { return file.first.starts_with("/home/"); });
+  EXPECT_EQ(sandboxed.files.size(), 1U);
   // A folder that merely starts with the same name is no package.
   home.running = "/usr/lib/tessiva-old/tessiva";
   EXPECT_EQ(run_home_installer(home, true), EXIT_DONE);
