@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 52> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 66> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -65,9 +65,9 @@ constexpr std::array<std::array<std::string_view, 3>, 52> CATALOGUE{{
       "%1: se conserva %2, inicia otro programa (%3)",
       "%1: mantido %2, ele inicia outro programa (%3)"}},
     // FlatpakAdvice
-    {{"%1 (Flatpak): not registered, its sandbox cannot see Tessiva. To use it there, run \"flatpak override --user --filesystem=%2:ro %3\" and copy %4 into %5",
-      "%1 (Flatpak): no registrado, su entorno aislado no ve Tessiva. Para usarlo allí, ejecuta \"flatpak override --user --filesystem=%2:ro %3\" y copia %4 en %5",
-      "%1 (Flatpak): não registrado, o seu ambiente isolado não vê o Tessiva. Para usá-lo lá, execute \"flatpak override --user --filesystem=%2:ro %3\" e copie %4 para %5"}},
+    {{"%1 (Flatpak): reaches Tessiva through the native messaging proxy service (%2), which reads the manifest outside the sandbox, where the system has that service; \"%3 --check\" says whether it can.",
+      "%1 (Flatpak): llega a Tessiva a través del servicio proxy de mensajería nativa (%2), que lee el manifiesto de fuera del entorno aislado, donde el sistema tiene ese servicio; \"%3 --check\" dice si puede.",
+      "%1 (Flatpak): alcança o Tessiva pelo serviço proxy de mensagens nativas (%2), que lê o manifesto de fora do ambiente isolado, onde o sistema tem esse serviço; \"%3 --check\" diz se consegue."}},
     // InstalledSystemWide
     {{"Tessiva is installed system-wide by its package: there is nothing to install for this user.",
       "Tessiva está instalado para todo el sistema por su paquete: no hay nada que instalar para este usuario.",
@@ -216,8 +216,64 @@ constexpr std::array<std::array<std::string_view, 3>, 52> CATALOGUE{{
     {{"%1: ok, defaults in use (%2 does not exist)",
       "%1: correcto, se usan los valores predeterminados (%2 no existe)",
       "%1: ok, os padrões estão em uso (%2 não existe)"}},
+    // SandboxPrompt
+    {{"Let %1 start Tessiva outside its sandbox? A small wrapper goes into the browser's folder, and the browser gets the permission to talk to %2, with which it can start any program outside its sandbox.",
+      "¿Permitir que %1 inicie Tessiva fuera de su entorno aislado? Se pone un pequeño programa intermediario en la carpeta del navegador, y el navegador recibe el permiso de hablar con %2, con el que puede iniciar cualquier programa fuera de su entorno aislado.",
+      "Permitir que %1 inicie o Tessiva fora do seu ambiente isolado? Um pequeno programa intermediário vai para a pasta do navegador, e o navegador recebe a permissão de falar com %2, com a qual pode iniciar qualquer programa fora do seu ambiente isolado."}},
+    // SandboxAdvice
+    {{"%1: not registered. Its sandbox reaches Tessiva only through a wrapper that starts it outside, with a permission that only you may give. To set it up, run: %2 (it also runs: %3)",
+      "%1: no registrado. Su entorno aislado llega a Tessiva solo a través de un intermediario que lo inicia fuera, con un permiso que solo tú puedes dar. Para configurarlo, ejecuta: %2 (también ejecuta: %3)",
+      "%1: não registrado. O seu ambiente isolado alcança o Tessiva só por um intermediário que o inicia fora, com uma permissão que só você pode dar. Para configurar, execute: %2 (ele também executa: %3)"}},
+    // SandboxRegistered
+    {{"%1: registered, through the wrapper %2 that starts Tessiva outside the sandbox",
+      "%1: registrado, a través del intermediario %2 que inicia Tessiva fuera del entorno aislado",
+      "%1: registrado, pelo intermediário %2 que inicia o Tessiva fora do ambiente isolado"}},
+    // SandboxPermissionGranted
+    {{"%1: allowed to start programs outside its sandbox (%2)",
+      "%1: se le permite iniciar programas fuera de su entorno aislado (%2)",
+      "%1: pode iniciar programas fora do seu ambiente isolado (%2)"}},
+    // SandboxPermissionNeeded
+    {{"%1: it still needs the permission to start programs outside its sandbox. Run: %2",
+      "%1: aún necesita el permiso para iniciar programas fuera de su entorno aislado. Ejecuta: %2",
+      "%1: ainda precisa da permissão para iniciar programas fora do seu ambiente isolado. Execute: %2"}},
+    // SandboxPermissionRevoked
+    {{"%1: no longer allowed to start programs outside its sandbox (%2)",
+      "%1: ya no se le permite iniciar programas fuera de su entorno aislado (%2)",
+      "%1: não pode mais iniciar programas fora do seu ambiente isolado (%2)"}},
+    // SandboxRevokeNeeded
+    {{"%1: to take back its permission to start programs outside its sandbox, run: %2",
+      "%1: para retirarle el permiso de iniciar programas fuera de su entorno aislado, ejecuta: %2",
+      "%1: para retirar a permissão de iniciar programas fora do seu ambiente isolado, execute: %2"}},
+    // SandboxNotSetUp
+    {{"%1: Tessiva was not set up in its sandbox.",
+      "%1: Tessiva no estaba configurado en su entorno aislado.",
+      "%1: o Tessiva não estava configurado no seu ambiente isolado."}},
+    // SandboxUnknown
+    {{"--sandbox %1: not a browser whose sandbox Tessiva can set up. These are: %2.",
+      "--sandbox %1: no es un navegador cuyo entorno aislado Tessiva pueda configurar. Son estos: %2.",
+      "--sandbox %1: não é um navegador cujo ambiente isolado o Tessiva possa configurar. São estes: %2."}},
+    // CheckSandboxNoWrapper
+    {{"the manifest %1 starts the program inside the sandbox, where it can neither open your applications nor save. Fix: run \"%2 --install --sandbox %3\".",
+      "el manifiesto %1 inicia el programa dentro del entorno aislado, donde no puede abrir tus aplicaciones ni guardar. Solución: ejecuta \"%2 --install --sandbox %3\".",
+      "o manifesto %1 inicia o programa dentro do ambiente isolado, onde ele não pode abrir seus aplicativos nem salvar. Solução: execute \"%2 --install --sandbox %3\"."}},
+    // CheckSandboxNoPermission
+    {{"the sandbox may not start programs outside it, which the manifest %1 needs. Fix: run \"flatpak override --user --talk-name=org.freedesktop.Flatpak %3\".",
+      "el entorno aislado no puede iniciar programas fuera de él, y el manifiesto %1 lo necesita. Solución: ejecuta \"flatpak override --user --talk-name=org.freedesktop.Flatpak %3\".",
+      "o ambiente isolado não pode iniciar programas fora dele, e o manifesto %1 precisa disso. Solução: execute \"flatpak override --user --talk-name=org.freedesktop.Flatpak %3\"."}},
+    // CheckProxyMissing
+    {{"the native messaging proxy service (org.freedesktop.NativeMessagingProxy) is not on the session bus, and only it lets the sandbox start Tessiva outside. Fix: install xdg-native-messaging-proxy from your distribution, then log in again.",
+      "el servicio proxy de mensajería nativa (org.freedesktop.NativeMessagingProxy) no está en el bus de sesión, y solo él permite que el entorno aislado inicie Tessiva fuera. Solución: instala xdg-native-messaging-proxy de tu distribución y vuelve a iniciar sesión.",
+      "o serviço proxy de mensagens nativas (org.freedesktop.NativeMessagingProxy) não está no barramento de sessão, e só ele permite que o ambiente isolado inicie o Tessiva fora. Solução: instale xdg-native-messaging-proxy da sua distribuição e entre na sessão de novo."}},
+    // CheckProxyNoPermission
+    {{"the sandbox may not talk to the native messaging proxy service. Fix: run \"flatpak override --user --talk-name=org.freedesktop.NativeMessagingProxy %3\".",
+      "el entorno aislado no puede hablar con el servicio proxy de mensajería nativa. Solución: ejecuta \"flatpak override --user --talk-name=org.freedesktop.NativeMessagingProxy %3\".",
+      "o ambiente isolado não pode falar com o serviço proxy de mensagens nativas. Solução: execute \"flatpak override --user --talk-name=org.freedesktop.NativeMessagingProxy %3\"."}},
+    // CheckPortalMissing
+    {{"the desktop portal's WebExtensions interface (org.freedesktop.portal.WebExtensions) is not on the session bus, and only it lets the snap start Tessiva outside. Fix: update xdg-desktop-portal from your distribution, then log in again.",
+      "la interfaz WebExtensions del portal del escritorio (org.freedesktop.portal.WebExtensions) no está en el bus de sesión, y solo ella permite que el snap inicie Tessiva fuera. Solución: actualiza xdg-desktop-portal de tu distribución y vuelve a iniciar sesión.",
+      "a interface WebExtensions do portal da área de trabalho (org.freedesktop.portal.WebExtensions) não está no barramento de sessão, e só ela permite que o snap inicie o Tessiva fora. Solução: atualize xdg-desktop-portal da sua distribuição e entre na sessão de novo."}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckSettingsAbsent) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckPortalMissing) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

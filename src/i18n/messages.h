@@ -67,6 +67,22 @@ enum class MessageKey {
   NotInstalled,
   CheckNotInstalled,
   CheckSettingsAbsent,
+  // Browsers in a sandbox: the installer's wrapper for Chromium-family Flatpaks and the
+  // permission it needs; the self-check's problems with the paths out of a sandbox.
+  SandboxPrompt,
+  SandboxAdvice,
+  SandboxRegistered,
+  SandboxPermissionGranted,
+  SandboxPermissionNeeded,
+  SandboxPermissionRevoked,
+  SandboxRevokeNeeded,
+  SandboxNotSetUp,
+  SandboxUnknown,
+  CheckSandboxNoWrapper,
+  CheckSandboxNoPermission,
+  CheckProxyMissing,
+  CheckProxyNoPermission,
+  CheckPortalMissing,
 };
 
 /// The text of `key` in `language`, UTF-8.

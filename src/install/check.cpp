@@ -20,7 +20,7 @@ struct CodeInfo {
   MessageKey text;
 };
 
-constexpr std::array<CodeInfo, 20> CODES{{
+constexpr std::array<CodeInfo, 25> CODES{{
     {CheckCode::Ok, "ok", MessageKey::CheckOk},
     {CheckCode::NotRegistered, "not_registered", MessageKey::CheckNotRegistered},
     {CheckCode::ManifestMissing, "manifest_missing", MessageKey::CheckManifestMissing},
@@ -41,6 +41,11 @@ constexpr std::array<CodeInfo, 20> CODES{{
     {CheckCode::SettingsInvalid, "settings_invalid", MessageKey::CheckSettingsInvalid},
     {CheckCode::FolderNotWritable, "folder_not_writable", MessageKey::CheckFolderNotWritable},
     {CheckCode::LowSpace, "low_space", MessageKey::CheckLowSpace},
+    {CheckCode::SandboxNoWrapper, "sandbox_no_wrapper", MessageKey::CheckSandboxNoWrapper},
+    {CheckCode::SandboxNoPermission, "sandbox_no_permission", MessageKey::CheckSandboxNoPermission},
+    {CheckCode::ProxyMissing, "proxy_missing", MessageKey::CheckProxyMissing},
+    {CheckCode::ProxyNoPermission, "proxy_no_permission", MessageKey::CheckProxyNoPermission},
+    {CheckCode::PortalMissing, "portal_missing", MessageKey::CheckPortalMissing},
 }};
 
 const CodeInfo& info(CheckCode code) noexcept { return CODES[static_cast<std::size_t>(code)]; }
@@ -93,7 +98,7 @@ std::string mebibytes(std::optional<std::uint64_t> bytes) { return std::to_strin
 
 /// One line: "<name>: ok (<where>)", "<name>: not registered" or "<name>: problem, <text>".
 std::string line(i18n::Language language, std::string_view name, CheckCode code, std::string_view where,
-                 std::string_view subject, std::string_view command) {
+                 std::string_view subject, std::string_view command, std::string_view app_id = {}) {
   switch (status_of(code)) {
     case CheckStatus::Ok:
       if (code == CheckCode::SettingsAbsent)
@@ -107,7 +112,7 @@ std::string line(i18n::Language language, std::string_view name, CheckCode code,
       break;
   }
   const std::string text =
-      i18n::format_message(language, info(code).text, {subject.empty() ? where : subject, command});
+      i18n::format_message(language, info(code).text, {subject.empty() ? where : subject, command, app_id});
   return i18n::format_message(language, MessageKey::CheckProblem, {name, text});
 }
 
@@ -122,7 +127,7 @@ void set_check_test_hooks(CheckTestHooks hooks) { test_hooks() = std::move(hooks
 
 const CheckTestHooks& check_test_hooks() { return test_hooks(); }
 
-static_assert(CODES.size() == static_cast<std::size_t>(CheckCode::LowSpace) + 1);
+static_assert(CODES.size() == static_cast<std::size_t>(CheckCode::PortalMissing) + 1);
 
 std::string_view code_name(CheckCode code) noexcept { return info(code).name; }
 
@@ -161,7 +166,7 @@ std::string report_text(const CheckReport& report, i18n::Language language) {
   std::string text;
   for (const auto& browser : report.browsers) {
     const std::string name = browser.flatpak ? browser.name + " (Flatpak)" : browser.name;
-    text += line(language, name, browser.code, browser.location, browser.subject, report.command);
+    text += line(language, name, browser.code, browser.location, browser.subject, report.command, browser.app_id);
     text += '\n';
   }
   for (const auto& folder : report.folders) {

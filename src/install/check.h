@@ -40,6 +40,14 @@ enum class CheckCode {
   SettingsInvalid,
   FolderNotWritable,
   LowSpace,
+  // A browser in a sandbox whose way out is not there: a manifest in a Flatpak that
+  // starts the program inside it, a Flatpak not allowed to start programs outside, the
+  // proxy service missing or not allowed, the desktop portal's interface missing.
+  SandboxNoWrapper,
+  SandboxNoPermission,
+  ProxyMissing,
+  ProxyNoPermission,
+  PortalMissing,
 };
 
 /// The code as the JSON form writes it: "manifest_missing"...
@@ -63,6 +71,8 @@ struct BrowserCheck {
   std::string location;
   /// The path named by the problem's text when it is not `location` (the program).
   std::string subject;
+  /// The Flatpak's app id, which the fixes for a sandbox name.
+  std::string app_id;
 };
 
 enum class FolderCheckKind { Settings, SaveFolder, Transfers, FreeSpace };

@@ -10,11 +10,13 @@
 #include "install/check.h"
 #include "install/check_steps.h"
 #include "install/home_install.h"
+#include "install/sandbox.h"
 #include "install/system_linux.h"
 #include "messages/protocol.h"
 #include "platform/files.h"
 #include "platform/installation.h"
 #include "platform/process.h"
+#include "platform/session_bus.h"
 
 namespace tessiva::install {
 namespace {
@@ -145,6 +147,82 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
   return check;
 }
 
+/// True when the Flatpak `app_id` may talk to the bus name `name`, by its metadata and
+/// the overrides of both installations.
+bool flatpak_may_talk_to(const HomeLayout& layout, const std::string& root, std::string_view app_id,
+                         std::string_view name) {
+  const std::string user = flatpak_user_folder(platform::environment_variable, layout.home);
+  std::vector<std::optional<std::string>> texts;
+  for (const auto& path : permission_files(user, root + std::string(FLATPAK_SYSTEM_FOLDER), app_id)) {
+    auto text = platform::read_file(path);
+    texts.push_back(text ? std::optional(std::move(*text)) : std::nullopt);
+  }
+  return may_talk_to(texts, name);
+}
+
+/// A Chromium-family Flatpak reaches the host when the manifest in its sandbox starts
+/// our wrapper, the program the wrapper starts answers, and the sandbox may start it
+/// outside.
+BrowserCheck check_chromium_flatpak(const HomeLayout& layout, const FlatpakBrowser& browser, const std::string& root,
+                                    const CheckOptions& options) {
+  BrowserCheck check;
+  check.name = browser.name;
+  check.family = BrowserFamily::Chromium;
+  check.flatpak = true;
+  check.app_id = browser.app_id;
+  const std::string manifest = sandbox_manifest_path(layout, browser);
+  if (!path_exists(manifest)) return check;
+  check.expected = true;
+  check.location = manifest;
+  std::string target;
+  // The sandbox cannot start the program itself: only the manifest is read here.
+  check.code = check_manifest(manifest, check.family, false, target);
+  if (check.code == CheckCode::PathMissing) check.subject = target;
+  if (check.code != CheckCode::Ok) return check;
+  const auto script = platform::read_file(target);
+  const auto host = script ? wrapper_host(*script) : std::nullopt;
+  if (!host) {
+    check.code = CheckCode::SandboxNoWrapper;
+    return check;
+  }
+  const auto attributes = platform::file_attributes(*host);
+  if (!attributes || !attributes->is_regular) {
+    check.code = CheckCode::PathMissing;
+    check.subject = *host;
+    return check;
+  }
+  if (!flatpak_may_talk_to(layout, root, browser.app_id, FLATPAK_SERVICE)) {
+    check.code = CheckCode::SandboxNoPermission;
+    return check;
+  }
+  // Outside the sandbox the wrapper starts the program as the browser would start it.
+  if (options.start_programs) {
+    check.code = probe_program(*host, check.family, manifest);
+    if (check.code != CheckCode::Ok) check.subject = *host;
+  }
+  return check;
+}
+
+/// A browser whose sandbox asks a service outside for the host, which reads the
+/// manifest of the same browser outside (`outside`): ok when the service is there and
+/// the sandbox may reach it, and that manifest works. `check.location` names where the
+/// permission would be given: the location of a missing one.
+BrowserCheck check_through_service(BrowserCheck check, const BrowserCheck& outside, bool service,
+                                   CheckCode missing, bool allowed) {
+  check.expected = outside.expected;
+  if (outside.code == CheckCode::NotRegistered || !service) {
+    if (outside.code != CheckCode::NotRegistered) check.code = missing;
+    check.location.clear();
+  } else if (!allowed) {
+    check.code = CheckCode::ProxyNoPermission;
+  } else {
+    check.code = outside.code;
+    check.location = outside.location;
+    check.subject = outside.subject;
+  }
+  return check;
+}
+
 }  // namespace
 
 CheckReport run_check(const CheckOptions& options) {
@@ -159,21 +237,50 @@ CheckReport run_check(const CheckOptions& options) {
     for (const auto& browser : browser_folders()) {
       report.browsers.push_back(check_browser(*layout, browser, path_exists(layout->executable), packaged, root, options));
     }
+    // The browsers outside a sandbox, by name, for those whose sandbox reads their
+    // manifests through a service.
+    const auto outside = [&](std::string_view name) {
+      const auto it = std::ranges::find(report.browsers, name, &BrowserCheck::name);
+      return it == report.browsers.end() ? BrowserCheck{} : *it;
+    };
+    std::optional<bool> proxy;
     for (const auto& browser : flatpak_browsers()) {
       const std::string sandbox = platform::join_path(platform::join_path(layout->home, ".var/app"), browser.app_id);
       if (!is_folder(sandbox)) continue;
+      if (browser.form == ManifestForm::Chromium) {
+        report.browsers.push_back(check_chromium_flatpak(*layout, browser, root, options));
+        continue;
+      }
       BrowserCheck check;
       check.name = browser.name;
-      check.family = family_of(browser.form);
+      check.family = BrowserFamily::Firefox;
       check.flatpak = true;
-      const std::string manifest = platform::join_path(platform::join_path(sandbox, browser.hosts_folder), manifest_file_name());
-      if (path_exists(manifest)) {
-        check.location = manifest;
-        // The sandbox starts the program, not this check: only the manifest is read.
-        check.code = check_manifest(manifest, check.family, false, check.subject);
-        if (check.code != CheckCode::PathMissing) check.subject.clear();
+      check.app_id = browser.app_id;
+      // The proxy service reads the manifest of Firefox outside the sandbox.
+      const BrowserCheck firefox = outside("Firefox");
+      if (firefox.code != CheckCode::NotRegistered && !proxy)
+        proxy = platform::session_bus_name_available(std::string(PROXY_SERVICE));
+      check.location =
+          user_override_file(flatpak_user_folder(platform::environment_variable, layout->home), browser.app_id);
+      report.browsers.push_back(check_through_service(
+          check, firefox, proxy.value_or(false), CheckCode::ProxyMissing,
+          proxy.value_or(false) && flatpak_may_talk_to(*layout, root, browser.app_id, PROXY_SERVICE)));
+    }
+    // A snap browser asks the desktop portal, which reads the manifests outside.
+    std::optional<bool> portal;
+    for (const auto& [name, snap] : {std::pair{std::string_view("Firefox"), std::string_view("snap/firefox")},
+                                     std::pair{std::string_view("Chromium"), std::string_view("snap/chromium")}}) {
+      if (!is_folder(platform::join_path(layout->home, snap))) continue;
+      const BrowserCheck browser = outside(name);
+      BrowserCheck check;
+      check.name = std::string(name) + " (Snap)";
+      check.family = browser.family;
+      if (browser.code != CheckCode::NotRegistered && !portal) {
+        portal = platform::session_bus_has_property(std::string(PORTAL_SERVICE), std::string(PORTAL_PATH),
+                                                    std::string(PORTAL_INTERFACE), "version");
       }
-      report.browsers.push_back(std::move(check));
+      report.browsers.push_back(
+          check_through_service(check, browser, portal.value_or(false), CheckCode::PortalMissing, true));
     }
   }
   report.folders = folder_checks();

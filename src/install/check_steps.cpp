@@ -155,6 +155,10 @@ void check_found_manifest(BrowserCheck& check, ProgramStart start, const std::st
   if (!names_program(check.code)) check.subject.clear();
 }
 
+CheckCode probe_program(const std::string& path, BrowserFamily family, const std::string& manifest) {
+  return probe(path, family, manifest);
+}
+
 std::vector<FolderCheck> folder_checks() {
   std::vector<FolderCheck> checks;
   FolderCheck settings{FolderCheckKind::Settings, CheckCode::SettingsAbsent, "", std::nullopt};

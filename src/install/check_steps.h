@@ -42,6 +42,10 @@ enum class ProgramStart {
 /// only for a problem about the program, or when it was withheld as root.
 void check_found_manifest(BrowserCheck& check, ProgramStart start, const std::string& blocked_by);
 
+/// Starts the program `path` as a browser of `family` would with the manifest
+/// `manifest`, and gives its answer to "hello": ok, no answer, or another version.
+[[nodiscard]] CheckCode probe_program(const std::string& path, BrowserFamily family, const std::string& manifest);
+
 /// The settings file, the save folder, the transfers folder and the free space.
 [[nodiscard]] std::vector<FolderCheck> folder_checks();
 

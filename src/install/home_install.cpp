@@ -7,6 +7,7 @@
 #include "i18n/messages.h"
 #include "install/environment.h"
 #include "install/installer.h"
+#include "install/sandbox.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 
@@ -40,8 +41,26 @@ std::string hosts_folder(const HomeLayout& layout, const BrowserFolder& browser)
                 browser.hosts_folder);
 }
 
+std::string sandbox_folder(const HomeLayout& layout, const FlatpakBrowser& browser) {
+  return joined(joined(layout.home, ".var/app"), browser.app_id);
+}
+
 std::string sandbox_hosts_folder(const HomeLayout& layout, const FlatpakBrowser& browser) {
-  return joined(joined(joined(layout.home, ".var/app"), browser.app_id), browser.hosts_folder);
+  return joined(sandbox_folder(layout, browser), browser.hosts_folder);
+}
+
+/// The lines of a record file (folders made, permissions granted); none when missing.
+std::vector<std::string> record_lines(HomeEnvironment& environment, const std::string& path) {
+  std::vector<std::string> lines;
+  const auto text = environment.read_file(path);
+  if (!text) return lines;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    const auto end = rest.find('\n');
+    if (end != 0) lines.emplace_back(rest.substr(0, end));
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  }
+  return lines;
 }
 
 /// "<what>: <system message>" for a failure line.
@@ -71,9 +90,11 @@ class Printer {
 
 /// Writes `bytes` beside `path` and renames the copy over it, so that a browser
 /// reading the file meanwhile finds the old text or the new one, never a part.
-Result<void> replace_file(HomeEnvironment& environment, const std::string& path, std::string_view bytes) {
+Result<void> replace_file(HomeEnvironment& environment, const std::string& path, std::string_view bytes,
+                          bool executable = false) {
   const std::string staged = path + ".new";
   auto done = environment.write_file(staged, bytes);
+  if (done && executable) done = environment.make_executable(staged);
   if (done) done = environment.rename_replace(staged, path);
   if (!done) (void)environment.delete_file(staged);
   return done;
@@ -103,15 +124,8 @@ std::vector<std::string> missing_folders(HomeEnvironment& environment, const std
 /// The folders an earlier install recorded as made by it.
 std::vector<std::string> recorded_folders(HomeEnvironment& environment, const HomeLayout& layout) {
   std::vector<std::string> folders;
-  const auto text = environment.read_file(layout.created_folders);
-  if (!text) return folders;
-  std::string_view rest = *text;
-  while (!rest.empty()) {
-    const auto end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    if (line.starts_with('/')) folders.emplace_back(line);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-  }
+  for (auto& line : record_lines(environment, layout.created_folders))
+    if (line.starts_with('/')) folders.push_back(std::move(line));
   return folders;
 }
 
@@ -219,7 +233,213 @@ Result<void> link_command(HomeEnvironment& environment, const HomeLayout& layout
   return {};
 }
 
+/// The file `name` in the first folder of the PATH that holds one, as a shell finds a
+/// command; none when no folder does.
+std::optional<std::string> find_on_path(HomeEnvironment& environment, std::string_view name) {
+  const std::string path = environment.variable("PATH").value_or("");
+  std::string_view rest = path;
+  for (;;) {
+    const auto end = rest.find(':');
+    const std::string_view entry = rest.substr(0, end);
+    if (entry.starts_with('/')) {
+      std::string candidate = joined(entry, name);
+      if (environment.file_exists(candidate) && !environment.is_folder(candidate)) return candidate;
+    }
+    if (end == std::string_view::npos) return std::nullopt;
+    rest.remove_prefix(end + 1);
+  }
+}
+
+/// True when the Flatpak's manifest starts a wrapper of ours beside it.
+bool sandbox_set_up(HomeEnvironment& environment, const HomeLayout& layout, const FlatpakBrowser& browser) {
+  const auto text = environment.read_file(sandbox_manifest_path(layout, browser));
+  if (!text) return false;
+  const std::string wrapper = sandbox_wrapper_path(layout, browser);
+  if (manifest_target(*text) != wrapper) return false;
+  const auto script = environment.read_file(wrapper);
+  return script && wrapper_host(*script).has_value();
+}
+
+/// True when the Flatpak may already talk to the Flatpak service, by its metadata or
+/// an override.
+bool permission_present(HomeEnvironment& environment, const HomeLayout& layout, std::string_view app_id) {
+  const std::string user =
+      flatpak_user_folder([&](const std::string& name) { return environment.variable(name); }, layout.home);
+  std::vector<std::optional<std::string>> texts;
+  for (const auto& path : permission_files(user, FLATPAK_SYSTEM_FOLDER, app_id)) {
+    auto text = environment.read_file(path);
+    texts.push_back(text ? std::optional(std::move(*text)) : std::nullopt);
+  }
+  return may_talk_to(texts, FLATPAK_SERVICE);
+}
+
+enum class Override { Done, NoCommand, Failed };
+
+/// Grants (or takes back) the Flatpak's permission to talk to the Flatpak service with
+/// the `flatpak` command; without one on the PATH nothing is run.
+Override change_permission(HomeEnvironment& environment, std::string_view app_id, bool allow) {
+  const auto flatpak = find_on_path(environment, "flatpak");
+  if (!flatpak) return Override::NoCommand;
+  const auto status = environment.run_program(*flatpak, override_arguments(app_id, FLATPAK_SERVICE, allow));
+  return status && *status == 0 ? Override::Done : Override::Failed;
+}
+
+/// Writes the wrapper that starts `host` outside the sandbox, then the manifest that
+/// starts the wrapper, into the Flatpak's folder.
+Result<void> write_sandbox(HomeEnvironment& environment, const HomeLayout& layout, const FlatpakBrowser& browser,
+                           const std::string& host, std::vector<std::string>& created) {
+  const std::string wrapper = sandbox_wrapper_path(layout, browser);
+  auto done = make_folders(environment, sandbox_hosts_folder(layout, browser), created);
+  if (done) done = replace_file(environment, wrapper, wrapper_script(host), true);
+  if (done) done = replace_file(environment, sandbox_manifest_path(layout, browser), chromium_manifest(wrapper));
+  return done;
+}
+
+/// Removes the Flatpak's manifest and wrapper when they are ours.
+Removal remove_sandbox(HomeEnvironment& environment, const HomeLayout& layout, const FlatpakBrowser& browser,
+                       Printer& printer, i18n::Language language) {
+  if (!sandbox_set_up(environment, layout, browser)) return Removal::Absent;
+  Removal removal = Removal::Removed;
+  for (const auto& path : {sandbox_manifest_path(layout, browser), sandbox_wrapper_path(layout, browser)}) {
+    if (auto deleted = environment.delete_file(path); !deleted) {
+      printer.error(reason(path, deleted.error()));
+      removal = Removal::Failed;
+    }
+  }
+  (void)environment.remove_empty_folder(sandbox_hosts_folder(layout, browser));
+  if (removal == Removal::Removed)
+    printer.line(i18n::format_message(language, MessageKey::ManifestRemoved, {std::string(browser.name) + " (Flatpak)"}));
+  return removal;
+}
+
+/// Writes `lines` into the record file `path`, or removes it when there are none.
+Result<void> write_record(HomeEnvironment& environment, const std::string& path, const std::vector<std::string>& lines) {
+  if (lines.empty()) {
+    if (environment.file_exists(path)) return environment.delete_file(path);
+    return {};
+  }
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  return replace_file(environment, path, text);
+}
+
+bool contains(const std::vector<std::string>& list, std::string_view item) {
+  return std::ranges::find(list, item) != list.end();
+}
+
+/// The Chromium-family Flatpaks by name and app id, for the question and the errors.
+std::string sandbox_names(const std::vector<const FlatpakBrowser*>& browsers) {
+  std::string names;
+  for (const auto* browser : browsers) {
+    if (!names.empty()) names += ", ";
+    names += std::string(browser->name) + " (" + std::string(browser->app_id) + ")";
+  }
+  return names;
+}
+
+/// The Flatpaks named by `--sandbox`, or the line that says which id is none of them.
+std::optional<std::vector<const FlatpakBrowser*>> chosen_sandboxes(const std::vector<std::string>& app_ids,
+                                                                   Printer& printer, i18n::Language language) {
+  std::vector<const FlatpakBrowser*> chosen;
+  for (const auto& app_id : app_ids) {
+    const FlatpakBrowser* browser = sandbox_browser(app_id);
+    if (browser == nullptr) {
+      std::vector<const FlatpakBrowser*> all;
+      for (const auto& known : flatpak_browsers())
+        if (known.form == ManifestForm::Chromium) all.push_back(&known);
+      printer.error(i18n::format_message(language, MessageKey::SandboxUnknown, {app_id, sandbox_names(all)}));
+      return std::nullopt;
+    }
+    if (std::ranges::find(chosen, browser) == chosen.end()) chosen.push_back(browser);
+  }
+  return chosen;
+}
+
+/// The Flatpaks' side of an install, for the program `host`. A sandboxed browser sees
+/// neither the program nor the manifests outside its own folder. Firefox asks the proxy
+/// service outside, which reads the manifest outside; a Chromium-family browser needs a
+/// wrapper in its sandbox and a permission that only the user may give: those in `chosen`
+/// get both, those set up before keep their wrapper up to date, the others found get the
+/// commands. Returns false when a step failed.
+bool set_up_sandboxes(HomeEnvironment& environment, const HomeLayout& layout, const std::string& host,
+                      const std::vector<const FlatpakBrowser*>& chosen, std::vector<std::string>& created,
+                      std::vector<std::string>& granted, Printer& printer, i18n::Language language) {
+  bool done_all = true;
+  const auto fail = [&](std::string_view why) {
+    printer.error(std::string(i18n::message_text(language, MessageKey::InstallFailed)) + " " + std::string(why));
+    done_all = false;
+  };
+  const std::string command = command_for_user(environment, host);
+  for (const auto& browser : flatpak_browsers()) {
+    const bool present = environment.is_folder(sandbox_folder(layout, browser));
+    const std::string name = std::string(browser.name) + " (Flatpak)";
+    if (browser.form == ManifestForm::Firefox) {
+      if (present)
+        printer.line(i18n::format_message(language, MessageKey::FlatpakAdvice, {browser.name, PROXY_SERVICE, command}));
+      continue;
+    }
+    const std::string grant = override_command(browser.app_id, FLATPAK_SERVICE, true);
+    const bool opted_in = std::ranges::find(chosen, &browser) != chosen.end();
+    if (!opted_in && !sandbox_set_up(environment, layout, browser)) {
+      if (present)
+        printer.line(i18n::format_message(language, MessageKey::SandboxAdvice,
+                                          {name, command + " --install --sandbox " + std::string(browser.app_id), grant}));
+      continue;
+    }
+    if (auto written = write_sandbox(environment, layout, browser, host, created); !written) {
+      fail(reason(name + ", " + sandbox_hosts_folder(layout, browser), written.error()));
+      continue;
+    }
+    printer.line(i18n::format_message(language, MessageKey::SandboxRegistered,
+                                      {name, sandbox_wrapper_path(layout, browser)}));
+    if (permission_present(environment, layout, browser.app_id)) continue;
+    // Never granted without the user's word: a sandbox set up before whose permission
+    // was taken back only gets the command.
+    const Override done = opted_in ? change_permission(environment, browser.app_id, true) : Override::NoCommand;
+    if (done == Override::Done) {
+      if (!contains(granted, browser.app_id)) granted.emplace_back(browser.app_id);
+      printer.line(i18n::format_message(language, MessageKey::SandboxPermissionGranted, {name, grant}));
+      continue;
+    }
+    if (done == Override::Failed) fail(grant);
+    printer.line(i18n::format_message(language, MessageKey::SandboxPermissionNeeded, {name, grant}));
+  }
+
+  return done_all;
+}
+
+/// Writes the records of the folders made and the permissions granted.
+Result<void> write_records(HomeEnvironment& environment, const HomeLayout& layout, std::vector<std::string>& created,
+                           std::vector<std::string>& granted) {
+  if ((!created.empty() || !granted.empty()) && !environment.is_folder(layout.install_folder)) {
+    if (auto made = make_folders(environment, layout.install_folder, created); !made) return made;
+  }
+  for (const auto& [path, lines] : {std::pair{layout.created_folders, &created},
+                                    std::pair{layout.granted_permissions, &granted}}) {
+    if (auto written = write_record(environment, path, *lines); !written)
+      return std::unexpected(platform::OsError{written.error().code, path + ": " + written.error().message});
+  }
+  return {};
+}
+
+/// A usage error: an app id that names no browser Tessiva can set up.
+constexpr int EXIT_BAD_ARGUMENT = 2;
+
 }  // namespace
+
+const FlatpakBrowser* sandbox_browser(std::string_view app_id) {
+  for (const auto& browser : flatpak_browsers())
+    if (browser.form == ManifestForm::Chromium && browser.app_id == app_id) return &browser;
+  return nullptr;
+}
+
+std::string sandbox_manifest_path(const HomeLayout& layout, const FlatpakBrowser& browser) {
+  return joined(sandbox_hosts_folder(layout, browser), manifest_name());
+}
+
+std::string sandbox_wrapper_path(const HomeLayout& layout, const FlatpakBrowser& browser) {
+  return joined(sandbox_hosts_folder(layout, browser), std::string(messages::NATIVE_HOST_NAME) + ".sh");
+}
 
 const std::vector<BrowserFolder>& browser_folders() {
   static const std::vector<BrowserFolder> folders = {
@@ -280,6 +500,7 @@ std::optional<HomeLayout> home_layout(HomeEnvironment& environment) {
   layout.commands_folder = joined(layout.home, ".local/bin");
   layout.command_link = joined(layout.commands_folder, lower_name);
   layout.created_folders = joined(layout.install_folder, "created-folders");
+  layout.granted_permissions = joined(layout.install_folder, "granted-permissions");
   return layout;
 }
 
@@ -304,14 +525,7 @@ std::string command_for_user(HomeEnvironment& environment, const std::string& pr
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
-  const bool plain = std::ranges::all_of(program, [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '.' ||
-           c == '_' || c == '-' || c == '+';
-  });
-  if (plain) return program;
-  std::string quoted = "'";
-  for (const char c : program) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  return shell_quoted(program);
 }
 
 std::string manifest_path(const HomeLayout& layout, const BrowserFolder& browser) {
@@ -332,7 +546,7 @@ bool is_yes_answer(std::string_view answer) {
   return false;
 }
 
-int run_home_installer(HomeEnvironment& environment, bool quiet) {
+int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vector<std::string>& sandboxes) {
   const i18n::Language language = environment.language();
   Printer printer(environment, quiet);
   const auto fail = [&](std::string_view why) {
@@ -343,25 +557,49 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
   const auto running = environment.executable_path();
   if (!running) return fail(reason("the running program", running.error()));
   // User manifests would shadow the package's and never be updated by it.
-  if (is_packaged(*running)) {
+  const bool packaged = is_packaged(*running);
+  const auto layout = home_layout(environment);
+  if (!layout && packaged && sandboxes.empty()) {
     printer.line(i18n::message_text(language, MessageKey::InstalledSystemWide));
     return EXIT_DONE;
   }
-  const auto layout = home_layout(environment);
   if (!layout) return fail("HOME is not set to an absolute path.");
+  const auto chosen = chosen_sandboxes(sandboxes, printer, language);
+  if (!chosen) return EXIT_BAD_ARGUMENT;
 
+  // Asked once from a terminal: the first install, and letting a sandbox start
+  // programs outside it (a sandbox set up before is only kept up to date).
   const bool update = environment.file_exists(layout->executable);
-  if (!quiet && !update && environment.input_is_terminal()) {
-    environment.print(std::string(i18n::message_text(language, MessageKey::InstallPrompt)) +
-                      std::string(i18n::message_text(language, MessageKey::TerminalAnswerHint)));
+  std::vector<const FlatpakBrowser*> new_sandboxes;
+  for (const auto* browser : *chosen)
+    if (!sandbox_set_up(environment, *layout, *browser)) new_sandboxes.push_back(browser);
+  const auto ask = [&](const std::string& question) {
+    environment.print(question + std::string(i18n::message_text(language, MessageKey::TerminalAnswerHint)));
     const auto answer = environment.read_answer();
-    if (!answer || !is_yes_answer(*answer)) {
-      environment.print(std::string(i18n::message_text(language, MessageKey::NothingChanged)) + "\n");
+    if (answer && is_yes_answer(*answer)) return true;
+    environment.print(std::string(i18n::message_text(language, MessageKey::NothingChanged)) + "\n");
+    return false;
+  };
+  if (!quiet && environment.input_is_terminal()) {
+    if (!update && !packaged && !ask(std::string(i18n::message_text(language, MessageKey::InstallPrompt))))
       return EXIT_DECLINED;
-    }
+    if (!new_sandboxes.empty() &&
+        !ask(i18n::format_message(language, MessageKey::SandboxPrompt,
+                                  {sandbox_names(new_sandboxes), FLATPAK_SERVICE})))
+      return EXIT_DECLINED;
   }
 
   std::vector<std::string> created = recorded_folders(environment, *layout);
+  std::vector<std::string> granted = record_lines(environment, layout->granted_permissions);
+  if (packaged) {
+    // The package's manifests outside serve every browser but those in a sandbox,
+    // whose wrappers start the package's program.
+    printer.line(i18n::message_text(language, MessageKey::InstalledSystemWide));
+    const bool done = set_up_sandboxes(environment, *layout, *running, *chosen, created, granted, printer, language);
+    if (auto written = write_records(environment, *layout, created, granted); !written)
+      return fail(written.error().message);
+    return done ? EXIT_DONE : EXIT_FAILED;
+  }
   if (auto made = make_folders(environment, layout->install_folder, created); !made)
     return fail(reason(layout->install_folder, made.error()));
   if (!same_file(environment, *running, layout->executable)) {
@@ -399,35 +637,21 @@ int run_home_installer(HomeEnvironment& environment, bool quiet) {
                                       {browser.name}));
   }
 
-  // A sandboxed browser sees neither the program nor the manifests outside its own
-  // folder: the user decides whether to open it up.
-  for (const auto& browser : flatpak_browsers()) {
-    if (!environment.is_folder(joined(joined(layout->home, ".var/app"), browser.app_id))) continue;
-    printer.line(i18n::format_message(
-        language, MessageKey::FlatpakAdvice,
-        {browser.name, layout->install_folder, browser.app_id,
-         browser.form == ManifestForm::Chromium ? layout->chromium_manifest : layout->firefox_manifest,
-         joined(sandbox_hosts_folder(*layout, browser), manifest_name())}));
-  }
-
+  failed |= !set_up_sandboxes(environment, *layout, layout->executable, *chosen, created, granted, printer, language);
   if (auto linked = link_command(environment, *layout, created, printer, language); !linked) {
     failed = true;
     fail(reason(layout->command_link, linked.error()));
   }
 
-  std::string record;
-  for (const auto& folder : created) record += folder + "\n";
-  if (!created.empty()) {
-    if (auto written = replace_file(environment, layout->created_folders, record); !written)
-      return fail(reason(layout->created_folders, written.error()));
-  }
+  if (auto written = write_records(environment, *layout, created, granted); !written)
+    return fail(written.error().message);
 
   if (failed) return EXIT_FAILED;
   printer.line(i18n::message_text(language, update ? MessageKey::UpdateDone : MessageKey::InstallDone));
   return EXIT_DONE;
 }
 
-int run_home_uninstaller(HomeEnvironment& environment, bool quiet) {
+int run_home_uninstaller(HomeEnvironment& environment, bool quiet, const std::vector<std::string>& sandboxes) {
   const i18n::Language language = environment.language();
   Printer printer(environment, quiet);
   const auto layout = home_layout(environment);
@@ -437,18 +661,71 @@ int run_home_uninstaller(HomeEnvironment& environment, bool quiet) {
     return EXIT_FAILED;
   }
 
+  const auto chosen = chosen_sandboxes(sandboxes, printer, language);
+  if (!chosen) return EXIT_BAD_ARGUMENT;
+
   bool failed = false;
   bool found = false;
   const auto take_back = [&](Removal removal) {
     failed |= removal == Removal::Failed;
     found |= removal == Removal::Removed || removal == Removal::Failed;
+    return removal == Removal::Removed || removal == Removal::Failed;
   };
-  for (const auto& browser : browser_folders())
-    take_back(remove_manifest(environment, *layout, hosts_folder(*layout, browser), browser.name, printer, language));
-  // Manifests that the user copied into a sandbox as the installer told them to.
+  if (chosen->empty()) {
+    for (const auto& browser : browser_folders())
+      take_back(remove_manifest(environment, *layout, hosts_folder(*layout, browser), browser.name, printer, language));
+  }
+  // The wrappers in sandboxes, the permissions granted for them, and manifests that the
+  // user copied into a sandbox as an earlier version told them to.
+  std::vector<std::string> granted = record_lines(environment, layout->granted_permissions);
   for (const auto& browser : flatpak_browsers()) {
+    if (!chosen->empty() && std::ranges::find(*chosen, &browser) == chosen->end()) continue;
     const std::string name = std::string(browser.name) + " (Flatpak)";
-    take_back(remove_manifest(environment, *layout, sandbox_hosts_folder(*layout, browser), name, printer, language));
+    bool ours = take_back(remove_sandbox(environment, *layout, browser, printer, language));
+    ours |= take_back(
+        remove_manifest(environment, *layout, sandbox_hosts_folder(*layout, browser), name, printer, language));
+    if (!contains(granted, browser.app_id)) {
+      if (!ours && !chosen->empty())
+        printer.line(i18n::format_message(language, MessageKey::SandboxNotSetUp, {name}));
+      continue;
+    }
+    found = true;
+    const std::string revoke = override_command(browser.app_id, FLATPAK_SERVICE, false);
+    switch (change_permission(environment, browser.app_id, false)) {
+      case Override::Done:
+        printer.line(i18n::format_message(language, MessageKey::SandboxPermissionRevoked, {name, revoke}));
+        break;
+      case Override::Failed:
+        failed = true;
+        printer.error(revoke);
+        [[fallthrough]];
+      case Override::NoCommand:
+        printer.line(i18n::format_message(language, MessageKey::SandboxRevokeNeeded, {name, revoke}));
+        break;
+    }
+    std::erase(granted, std::string(browser.app_id));
+  }
+  if (!chosen->empty()) {
+    // Only these sandboxes: the folders made for them that are left empty go, and the
+    // records keep the rest.
+    std::vector<std::string> created = recorded_folders(environment, *layout);
+    std::ranges::sort(created, [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::erase_if(created, [&](const std::string& folder) {
+      const bool inside = std::ranges::any_of(*chosen, [&](const FlatpakBrowser* browser) {
+        const std::string sandbox = sandbox_folder(*layout, *browser);
+        return folder == sandbox || folder.starts_with(sandbox + "/");
+      });
+      return inside && environment.remove_empty_folder(folder).has_value();
+    });
+    for (const auto& [path, lines] : {std::pair{layout->created_folders, &created},
+                                      std::pair{layout->granted_permissions, &granted}}) {
+      if (!environment.file_exists(layout->install_folder)) break;
+      if (auto written = write_record(environment, path, *lines); !written) {
+        failed = true;
+        printer.error(reason(path, written.error()));
+      }
+    }
+    return failed ? EXIT_FAILED : EXIT_DONE;
   }
   if (environment.link_target(layout->command_link) == layout->executable) {
     found = true;
@@ -464,7 +741,8 @@ int run_home_uninstaller(HomeEnvironment& environment, bool quiet) {
   for (const std::string& path : {layout->executable, layout->staged_executable, layout->chromium_manifest,
                                   layout->firefox_manifest, layout->chromium_manifest + ".new",
                                   layout->firefox_manifest + ".new", layout->created_folders,
-                                  layout->created_folders + ".new"}) {
+                                  layout->created_folders + ".new", layout->granted_permissions,
+                                  layout->granted_permissions + ".new"}) {
     if (!environment.file_exists(path)) continue;
     found = true;
     if (auto deleted = environment.delete_file(path); !deleted) {

@@ -44,6 +44,13 @@ class HomeEnvironment {
   [[nodiscard]] virtual platform::Result<std::string> link_target(const std::string& path) = 0;
   /// Creates the symbolic link `path` pointing to `target`; fails when `path` exists.
   [[nodiscard]] virtual platform::Result<void> create_link(const std::string& target, const std::string& path) = 0;
+  /// Gives the file `path` the mode of a program: rwxr-xr-x.
+  [[nodiscard]] virtual platform::Result<void> make_executable(const std::string& path) = 0;
+  /// Runs the program `program` with `argv` (its first element the name the program
+  /// sees), standard input empty and the other streams the caller's, and gives its exit
+  /// status once it ended.
+  [[nodiscard]] virtual platform::Result<int> run_program(const std::string& program,
+                                                          const std::vector<std::string>& argv) = 0;
 
   /// True when someone typed the command: standard input is a terminal.
   [[nodiscard]] virtual bool input_is_terminal() = 0;
@@ -111,6 +118,9 @@ struct HomeLayout {
   /// The folders the installer created, one per line, so that the uninstaller removes
   /// exactly those that it leaves empty.
   std::string created_folders;
+  /// The Flatpaks whose permission to start programs outside their sandbox the
+  /// installer granted, one app id per line, so that the uninstaller takes it back.
+  std::string granted_permissions;
 };
 
 /// The layout for the environment's HOME and XDG_CONFIG_HOME; none without an absolute
@@ -129,19 +139,38 @@ struct HomeLayout {
 /// program's full path, quoted for a shell when it needs it.
 [[nodiscard]] std::string command_for_user(HomeEnvironment& environment, const std::string& program);
 
+/// The Chromium-family Flatpak `app_id`, which Tessiva can reach through a wrapper in
+/// its sandbox; none for any other id.
+[[nodiscard]] const FlatpakBrowser* sandbox_browser(std::string_view app_id);
+
+/// Where the wrapper and the manifest that starts it go in a Flatpak's sandbox.
+[[nodiscard]] std::string sandbox_manifest_path(const HomeLayout& layout, const FlatpakBrowser& browser);
+[[nodiscard]] std::string sandbox_wrapper_path(const HomeLayout& layout, const FlatpakBrowser& browser);
+
 /// Installs or updates the running program for the current user and returns the exit
 /// code: EXIT_DONE; EXIT_FAILED when a step failed (every browser is still tried);
-/// EXIT_DECLINED when the question of a first install from a terminal was declined.
-/// `quiet` prints nothing and asks nothing. The program is also linked as the command
-/// ~/.local/bin/tessiva. A browser whose folder did not exist is registered for when it
-/// is installed; every folder made for it is recorded for the uninstaller.
-[[nodiscard]] int run_home_installer(HomeEnvironment& environment, bool quiet);
+/// EXIT_DECLINED when the question of a first install from a terminal was declined (or
+/// an app id in `sandboxes` is not one of `sandbox_browser`). `quiet` prints nothing and
+/// asks nothing. The program is also linked as the command ~/.local/bin/tessiva. A
+/// browser whose folder did not exist is registered for when it is installed; every
+/// folder made for it is recorded for the uninstaller.
+///
+/// Each Flatpak of `sandboxes` (the user's opt-in, confirmed once from a terminal) gets
+/// a wrapper and a manifest in its sandbox, and the permission the wrapper needs, through
+/// `flatpak override` when that command is there (else the command is printed). A
+/// sandbox set up before keeps its wrapper up to date; for the other Chromium-family
+/// Flatpaks found, the commands that would set them up are printed.
+[[nodiscard]] int run_home_installer(HomeEnvironment& environment, bool quiet,
+                                     const std::vector<std::string>& sandboxes = {});
 
 /// Removes the manifests that start the installed program (others are kept and
 /// reported), the command's link, then the program's folder and the folders the
 /// installer made that are left empty, and returns EXIT_DONE, or EXIT_FAILED when a
 /// file of ours could not be removed. Settings, saved files and partial files stay.
-/// With nothing installed it says so and changes nothing.
-[[nodiscard]] int run_home_uninstaller(HomeEnvironment& environment, bool quiet);
+/// With nothing installed it says so and changes nothing. The wrappers in Flatpak
+/// sandboxes go too, and the permissions the installer granted are taken back. With
+/// `sandboxes`, only those Flatpaks' wrappers and permissions are taken back.
+[[nodiscard]] int run_home_uninstaller(HomeEnvironment& environment, bool quiet,
+                                       const std::vector<std::string>& sandboxes = {});
 
 }  // namespace tessiva::install

@@ -1,15 +1,19 @@
 #pragma once
 /// The installer and the uninstaller as the user starts them, on the running system.
 
+#include <string>
+#include <vector>
+
 namespace tessiva::install {
 
 /// Installs or updates the running executable for the current user (`run_installer`
 /// against the real system); returns the exit code. Where the system has no per-user
 /// installation yet, says so in one line on standard error and returns `EXIT_FAILED`.
-[[nodiscard]] int install_for_user(bool quiet);
+/// `sandboxes`: the app ids of the browser sandboxes the user opted to set up ("--sandbox").
+[[nodiscard]] int install_for_user(bool quiet, const std::vector<std::string>& sandboxes);
 
 /// Removes the installation of the current user (`run_uninstaller`); the same for a
 /// system without one.
-[[nodiscard]] int uninstall_for_user(bool quiet);
+[[nodiscard]] int uninstall_for_user(bool quiet, const std::vector<std::string>& sandboxes);
 
 }  // namespace tessiva::install

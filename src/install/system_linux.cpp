@@ -53,6 +53,10 @@ class LinuxHomeEnvironment : public HomeEnvironment {
   platform::Result<void> create_link(const std::string& target, const std::string& path) override {
     return platform::create_symbolic_link(target, path);
   }
+  platform::Result<void> make_executable(const std::string& path) override { return platform::make_executable(path); }
+  platform::Result<int> run_program(const std::string& program, const std::vector<std::string>& argv) override {
+    return platform::run_and_wait(program, argv);
+  }
   bool input_is_terminal() override { return platform::standard_input_is_terminal(); }
   std::optional<std::string> read_answer() override { return platform::read_standard_input_line(); }
   void print(std::string_view text) override { platform::write_standard_output(text); }
@@ -72,14 +76,14 @@ std::string current_command() {
   return running ? command_for_user(environment, *running) : std::string("tessiva");
 }
 
-int install_for_user(bool quiet) {
+int install_for_user(bool quiet, const std::vector<std::string>& sandboxes) {
   LinuxHomeEnvironment environment;
-  return run_home_installer(environment, quiet);
+  return run_home_installer(environment, quiet, sandboxes);
 }
 
-int uninstall_for_user(bool quiet) {
+int uninstall_for_user(bool quiet, const std::vector<std::string>& sandboxes) {
   LinuxHomeEnvironment environment;
-  return run_home_uninstaller(environment, quiet);
+  return run_home_uninstaller(environment, quiet, sandboxes);
 }
 
 }  // namespace tessiva::install

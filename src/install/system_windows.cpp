@@ -80,12 +80,13 @@ platform::Result<void> SystemEnvironment::start_command_processor(const std::str
   return platform::start_command_processor(command, working_folder, options);
 }
 
-int install_for_user(bool quiet) {
+// Browsers on Windows run no sandbox that needs a way out: "--sandbox" has nothing to set up.
+int install_for_user(bool quiet, const std::vector<std::string>& /*sandboxes*/) {
   SystemEnvironment environment;
   return run_installer(environment, quiet);
 }
 
-int uninstall_for_user(bool quiet) {
+int uninstall_for_user(bool quiet, const std::vector<std::string>& /*sandboxes*/) {
   SystemEnvironment environment;
   return run_uninstaller(environment, quiet);
 }

@@ -24,8 +24,8 @@ std::optional<std::int64_t> parse_parent_window(std::string_view s) {
 namespace {
 
 /// The options of the program (beside a browser's arguments and the job after "--launch").
-constexpr std::string_view KNOWN_OPTIONS[] = {"--install", "--uninstall", "--quiet", "--check",
-                                              "--json",    "--launch",    "--help",  "--version"};
+constexpr std::string_view KNOWN_OPTIONS[] = {"--install", "--uninstall", "--quiet",   "--check",  "--json",
+                                              "--launch",  "--help",      "--version", "--sandbox"};
 
 /// With strict rules: help, version or a usage error, when the arguments ask for one.
 std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
@@ -33,8 +33,8 @@ std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
   bool version = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--launch") {
-      ++i;  // the job, whatever it looks like
+    if (a == "--launch" || a == "--sandbox") {
+      ++i;  // the job or the app id, whatever it looks like
       continue;
     }
     if (!a.starts_with('-')) continue;
@@ -50,19 +50,22 @@ std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
 }  // namespace
 
 std::string usage_text() {
-  return "Usage: tessiva [--install | --uninstall] [--quiet]\n"
+  return "Usage: tessiva [--install | --uninstall] [--quiet] [--sandbox APP-ID]...\n"
          "       tessiva --check [--json]\n"
          "Started by a browser, Tessiva is the extension's native messaging host.\n"
          "\n"
          "  --install     install for the current user (the default; asks first on a terminal)\n"
          "  --uninstall   remove the installation of the current user\n"
          "  --quiet       with --install or --uninstall: ask nothing, print nothing\n"
+         "  --sandbox ID  with --install or --uninstall: set up (or remove) the way out of\n"
+         "                the sandbox of a Flatpak browser, e.g. org.chromium.Chromium\n"
          "  --check       check that each browser can start Tessiva (--json: as JSON)\n"
          "  --help        show this text\n"
          "  --version     show the version\n"
          "\n"
          "Exit codes: 0 done; 1 failed, or a browser cannot reach Tessiva (--check);\n"
-         "2 the question was declined, or an unknown option.\n";
+         "2 the question was declined, or an unknown option.\n"
+         "More in the manual page: man tessiva (installed with the Debian package).\n";
 }
 
 Mode select_mode(const std::vector<std::string>& args, OptionRules rules) {
@@ -90,6 +93,15 @@ Mode select_mode(const std::vector<std::string>& args, OptionRules rules) {
     return CheckMode{std::find(args.begin(), args.end(), "--json") != args.end()};
   if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
   return InstallMode{quiet};
+}
+
+std::vector<std::string> sandbox_ids(const std::vector<std::string>& args) {
+  std::vector<std::string> ids;
+  for (auto it = std::find(args.begin(), args.end(), "--sandbox"); it != args.end();
+       it = std::find(it + 1, args.end(), "--sandbox")) {
+    ids.push_back(it + 1 == args.end() ? std::string() : *(it + 1));
+  }
+  return ids;
 }
 
 std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& args) {

@@ -69,6 +69,10 @@ enum class OptionRules { Lenient, Strict };
 /// The text "--help" prints: the modes, the options and the exit codes.
 [[nodiscard]] std::string usage_text();
 
+/// The app ids given with "--sandbox <app id>", as often as given, for the installer and
+/// the uninstaller; a "--sandbox" without its id gives an empty id, which they refuse.
+[[nodiscard]] std::vector<std::string> sandbox_ids(const std::vector<std::string>& arguments);
+
 /// The family of the browser that started the host: an origin argument means the
 /// Chromium family, a manifest path or the Firefox extension id Firefox; none otherwise.
 [[nodiscard]] std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& arguments);

@@ -68,8 +68,12 @@ int run_program() {
                           });
                         },
                         [](const CheckMode& mode) { return install::check_for_user(mode.json); },
-                        [](const UninstallMode& mode) { return install::uninstall_for_user(mode.quiet); },
-                        [](const InstallMode& mode) { return install::install_for_user(mode.quiet); },
+                        [&](const UninstallMode& mode) {
+                          return install::uninstall_for_user(mode.quiet, sandbox_ids(args));
+                        },
+                        [&](const InstallMode& mode) {
+                          return install::install_for_user(mode.quiet, sandbox_ids(args));
+                        },
                         [](const HelpMode&) {
                           platform::write_standard_output(usage_text());
                           return 0;

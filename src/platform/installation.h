@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_error.h"
 
@@ -41,5 +42,10 @@ void write_standard_error(std::string_view text) noexcept;
 [[nodiscard]] Result<std::string> symbolic_link_target(const std::string& path);
 /// Creates the symbolic link `path` holding `target`; fails when `path` exists.
 [[nodiscard]] Result<void> create_symbolic_link(const std::string& target, const std::string& path);
+
+/// Runs `program` with `argv` (its first element the name the program sees), standard
+/// input on /dev/null and the other streams the caller's, waits for it and gives its
+/// exit status (128 + the signal for one ended by a signal).
+[[nodiscard]] Result<int> run_and_wait(const std::string& program, const std::vector<std::string>& argv);
 
 }  // namespace tessiva::platform

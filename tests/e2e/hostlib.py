@@ -12,6 +12,7 @@ import contextlib
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import time
@@ -183,6 +184,14 @@ class Target:
         for file in self._files:
             file.close()
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+def python_with_gi():
+    """A Python that has the GObject bindings (python3-gi), for stand-in bus services."""
+    for candidate in (sys.executable, shutil.which("python3", path="/usr/bin")):
+        if candidate and subprocess.run([candidate, "-c", "import gi"], capture_output=True).returncode == 0:
+            return candidate
+    raise AssertionError("no Python with the GObject bindings (python3-gi)")
 
 
 def linux_home(home):

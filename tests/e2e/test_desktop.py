@@ -19,7 +19,7 @@ import time
 import zlib
 from pathlib import Path
 
-from hostlib import main, session
+from hostlib import main, python_with_gi, session
 
 WAIT = 15.0
 TYPE = "application/x-tessiva-test"
@@ -235,13 +235,6 @@ Gio.bus_own_name(Gio.BusType.SESSION, "org.freedesktop.FileManager1", Gio.BusNam
                  acquired, lambda *_: print("ready", flush=True), None)
 GLib.MainLoop().run()
 """
-
-
-def python_with_gi():
-    for candidate in (sys.executable, shutil.which("python3", path="/usr/bin")):
-        if candidate and subprocess.run([candidate, "-c", "import gi"], capture_output=True).returncode == 0:
-            return candidate
-    raise AssertionError("no Python with the GObject bindings (python3-gi)")
 
 
 def reveal_group(target, tally):

@@ -62,6 +62,7 @@ namespace tessiva::platform::desktop {
   X(g_list_free) \
   X(g_set_print_handler) \
   X(g_type_check_instance_is_a) \
+  X(g_variant_get) \
   X(g_variant_new) \
   X(g_variant_unref)
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,27 @@ Result<void> create_symbolic_link(const std::string& target, const std::string& 
   if (!p) return std::unexpected(p.error());
   if (::symlink(*t, *p) != 0) return std::unexpected(last_os_error());
   return {};
+}
+
+Result<int> run_and_wait(const std::string& program, const std::vector<std::string>& argv) {
+  auto p = c_path(program);
+  if (!p) return std::unexpected(p.error());
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return std::unexpected(last_os_error());
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) ::dup2(null, STDIN_FILENO);
+    ::execv(*p, args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return std::unexpected(last_os_error());
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace tessiva::platform

@@ -84,6 +84,17 @@ class FakeHome : public HomeEnvironment {
     files[path] = "link";
     return {};
   }
+  Result<void> make_executable(const std::string& path) override {
+    if (!files.contains(path)) return std::unexpected(OsError{2, "not found"});
+    return {};
+  }
+  std::vector<std::vector<std::string>> runs;
+  int run_status = 0;
+  Result<int> run_program(const std::string& program, const std::vector<std::string>& argv) override {
+    runs.push_back(argv);
+    runs.back().insert(runs.back().begin(), program);
+    return run_status;
+  }
   bool input_is_terminal() override { return false; }
   std::optional<std::string> read_answer() override { return std::nullopt; }
   void print(std::string_view text) override { out += text; }
@@ -116,6 +127,22 @@ TEST(HomeInstall, TheSystemWidePackageDoesNotInstallForTheUser) {
   EXPECT_EQ(run_home_installer(home, false), EXIT_DONE);
   EXPECT_TRUE(home.files.empty());
   EXPECT_NE(home.out.find("system-wide"), std::string::npos);
+  // A sandbox's wrapper starts the package's program; only the records go in the home.
+  FakeHome sandboxed;
+  sandboxed.running = "/usr/lib/tessiva/tessiva";
+  sandboxed.files["/usr/bin/flatpak"] = "program";
+  sandboxed.variables["PATH"] = "/usr/bin";
+  EXPECT_EQ(run_home_installer(sandboxed, true, {"org.chromium.Chromium"}), EXIT_DONE);
+  EXPECT_FALSE(sandboxed.files.contains(PROGRAM));
+  EXPECT_NE(sandboxed.files["/home/ana/.var/app/org.chromium.Chromium/config/chromium/NativeMessagingHosts/"
+                            "com.orbelle.tessiva.sh"]
+                .find("--host /usr/lib/tessiva/tessiva \"$@\""),
+            std::string::npos);
+  EXPECT_EQ(sandboxed.files["/home/ana/.local/lib/tessiva/granted-permissions"], "org.chromium.Chromium\n");
+  EXPECT_EQ(run_home_uninstaller(sandboxed, true), EXIT_DONE);
+  EXPECT_EQ(sandboxed.runs.size(), 2U);
+  std::erase_if(sandboxed.files, [](const auto& file) { return file.first.starts_with("/home/"); });
+  EXPECT_EQ(sandboxed.files.size(), 1U);
   // A folder that merely starts with the same name is no package.
   home.running = "/usr/lib/tessiva-old/tessiva";
   EXPECT_EQ(run_home_installer(home, true), EXIT_DONE);
@@ -131,6 +158,39 @@ TEST(HomeInstall, OneBrowserFailingDoesNotStopTheOthers) {
             std::string::npos)
       << home.err;
   EXPECT_EQ(home.out.find("was installed"), std::string::npos);
+}
+
+TEST(HomeInstall, ThePermissionForASandboxIsRunOrPrintedNeverClaimed) {
+  constexpr const char* WRAPPER =
+      "/home/ana/.var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/NativeMessagingHosts/"
+      "com.orbelle.tessiva.sh";
+  // No flatpak command: the wrapper is written, the permission printed for the user.
+  FakeHome home;
+  home.variables["PATH"] = "/usr/bin";
+  ASSERT_EQ(run_home_installer(home, false, {"com.brave.Browser"}), EXIT_DONE);
+  EXPECT_TRUE(home.files.contains(WRAPPER));
+  EXPECT_TRUE(home.runs.empty());
+  EXPECT_NE(home.out.find("Brave (Flatpak): it still needs the permission to start programs outside its sandbox. "
+                          "Run: flatpak override --user --talk-name=org.freedesktop.Flatpak com.brave.Browser\n"),
+            std::string::npos)
+      << home.out;
+  EXPECT_FALSE(home.files.contains("/home/ana/.local/lib/tessiva/granted-permissions"));
+
+  // A flatpak command that fails: a failure, nothing recorded as granted.
+  FakeHome failing;
+  failing.variables["PATH"] = "/opt/fp";
+  failing.files["/opt/fp/flatpak"] = "program";
+  failing.run_status = 1;
+  ASSERT_EQ(run_home_installer(failing, false, {"com.brave.Browser"}), EXIT_FAILED);
+  ASSERT_EQ(failing.runs.size(), 1U);
+  EXPECT_EQ(failing.runs[0], (std::vector<std::string>{"/opt/fp/flatpak", "flatpak", "override", "--user",
+                                                        "--talk-name=org.freedesktop.Flatpak", "com.brave.Browser"}));
+  EXPECT_FALSE(failing.files.contains("/home/ana/.local/lib/tessiva/granted-permissions"));
+  EXPECT_EQ(failing.out.find("allowed to start"), std::string::npos);
+  // The uninstaller then has no permission of ours to take back.
+  ASSERT_EQ(run_home_uninstaller(failing, true), EXIT_DONE);
+  EXPECT_EQ(failing.runs.size(), 1U);
+  EXPECT_FALSE(failing.files.contains(WRAPPER));
 }
 
 }  // namespace
