@@ -55,6 +55,7 @@ else()
   add_executable(tessiva_test_host ${TESSIVA_ENTRY} ${CMAKE_SOURCE_DIR}/tests/hooks/check_hooks.cpp)
   target_link_libraries(tessiva_test_host PRIVATE tessiva_lib)
   set(TESSIVA_E2E_HOST_test_check --native $<TARGET_FILE:tessiva_test_host> --shipped $<TARGET_FILE:tessiva>)
+  set(TESSIVA_E2E_HOST_test_sandbox --native $<TARGET_FILE:tessiva_test_host>)
 endif()
 
 # Every e2e script is one ctest test, run against this build's executable. Every
