@@ -29,6 +29,7 @@ CheckCode probe(const std::string& path, BrowserFamily family, const std::string
     argv.push_back(manifest);
     argv.push_back(std::string(messages::FIREFOX_EXTENSION_ID));
   }
+  argv.push_back(std::string(messages::SELF_CHECK_ARGUMENT));
   const std::string body = R"({"type":"hello","id":0})";
   std::string input;
   const auto size = static_cast<std::uint32_t>(body.size());

@@ -167,6 +167,7 @@ std::string start_event(std::string_view mode, const std::vector<std::string>& a
   out += mode;
   out += " browser=" + browser + " caller=" + caller;
   out += parent_window ? " parent_window=yes" : " parent_window=no";
+  if (std::ranges::find(arguments, messages::SELF_CHECK_ARGUMENT) != arguments.end()) out += " started_by=self_check";
   return out;
 }
 

@@ -15,6 +15,9 @@ namespace tessiva::messages {
 inline constexpr int PROTOCOL_VERSION = 1;
 inline constexpr std::string_view NATIVE_HOST_NAME = "com.orbelle.tessiva";
 inline constexpr std::string_view FIREFOX_EXTENSION_ID = "tessiva@orbelle.software";
+/// Added by the self-check after a browser's arguments when it starts a host to ask for
+/// its version, so that the host's log tells that start from a browser's.
+inline constexpr std::string_view SELF_CHECK_ARGUMENT = "--self-check-probe";
 // CHROMIUM_EXTENSION_IDS (generated from the build's configuration) lists the
 // Chromium-family extensions that may connect.
 

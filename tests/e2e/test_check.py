@@ -165,6 +165,14 @@ def reachable_after_install(target, tally):
                  {b["name"]: b["caller_family"] for b in result.get("browsers", [])}.get("Firefox"), took < 2),
                 (True, "chromium", False, True))
 
+    # The log tells the check's probes from a browser's start: every probe of a browser
+    # the check found says so, the host started above as Chromium does not.
+    log = home.path / ".local" / "state" / "tessiva" / "tessiva.log"
+    starts = [line for line in log.read_text().splitlines() if " start " in line]
+    tally.equal("log: the probes' starts say self-check, a browser's does not",
+                (sum(line.endswith(" started_by=self_check") for line in starts) >= 3,
+                 starts[-1].endswith(" started_by=self_check")), (True, False))
+
 
 def run_as_root(target, tally):
     """Run as root, the check starts no program a manifest names: each is reported as
