@@ -19,9 +19,11 @@ namespace tessiva::naming {
 using OwnerOfName = std::function<std::optional<std::uint32_t>(std::string_view name)>;
 
 /// Deletes the files in `folder` (not its subfolders) whose owner, by `owner_of`, has
-/// surely ended. A process that may still run, or that the system will not tell about,
-/// keeps its files: it may still be writing them. Each process is asked about once.
-/// Failures (an unreadable folder, a file that cannot be deleted) are ignored.
+/// surely ended and that no process holds (`platform::delete_unowned`: the owner of such
+/// a file holds it from its creation until it is gone). A process that may still run,
+/// or that the system will not tell about, keeps its files: it may still be writing
+/// them. Each process is asked about once. Failures (an unreadable folder, a file that
+/// cannot be deleted) are ignored.
 void remove_files_of_ended_processes(const std::string& folder, const OwnerOfName& owner_of);
 
 }  // namespace tessiva::naming

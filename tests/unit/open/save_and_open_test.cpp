@@ -74,8 +74,16 @@ class SaveAndOpen : public ::testing::Test {
     return path;
   }
 
+  /// Saves `from`, opened as "open_file" opens it (a source that cannot be opened is
+  /// passed as a file that is not open, which can be neither moved nor copied).
   messages::HandlerResult save(const std::string& from, std::string_view name, const Target& target) {
-    return save_and_open(settings, from, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
+    auto held = platform::open_source(from).value_or(platform::File());
+    return save(from, held, name, target);
+  }
+
+  messages::HandlerResult save(const std::string& from, platform::File& held, std::string_view name,
+                               const Target& target) {
+    return save_and_open(settings, from, held, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
       jobs.push_back(job);
       const bool reveal = std::holds_alternative<Launch::Reveal>(job.launch);
       if (reveal ? fail_reveal : fail_open) return std::unexpected("no launcher");

@@ -298,7 +298,8 @@ TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved
   ASSERT_EQ(chunk("t1", "aGVsbG8"), R"({"received":5})");
   const std::string part = part_path("t1");
   int calls = 0;
-  const SaveAndOpen save = [&](const std::string& source, std::string_view name, const open::Target& target) {
+  const SaveAndOpen save = [&](const std::string& source, platform::File&, std::string_view name,
+                               const open::Target& target) {
     ++calls;
     EXPECT_EQ(source, part);
     EXPECT_EQ(contents(source), "hello");
@@ -315,7 +316,7 @@ TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved
   // The save step's failure is the reply, and the received contents go too.
   ASSERT_EQ(begin("b", 0), R"({"transfer_id":"t2"})");
   const std::string part2 = part_path("t2");
-  const SaveAndOpen failing = [](const std::string&, std::string_view, const open::Target&) {
+  const SaveAndOpen failing = [](const std::string&, platform::File&, std::string_view, const open::Target&) {
     return HandlerResult(std::unexpected(messages::HostError{messages::error_code::NO_DEFAULT, std::nullopt}));
   };
   EXPECT_EQ(show(handle_finish_transfer(table, {{"transfer_id", "t2"}, {"target", {{"kind", "default"}}}}, failing)),
@@ -350,7 +351,7 @@ TEST_F(Transfers, AMissingOrInvalidTargetEndsTheTransferAndRemovesItsFile) {
     ASSERT_EQ(begin("a", 0), opened(n));
     const std::string part = part_path(id);
     bool saved = false;
-    const SaveAndOpen save = [&](const std::string&, std::string_view, const open::Target&) {
+    const SaveAndOpen save = [&](const std::string&, platform::File&, std::string_view, const open::Target&) {
       saved = true;
       return HandlerResult(json::object());
     };
