@@ -186,6 +186,37 @@ def collisions_group(target, tally):
             tally.equal(f"long name {i}: contents", local.read_bytes() if local else None, f"long {i}".encode())
 
 
+def taken_names_group(target, tally):
+    """Whatever has a name in the save folder takes it: a link whose target does not
+    exist, a FIFO and a folder (natively; under Wine only the folder), and nothing is
+    created where such a link points. A FIFO given as the source is refused at once."""
+    paths = Paths(target, "taken")
+    saved = fresh_folder(paths, "saved")
+    inbox = fresh_folder(paths, "in")
+    (saved / "Folder.pdf").mkdir()
+    nowhere = paths.root / "nowhere.pdf"
+    names = ["Folder.pdf"]
+    if not target.wine:
+        (saved / "Dangling.pdf").symlink_to(nowhere)
+        os.mkfifo(saved / "Pipe.pdf")
+        os.mkfifo(inbox / "source.fifo")
+        names += ["Dangling.pdf", "Pipe.pdf"]
+    with session(target, tally, "taken") as host:
+        talk = Conversation(host)
+        if not configure(tally, talk, "taken", settings(paths, saved)):
+            return
+        for name in names:
+            source = write(inbox / f"{name}.tmp", name.encode())
+            reply = talk.ask("open_file", **open_request(paths, source, name))
+            want = {"saved_path": paths.host(saved / name.replace(".pdf", "_2.pdf"))}
+            tally.equal(f"taken name {name}: the next name", reply.get("result", reply), want)
+        if not target.wine:
+            tally.equal("taken names: nothing where the link points", nowhere.exists(), False)
+            tally.equal("taken names: the link is still a link", (saved / "Dangling.pdf").is_symlink(), True)
+            reply = talk.ask("open_file", **open_request(paths, inbox / "source.fifo"))
+            tally.equal("a FIFO as the source", error_code(reply), "invalid_request")
+
+
 def application(paths, target):
     """The application and its output file: cmd.exe under Wine, a script natively."""
     out = paths.root / "out.txt"
@@ -359,4 +390,4 @@ def launch_child_group(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([checks_group, collisions_group, launch_group, app_arguments_group, launch_child_group]))
+    sys.exit(main([checks_group, collisions_group, taken_names_group, launch_group, app_arguments_group, launch_child_group]))

@@ -61,9 +61,9 @@ Result<FileAttributes> attributes_of(HANDLE h) {
 /// `path` in the form of the system's own names ("\??\C:\..."), which a rename
 /// through a handle takes whether or not the system converts a drive path itself.
 std::wstring native_name(std::wstring path) {
-  if (path.starts_with(L"\\?\")) return L"\??\" + path.substr(4);
-  if (path.starts_with(L"\\")) return L"\??\UNC\" + path.substr(2);
-  return L"\??\" + path;
+  if (path.starts_with(L"\\\\?\\")) return L"\\??\\" + path.substr(4);
+  if (path.starts_with(L"\\\\")) return L"\\??\\UNC\\" + path.substr(2);
+  return L"\\??\\" + path;
 }
 
 bool is_existing_folder(const std::wstring& path) {
