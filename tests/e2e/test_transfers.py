@@ -9,8 +9,10 @@ import json
 import os
 import random
 import shutil
+import stat
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 from hostlib import NMClientError, frame, main, session, stderr_tail
@@ -331,7 +333,59 @@ def ended_host_group(target, tally):
             (folder / name).unlink(missing_ok=True)
 
 
-GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group, ended_host_group]
+def planted_group(target, tally):
+    """Nothing that another hand puts where the host writes is followed (natively, where
+    links and FIFOs can be put there): a partial file swapped for a link before
+    "finish_transfer" is not what gets saved, and the copy into a save folder on
+    another file system takes none of the names where a link and a FIFO wait."""
+    if target.wine:
+        return
+    shm = Path("/dev/shm")
+    if not shm.is_dir() or os.stat(shm).st_dev == os.stat(target.root).st_dev:
+        tally.fails("planted", "no second file system for the copy at /dev/shm")
+        return
+    with session(target, tally, "planted") as host:
+        talk = Conversation(host)
+        settings = Settings(target, host, talk, None)
+        victim = target.root / "victim.txt"
+        victim.write_bytes(b"the victim's own")
+        try:
+            transfer_id = talk.result("begin_transfer", original_name="swapped.txt", size=5)["transfer_id"]
+            talk.result("transfer_chunk", transfer_id=transfer_id, data="aGVsbG8")
+            (part,) = partial_files(target, host)
+            part_path = transfers_folder(target, host) / part
+            part_path.unlink()
+            part_path.symlink_to(victim)
+            saved = Path(talk.result("finish_transfer", transfer_id=transfer_id,
+                                     target={"kind": "save_only"})["saved_path"])
+            tally.equal("planted: a swapped partial file: what was received is saved",
+                        (saved.is_symlink(), saved.read_bytes()), (False, b"hello"))
+            tally.equal("planted: the link's target untouched", victim.read_bytes(), b"the victim's own")
+
+            with tempfile.TemporaryDirectory(dir=shm) as other:
+                save = Path(other)
+                talk.result("set_config", config={"version": 1, "name_pattern": "{name}",
+                                                  "save_folder": str(save), "reveal_after_save": False})
+                transfer_id = talk.result("begin_transfer", original_name="copied.txt", size=5)["transfer_id"]
+                talk.result("transfer_chunk", transfer_id=transfer_id, data="aGVsbG8")
+                pid = next(iter(partial_files(target, host))).split("-")[0]
+                (save / f".tessiva-copy-{pid}.tmp").symlink_to(victim)
+                os.mkfifo(save / f".tessiva-copy-{pid}-2.tmp")
+                saved = Path(talk.result("finish_transfer", transfer_id=transfer_id,
+                                         target={"kind": "save_only"})["saved_path"])
+                tally.equal("planted: the copy to another file system", saved.read_bytes(), b"hello")
+                tally.equal("planted: the link's target untouched by the copy", victim.read_bytes(),
+                            b"the victim's own")
+                tally.equal("planted: the planted names left as they were",
+                            ((save / f".tessiva-copy-{pid}.tmp").is_symlink(),
+                             stat.S_ISFIFO(os.lstat(save / f".tessiva-copy-{pid}-2.tmp").st_mode)), (True, True))
+        except (NMClientError, AssertionError, ValueError) as error:
+            tally.fails("planted", f"{error}{stderr_tail(host)}")
+        finally:
+            settings.restore()
+
+
+GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group, ended_host_group, planted_group]
 
 if __name__ == "__main__":
     sys.exit(main(GROUPS))

@@ -138,9 +138,14 @@ Result<File> open_source(const std::string& path) {
   return open_file(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
-Result<FileAttributes> File::attributes() const { return attributes_of(as_handle(handle_)); }
+Result<FileAttributes> File::attributes() const {
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  return attributes_of(as_handle(handle_));
+}
 
 Result<void> File::copy_to(File& target) const {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
   std::string buffer(1 << 16, '\0');
   for (std::uint64_t at = 0;;) {
     OVERLAPPED where{};
@@ -158,6 +163,8 @@ Result<void> File::copy_to(File& target) const {
 }
 
 Result<void> File::rename_to(const std::string& path, const std::string& new_path) {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
   auto wide_to = wide_path(new_path);
   if (!wide_to) return std::unexpected(wide_to.error());
   const std::wstring name = native_name(std::move(*wide_to));
@@ -177,6 +184,8 @@ Result<void> File::rename_to(const std::string& path, const std::string& new_pat
 }
 
 Result<void> File::remove(const std::string& path) {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
   // The file goes when its last handle closes, below.
