@@ -73,8 +73,8 @@ class File {
   /// never moved. On Windows the rename goes through the handle where it was opened for
   /// that (`create_owned`), else by name.
   [[nodiscard]] Result<void> rename_to(const std::string& path, const std::string& new_path);
-  /// Deletes this file, which `path` names, and closes it; deletes nothing when `path`
-  /// names something else by now.
+  /// Deletes this file, which `path` names (or a link at `path` to it: the link goes),
+  /// and closes it; deletes nothing when `path` names something else by now.
   [[nodiscard]] Result<void> remove(const std::string& path);
   /// Gives the file the access that a file the user creates gets by default: on Linux
   /// mode 0666 less the process's umask (a file of `create_owned` is the user's alone

@@ -215,6 +215,15 @@ def taken_names_group(target, tally):
             tally.equal("taken names: the link is still a link", (saved / "Dangling.pdf").is_symlink(), True)
             reply = talk.ask("open_file", **open_request(paths, inbox / "source.fifo"))
             tally.equal("a FIFO as the source", error_code(reply), "invalid_request")
+            # A link as the source is followed: what it points to is saved as a file of
+            # its own, and the link goes as a moved source does.
+            pointed = write(paths.root / "pointed.pdf", b"pointed")
+            (inbox / "link.pdf").symlink_to(pointed)
+            reply = talk.ask("open_file", **open_request(paths, inbox / "link.pdf", "Linked.pdf"))
+            linked = saved / "Linked.pdf"
+            tally.equal("a link as the source", (reply.get("result", reply), linked.is_symlink(), linked.read_bytes()
+                                                 if linked.exists() else None, (inbox / "link.pdf").exists()),
+                        ({"saved_path": paths.host(linked)}, False, b"pointed", False))
 
 
 def application(paths, target):

@@ -94,12 +94,15 @@ FileAttributes attributes_of(const struct stat& st) {
   return result;
 }
 
-/// Whether `path` itself (not a link's target) is the file open as `fd`.
-Result<void> names_open_file(const std::string& path, int fd) {
+enum class FollowLink { No, Yes };
+
+/// Whether `path` itself, or with `FollowLink::Yes` a link's target, is the file open
+/// as `fd`.
+Result<void> names_open_file(const std::string& path, int fd, FollowLink follow = FollowLink::No) {
   auto p = c_path(path);
   if (!p) return std::unexpected(p.error());
   struct stat named, held;
-  if (::lstat(*p, &named) != 0) return std::unexpected(last_os_error());
+  if ((follow == FollowLink::Yes ? ::stat(*p, &named) : ::lstat(*p, &named)) != 0) return std::unexpected(last_os_error());
   if (::fstat(fd, &held) != 0) return std::unexpected(last_os_error());
   // Something else now has the name: moving or deleting it would touch what is not ours.
   if (named.st_dev != held.st_dev || named.st_ino != held.st_ino) return std::unexpected(os_error(ESTALE));
@@ -241,6 +244,9 @@ Result<void> File::copy_to(File& target) const {
     const ssize_t n = ::pread(fd, buffer.get(), 1 << 16, at);
     if (n < 0) {
       if (errno == EINTR) continue;
+      // A file held without read access (see `open_source`) could not be opened for it.
+      const int flags = ::fcntl(fd, F_GETFL);
+      if (errno == EBADF && flags >= 0 && (flags & O_PATH)) return std::unexpected(os_error(EACCES));
       return std::unexpected(last_os_error());
     }
     if (n == 0) return {};
@@ -256,7 +262,7 @@ Result<void> File::rename_to(const std::string& path, const std::string& new_pat
 }
 
 Result<void> File::remove(const std::string& path) {
-  auto same = names_open_file(path, static_cast<int>(handle_));
+  auto same = names_open_file(path, static_cast<int>(handle_), FollowLink::Yes);
   if (same) same = delete_file(path);
   close();
   return same;
@@ -338,34 +344,29 @@ Result<void> delete_file(const std::string& path) {
   return {};
 }
 
-Result<void> create_folders(const std::string& path) {
-  auto p = c_path(path);
-  if (!p) return std::unexpected(p.error());
-  if (::mkdir(*p, 0777) == 0) return {};
-  const int error = errno;
-  if (is_existing_folder(*p)) return {};
-  if (error != ENOENT) return std::unexpected(os_error(error));
-  const std::string_view parent = parent_of(path);
-  if (parent.empty() || parent.size() >= path.size()) return std::unexpected(os_error(error));
-  if (auto made = create_folders(std::string(parent)); !made) return made;
-  if (::mkdir(*p, 0777) == 0 || is_existing_folder(*p)) return {};
-  return std::unexpected(last_os_error());
-}
-
 Result<void> create_private_folders(const std::string& path, std::size_t private_levels) {
   auto p = c_path(path);
   if (!p) return std::unexpected(p.error());
-  if (private_levels == 0) return create_folders(path);
-  const std::string parent(parent_of(path));
-  if (!parent.empty() && parent.size() < path.size()) {
-    if (auto made = create_private_folders(parent, private_levels - 1); !made) return made;
-  }
-  if (::mkdir(*p, 0700) == 0) return {};
+  // The private folders are created 0700 at once, so that nobody else ever opens them.
+  const mode_t mode = private_levels > 0 ? 0700 : 0777;
+  const auto made = [&]() -> Result<void> {
+    if (private_levels > 0) make_folder_private(*p);
+    return {};
+  };
+  if (::mkdir(*p, mode) == 0) return {};
   const int error = errno;
-  if (!is_existing_folder(*p)) return std::unexpected(os_error(error));
-  make_folder_private(*p);
-  return {};
+  if (is_existing_folder(*p)) return made();
+  if (error != ENOENT) return std::unexpected(os_error(error));
+  const std::string_view parent = parent_of(path);
+  if (parent.empty() || parent.size() >= path.size()) return std::unexpected(os_error(error));
+  if (auto parents = create_private_folders(std::string(parent), private_levels > 0 ? private_levels - 1 : 0); !parents)
+    return parents;
+  if (::mkdir(*p, mode) == 0) return {};
+  if (is_existing_folder(*p)) return made();
+  return std::unexpected(last_os_error());
 }
+
+Result<void> create_folders(const std::string& path) { return create_private_folders(path, 0); }
 
 Result<std::vector<FolderEntry>> list_folder(const std::string& path) {
   auto p = c_path(path);
