@@ -41,7 +41,8 @@ struct FileAttributes {
   std::chrono::system_clock::time_point last_write;
 };
 
-/// A file opened for writing. Move-only; closes its handle when destroyed.
+/// An open file (for writing, and for reading where it was opened so). Move-only;
+/// closes its handle when destroyed.
 class File {
  public:
   File() noexcept = default;

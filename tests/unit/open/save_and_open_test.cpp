@@ -241,6 +241,21 @@ TEST_F(SaveAndOpen, ACopyThatFailsPartWayLeavesNothingBehind) {
   EXPECT_TRUE(platform::file_attributes(folder).value_or(platform::FileAttributes{}).is_directory);
 }
 
+TEST_F(SaveAndOpen, WhatIsSavedIsTheFileThatWasOpenedNotWhatTookItsName) {
+  const std::string path = source("in.tmp", "held");
+  auto held = platform::open_source(path);
+  ASSERT_TRUE(held) << held.error().text();
+  ASSERT_TRUE(platform::rename_replace(source("other.tmp", "put in its place"), path));
+  const auto reply = save(path, *held, "Report.pdf", target::SaveOnly{});
+  ASSERT_TRUE(reply) << reply.error().code;
+  EXPECT_EQ(*reply, saved_path(saved("Report.pdf")));
+  EXPECT_EQ(contents(saved("Report.pdf")), "held");
+  EXPECT_EQ(contents(path), "put in its place");
+  EXPECT_FALSE(held->is_open());
+  // Only the copy was left to the sweep of the next save, and there is none.
+  EXPECT_EQ(saved_names(), std::vector<std::string>{"Report.pdf"});
+}
+
 TEST_F(SaveAndOpen, HostileNamesStayInsideTheSaveFolder) {
   const std::string names[] = {"../../evil.pdf", "..\\..\\evil.exe", "a/b\\c.txt", "..", ".", "/", "\\\\srv\\s\\x",
                                "C:\\Windows\\win.ini", "x\xc0\xaf..\\y", "con", std::string("a\0b", 3)};
