@@ -196,11 +196,15 @@ def taken_names_group(target, tally):
     (saved / "Folder.pdf").mkdir()
     nowhere = paths.root / "nowhere.pdf"
     names = ["Folder.pdf"]
+    # Wine shows a link of the file system below it only through its target, so a
+    # dangling one is nothing there; it does not create the file where the link
+    # points either ("File exists").
     if not target.wine:
         (saved / "Dangling.pdf").symlink_to(nowhere)
+        names += ["Dangling.pdf"]
         os.mkfifo(saved / "Pipe.pdf")
         os.mkfifo(inbox / "source.fifo")
-        names += ["Dangling.pdf", "Pipe.pdf"]
+        names += ["Pipe.pdf"]
     with session(target, tally, "taken") as host:
         talk = Conversation(host)
         if not configure(tally, talk, "taken", settings(paths, saved)):
