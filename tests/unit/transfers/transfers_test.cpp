@@ -324,6 +324,24 @@ TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved
   EXPECT_FALSE(exists(part2));
 }
 
+TEST_F(Transfers, TheSweepTakesOnlyWhatNobodyHolds) {
+  // No process has the id 4294967295, so the name alone would let both files go; the
+  // one that is held (as a host of any copy of the program holds its own) stays.
+  const std::string folder = join_path(temp.path(), "sweep");
+  ASSERT_TRUE(platform::create_folders(folder));
+  const std::string held_path = join_path(folder, "4294967295-t1.part");
+  const std::string left_path = join_path(folder, "4294967295-t2.part");
+  auto held = platform::create_owned(held_path);
+  ASSERT_TRUE(held) << held.error().text();
+  ASSERT_TRUE(platform::create_owned(left_path));
+  remove_ended_partials(folder);
+  EXPECT_TRUE(platform::entry_exists(held_path));
+  EXPECT_FALSE(platform::entry_exists(left_path));
+  held->close();
+  remove_ended_partials(folder);
+  EXPECT_FALSE(platform::entry_exists(held_path));
+}
+
 TEST_F(Transfers, AnIncompleteTransferIsRemoved) {
   ASSERT_EQ(begin("a", 5), R"({"transfer_id":"t1"})");
   ASSERT_EQ(chunk("t1", "aGVs"), R"({"received":3})");
