@@ -73,11 +73,8 @@ std::expected<void, std::string> store_config_file(const std::string& folder, co
   remove_ended_temporaries(folder, path);
   const std::string text = write_config_json(config);
   // The temporary file is held, and so owned, from its creation until it has become
-  // config.json. One under this process's name was left by an ended process that had
-  // the same id; it goes first unless someone holds it.
-  auto file = platform::create_owned(temporary);
-  if (!file && platform::is_already_exists(file.error()) && platform::delete_unowned(temporary))
-    file = platform::create_owned(temporary);
+  // config.json.
+  auto file = naming::create_own_file(temporary);
   if (!file) return fail(file.error());
   const auto fail_removing = [&](const platform::OsError& e) {
     (void)file->remove(temporary);  // nothing in it is needed any more

@@ -35,4 +35,11 @@ void remove_files_of_ended_processes(const std::string& folder, const OwnerOfNam
   }
 }
 
+platform::Result<platform::File> create_own_file(const std::string& path) {
+  auto file = platform::create_owned(path);
+  if (!file && platform::is_already_exists(file.error()) && platform::delete_unowned(path))
+    file = platform::create_owned(path);
+  return file;
+}
+
 }  // namespace tessiva::naming

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace tessiva::naming {
 
 /// A process id as such names write it: decimal digits only, no leading zero, at most
@@ -25,5 +27,10 @@ using OwnerOfName = std::function<std::optional<std::uint32_t>(std::string_view 
 /// them. Each process is asked about once. Failures (an unreadable folder, a file that
 /// cannot be deleted) are ignored.
 void remove_files_of_ended_processes(const std::string& folder, const OwnerOfName& owner_of);
+
+/// Creates `path` as a file that this process owns (`platform::create_owned`). A file
+/// already under the name, left by an ended process that had this process's id, goes
+/// first unless someone holds it.
+[[nodiscard]] platform::Result<platform::File> create_own_file(const std::string& path);
 
 }  // namespace tessiva::naming

@@ -105,12 +105,8 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   std::string id = "t";
   id += std::to_string(next_id_++);
   std::string part_path = platform::join_path(*folder, partial_file_name(platform::process_id(), id));
-  // The file is held, and so owned, from its creation on. A file already under the
-  // name was left by an ended process that had this process's id; it goes first
-  // unless someone holds it.
-  auto file = platform::create_owned(part_path);
-  if (!file && platform::is_already_exists(file.error()) && platform::delete_unowned(part_path))
-    file = platform::create_owned(part_path);
+  // The file is held, and so owned, from its creation on.
+  auto file = naming::create_own_file(part_path);
   if (!file) return std::unexpected(HostError::io_error(file.error().text()));
   transfers_.emplace(id, Transfer{std::move(original_name), std::move(part_path), std::move(*file), size, 0, false});
   return id;
