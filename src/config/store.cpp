@@ -66,24 +66,25 @@ std::expected<void, std::string> store_config_file(const std::string& folder, co
   const std::string temporary = temporary_path(path);
   const auto fail = [](const platform::OsError& e) { return std::unexpected(e.text()); };
 
-  const auto fail_removing = [&](const platform::OsError& e) {
-    (void)platform::delete_file(temporary);  // nothing in it is needed any more
-    return std::unexpected(e.text());
-  };
-  if (auto made = platform::create_folders(folder); !made) return fail(made.error());
+  // The folder is the user's alone: the settings are nobody else's business.
+  if (auto made = platform::create_private_folders(folder, 1); !made) return fail(made.error());
   // A host killed in the middle of a store leaves its temporary file behind; the next
   // store removes it, before writing, so that a full disk gets that space back first.
   remove_ended_temporaries(folder, path);
   const std::string text = write_config_json(config);
-  {
-    auto file = platform::create_truncate(temporary);
-    if (!file) return fail(file.error());
-    if (auto w = file->write(text); !w) return fail_removing(w.error());
-    // Without this a power cut after the rename could leave a config.json whose
-    // name is new but whose contents never reached the disk.
-    if (auto f = file->flush_to_disk(); !f) return fail_removing(f.error());
-  }
-  if (auto r = platform::rename_replace(temporary, path); !r) return fail_removing(r.error());
+  // The temporary file is held, and so owned, from its creation until it has become
+  // config.json.
+  auto file = naming::create_own_file(temporary);
+  if (!file) return fail(file.error());
+  const auto fail_removing = [&](const platform::OsError& e) {
+    (void)file->remove(temporary);  // nothing in it is needed any more
+    return std::unexpected(e.text());
+  };
+  if (auto w = file->write(text); !w) return fail_removing(w.error());
+  // Without this a power cut after the rename could leave a config.json whose
+  // name is new but whose contents never reached the disk.
+  if (auto f = file->flush_to_disk(); !f) return fail_removing(f.error());
+  if (auto r = file->rename_to(temporary, path); !r) return fail_removing(r.error());
   return {};
 }
 

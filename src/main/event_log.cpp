@@ -106,7 +106,7 @@ void EventLog::flush() noexcept {
 bool EventLog::open() {
   if (path_.empty()) {
     const auto folder = folder_ ? folder_() : std::nullopt;
-    if (!folder || !platform::create_folders(*folder)) return false;
+    if (!folder || !platform::create_private_folders(*folder, 1)) return false;
     path_ = platform::join_path(*folder, LOG_FILE_NAME);
   }
   auto file = platform::open_append(path_);

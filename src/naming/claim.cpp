@@ -17,8 +17,9 @@ std::expected<std::string, ClaimError> claim_free_path(const std::string& folder
       return path;
     }
     // Systems report a taken name under different error numbers (and may report a folder
-    // of that name as access denied), so what decides is whether anything is there.
-    if (!platform::file_attributes(path)) return std::unexpected(ClaimError{std::move(file.error())});
+    // of that name as access denied), so what decides is whether anything is there: a
+    // link whose target does not exist, a FIFO or a folder takes the name too.
+    if (!platform::entry_exists(path)) return std::unexpected(ClaimError{std::move(file.error())});
   }
   return std::unexpected(ClaimError{std::nullopt});
 }

@@ -28,9 +28,18 @@ void remove_files_of_ended_processes(const std::string& folder, const OwnerOfNam
     if (!owner) continue;
     auto state = states.find(*owner);
     if (state == states.end()) state = states.emplace(*owner, platform::process_state(*owner)).first;
+    // The id is a quick filter only: what decides is that nobody holds the file, which
+    // a host of any copy or version of the program does for as long as it uses it.
     if (state->second == platform::ProcessState::Gone)
-      (void)platform::delete_file(platform::join_path(folder, entry.name));
+      (void)platform::delete_unowned(platform::join_path(folder, entry.name));
   }
+}
+
+platform::Result<platform::File> create_own_file(const std::string& path) {
+  auto file = platform::create_owned(path);
+  if (!file && platform::is_already_exists(file.error()) && platform::delete_unowned(path))
+    file = platform::create_owned(path);
+  return file;
 }
 
 }  // namespace tessiva::naming

@@ -52,33 +52,71 @@ std::expected<std::optional<Launch>, HostError> plan_launch(const config::Config
 
 constexpr std::string_view COPY_PREFIX = ".tessiva-copy-";
 constexpr std::string_view COPY_ENDING = ".tmp";
+/// How many names a copy tries before it gives up: another name is taken only when
+/// something (a leftover, or what another user put into a shared folder) is in the way.
+constexpr int COPY_NAME_ATTEMPTS = 100;
 
-/// Moves `source` onto `dest` (the empty file that holds the claimed name in `folder`):
-/// a rename, or where that fails (another volume) a copy to a temporary file of this
-/// process in `folder`, renamed onto `dest` once complete, and the deletion of the
-/// source. So the claimed name never holds part of a file: a host killed during the
-/// copy leaves the empty name-holder and a temporary file that the next save removes.
-/// When the move fails, `dest` and the temporary file are removed again and the source
-/// is left as it was.
-platform::Result<void> move_onto(const std::string& source, const std::string& dest, const std::string& folder) {
-  if (platform::rename_replace(source, dest)) return {};
-  const std::string copy = platform::join_path(folder, copy_file_name(platform::process_id()));
-  auto copied = platform::copy_file(source, copy);
-  if (copied) copied = platform::rename_replace(copy, dest);
+/// A copy on its way into the save folder, held by this process.
+struct CopyFile {
+  std::string path;
+  platform::File file;
+};
+
+/// Creates a temporary file of this process in `folder`, under the first free name.
+/// Nothing already there is used or followed: a link or FIFO put there makes the next
+/// name be tried.
+platform::Result<CopyFile> create_copy_file(const std::string& folder) {
+  const std::uint32_t process = platform::process_id();
+  for (int attempt = 1;; ++attempt) {
+    std::string path = platform::join_path(folder, copy_file_name(process, attempt));
+    auto file = platform::create_owned(path);
+    if (file) return CopyFile{std::move(path), std::move(*file)};
+    if (attempt == COPY_NAME_ATTEMPTS || !platform::entry_exists(path)) return std::unexpected(file.error());
+  }
+}
+
+/// Moves `source` (held open as `held`) onto `dest` (the empty file that holds the
+/// claimed name in `folder`): a rename, or where that fails (another volume, or the
+/// name no longer holds the file that was opened) a copy of what `held` holds to a
+/// temporary file of this process in `folder`, renamed onto `dest` once complete, and
+/// the deletion of the source when it is still the file that was copied. So the
+/// claimed name never holds part of a file: a host killed during the copy leaves the
+/// empty name-holder and a temporary file that the next save removes. When the move
+/// fails, `dest` and the temporary file are removed again and the source is left as
+/// it was. `held` is closed once the move succeeded.
+platform::Result<void> move_onto(const std::string& source, platform::File& held, const std::string& dest,
+                                 const std::string& folder) {
+  if (held.rename_to(source, dest)) {
+    held.close();
+    return {};
+  }
+  auto copy = create_copy_file(folder);
+  if (!copy) {
+    (void)platform::delete_file(dest);
+    return std::unexpected(copy.error());
+  }
+  auto copied = held.copy_to(copy->file);
+  // The copy is the user's document from here on.
+  if (copied) copied = copy->file.share_as_document();
+  if (copied) copied = copy->file.rename_to(copy->path, dest);
   if (!copied) {
-    (void)platform::delete_file(copy);
+    (void)copy->file.remove(copy->path);
     (void)platform::delete_file(dest);
     return copied;
   }
-  (void)platform::delete_file(source);
+  (void)held.remove(source);
   return {};
 }
 
 }  // namespace
 
-std::string copy_file_name(std::uint32_t process_id) {
+std::string copy_file_name(std::uint32_t process_id, int attempt) {
   std::string name(COPY_PREFIX);
   name += std::to_string(process_id);
+  if (attempt > 1) {
+    name += '-';
+    name += std::to_string(attempt);
+  }
   name += COPY_ENDING;
   return name;
 }
@@ -88,6 +126,14 @@ std::optional<std::uint32_t> copy_file_owner(std::string_view name) {
   name.remove_prefix(COPY_PREFIX.size());
   if (name.size() < COPY_ENDING.size()) return std::nullopt;
   name.remove_suffix(COPY_ENDING.size());
+  const auto dash = name.find('-');
+  if (dash != std::string_view::npos) {
+    // The attempt: digits from 2 on, without a leading zero.
+    const std::string_view attempt = name.substr(dash + 1);
+    const auto number = naming::process_id_in_name(attempt);
+    if (!number || *number < 2) return std::nullopt;
+    name = name.substr(0, dash);
+  }
   return naming::process_id_in_name(name);
 }
 
@@ -117,8 +163,8 @@ std::optional<Target> read_target(const nlohmann::json& request) {
   return std::nullopt;
 }
 
-HandlerResult save_and_open(const config::Config& config, const std::string& source, std::string_view reported_name,
-                            const Target& target, const StartLauncher& start_launcher) {
+HandlerResult save_and_open(const config::Config& config, const std::string& source, platform::File& held,
+                            std::string_view reported_name, const Target& target, const StartLauncher& start_launcher) {
   const std::string key = naming::extension_key(reported_name);
   auto plan = plan_launch(config, target, key);
   if (!plan) return std::unexpected(std::move(plan.error()));
@@ -136,7 +182,7 @@ HandlerResult save_and_open(const config::Config& config, const std::string& sou
   auto dest = naming::claim_free_path(*folder, file_name);
   if (!dest) return std::unexpected(HostError::io_error(dest.error().text()));
 
-  if (auto moved = move_onto(source, *dest, *folder); !moved) return std::unexpected(HostError::io_error(moved.error().text()));
+  if (auto moved = move_onto(source, held, *dest, *folder); !moved) return std::unexpected(HostError::io_error(moved.error().text()));
 
   if (*plan) {
     if (auto started = start_launcher(LaunchJob{std::move(**plan), *dest}); !started)
@@ -149,9 +195,9 @@ HandlerResult save_and_open(const config::Config& config, const std::string& sou
   return result;
 }
 
-HandlerResult save_and_open(const config::Config& settings, const std::string& source, std::string_view reported_name,
-                            const Target& target) {
-  return save_and_open(settings, source, reported_name, target, spawn_launcher);
+HandlerResult save_and_open(const config::Config& settings, const std::string& source, platform::File& held,
+                            std::string_view reported_name, const Target& target) {
+  return save_and_open(settings, source, held, reported_name, target, spawn_launcher);
 }
 
 HandlerResult handle_open_file(const nlohmann::json& request, const config::SettingsLoader& settings) {
@@ -161,7 +207,12 @@ HandlerResult handle_open_file(const nlohmann::json& request, const config::Sett
   if (!original_name) return std::unexpected(HostError::invalid_request());
   if (!text::is_absolute_path(*source, platform::native_path_style())) return std::unexpected(HostError::invalid_request());
 
-  const auto attributes = platform::file_attributes(*source);
+  if (!platform::file_attributes(*source)) return std::unexpected(HostError::of(error_code::NOT_FOUND));
+  // What is checked is what was opened, and what is opened is what is copied: a FIFO
+  // or a device put in the file's place is told apart here instead of blocking a read.
+  auto held = platform::open_source(*source);
+  if (!held) return std::unexpected(HostError::of(error_code::NOT_FOUND));
+  const auto attributes = held->attributes();
   if (!attributes) return std::unexpected(HostError::of(error_code::NOT_FOUND));
   if (!attributes->is_regular) return std::unexpected(HostError::invalid_request());
 
@@ -170,7 +221,7 @@ HandlerResult handle_open_file(const nlohmann::json& request, const config::Sett
 
   const auto target = read_target(request);
   if (!target) return std::unexpected(HostError::invalid_request());
-  return save_and_open(settings(), *source, *original_name, *target);
+  return save_and_open(settings(), *source, *held, *original_name, *target);
 }
 
 }  // namespace tessiva::open

@@ -17,15 +17,18 @@
 #include "messages/host_error.h"
 #include "open/launch_job.h"
 #include "open/launcher.h"
+#include "platform/files.h"
 
 namespace tessiva::open {
 
 /// The greatest age in seconds of a file that "open_file" accepts.
 inline constexpr long long MAX_SOURCE_AGE_SECS = 900;
 
-/// ".tessiva-copy-<process id>.tmp": the temporary file in the save folder into which
-/// this process copies a file that cannot be renamed there (another volume).
-[[nodiscard]] std::string copy_file_name(std::uint32_t process_id);
+/// ".tessiva-copy-<process id>.tmp" for `attempt` 1, ".tessiva-copy-<process id>-<attempt>.tmp"
+/// for later ones: a temporary file in the save folder into which this process copies
+/// a file that cannot be renamed there (another volume). A later attempt is used when
+/// the name is taken.
+[[nodiscard]] std::string copy_file_name(std::uint32_t process_id, int attempt = 1);
 
 /// The process id in the name of such a copy (as `copy_file_name` writes it); none for
 /// any other name.
@@ -59,18 +62,20 @@ using Target = std::variant<target::App, target::Handler, target::Default, targe
 /// Reads the request member "target"; none when it is missing or not a valid target.
 [[nodiscard]] std::optional<Target> read_target(const nlohmann::json& request);
 
-/// Resolves the target against `settings`, saves `source` into the save folder under
-/// a name built from `reported_name` (moving it, or copying and deleting it), starts
-/// the launcher for the plan and, when the settings ask for it, a reveal. Replies
-/// {"saved_path": ...}.
+/// Resolves the target against `settings`, saves `source`, which is open as `held`,
+/// into the save folder under a name built from `reported_name` (moving it, or copying
+/// what `held` holds and deleting it), starts the launcher for the plan and, when the
+/// settings ask for it, a reveal. Replies {"saved_path": ...}. `held` is closed once the
+/// file is saved; it stays open when nothing was saved.
 [[nodiscard]] messages::HandlerResult save_and_open(const config::Config& settings, const std::string& source,
-                                                    std::string_view reported_name, const Target& target);
+                                                    platform::File& held, std::string_view reported_name,
+                                                    const Target& target);
 
 /// `save_and_open` with the start of the launcher passed in (tests record the jobs
 /// instead of starting processes).
 [[nodiscard]] messages::HandlerResult save_and_open(const config::Config& settings, const std::string& source,
-                                                    std::string_view reported_name, const Target& target,
-                                                    const StartLauncher& start_launcher);
+                                                    platform::File& held, std::string_view reported_name,
+                                                    const Target& target, const StartLauncher& start_launcher);
 
 /// "open_file": the settings are read once the request has passed its checks.
 [[nodiscard]] messages::HandlerResult handle_open_file(const nlohmann::json& request,

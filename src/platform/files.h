@@ -3,6 +3,7 @@
 /// handed to the W functions.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -32,7 +33,16 @@ enum class NameMeasure {
 /// `folder` + separator + `name` (no separator is doubled when `folder` ends in one).
 [[nodiscard]] std::string join_path(std::string_view folder, std::string_view name);
 
-/// A file opened for writing. Move-only; closes its handle when destroyed.
+struct FileAttributes {
+  bool is_directory = false;
+  /// Neither a folder nor a device: a plain file.
+  bool is_regular = false;
+  std::uint64_t size = 0;
+  std::chrono::system_clock::time_point last_write;
+};
+
+/// An open file (for writing, and for reading where it was opened so). Move-only;
+/// closes its handle when destroyed.
 class File {
  public:
   File() noexcept = default;
@@ -53,6 +63,25 @@ class File {
   [[nodiscard]] Result<std::uint64_t> size() const;
   /// Flushes the file's data to the disk (`FlushFileBuffers`, `fsync`).
   [[nodiscard]] Result<void> flush_to_disk();
+  /// The attributes of the open file.
+  [[nodiscard]] Result<FileAttributes> attributes() const;
+  /// Writes the whole contents of this file, from its start, to `target` at its position.
+  /// The file must have been opened for reading (`create_owned`, `open_source`).
+  [[nodiscard]] Result<void> copy_to(File& target) const;
+  /// Renames this file, which `path` named until now, onto `new_path`, replacing what is
+  /// there (on Linux also flushing the folder, as `rename_replace` does). Fails and
+  /// renames nothing when `path` no longer names this file: something else put there is
+  /// never moved. On Windows the rename goes through the handle where it was opened for
+  /// that (`create_owned`), else by name.
+  [[nodiscard]] Result<void> rename_to(const std::string& path, const std::string& new_path);
+  /// Deletes this file, which `path` names (or a link at `path` to it: the link goes),
+  /// and closes it; deletes nothing when `path` names something else by now.
+  [[nodiscard]] Result<void> remove(const std::string& path);
+  /// Gives the file the access that a file the user creates gets by default: on Linux
+  /// mode 0666 less the process's umask (a file of `create_owned` is the user's alone
+  /// until it becomes a document); nothing on Windows, where a moved file takes the
+  /// access of its new folder.
+  [[nodiscard]] Result<void> share_as_document();
   void close() noexcept;
   [[nodiscard]] std::intptr_t release() noexcept {
     auto h = handle_;
@@ -65,14 +94,28 @@ class File {
   std::intptr_t handle_ = INVALID;
 };
 
-/// Creates a new file; fails when the path exists (also as a folder). Others may read,
-/// write and delete it while it is open.
+/// Creates a new file; fails when the path exists (also as a folder or a dangling link).
+/// Others may read, write and delete it while it is open.
 [[nodiscard]] Result<File> create_exclusive(const std::string& path);
+/// Creates a new file that this process owns while it holds it open, for reading and
+/// writing: fails when anything exists at `path` (a link is never followed). On Linux
+/// the file has mode 0600 and an exclusive `flock`; on Windows it is opened without
+/// delete sharing, so nobody else can delete or rename it. `delete_unowned` tells such a
+/// file from a leftover.
+[[nodiscard]] Result<File> create_owned(const std::string& path);
+/// Deletes the file `path` unless a process holds it as `create_owned` does; a link or
+/// anything that is not a plain file is left alone on Linux. For sweeping up files of
+/// processes that ended without deleting them.
+[[nodiscard]] Result<void> delete_unowned(const std::string& path);
+/// Opens an existing file for reading, following links, without waiting on what it is
+/// (a FIFO or a device opens at once; `File::attributes` then tells what it is).
+[[nodiscard]] Result<File> open_source(const std::string& path);
 /// Creates the file or truncates an existing one.
 [[nodiscard]] Result<File> create_truncate(const std::string& path);
 /// Opens the file for appending, creating it when missing: every write lands whole at
 /// the end of the file as it is then, also when other processes append to it at once.
-/// Others may read, write, rename and delete it while it is open.
+/// Others may read, write, rename and delete it while it is open. On Linux it is made
+/// the user's alone (mode 0600), also when it exists with a wider mode.
 [[nodiscard]] Result<File> open_append(const std::string& path);
 
 /// Reads a whole file.
@@ -86,6 +129,15 @@ class File {
 [[nodiscard]] Result<void> delete_file(const std::string& path);
 /// Creates `path` and every missing parent folder; an existing folder is fine.
 [[nodiscard]] Result<void> create_folders(const std::string& path);
+/// `create_folders` for a folder of the program's own: on Linux the last
+/// `private_levels` folders of `path` (those that belong to the program, never a folder
+/// of the user above them) are the user's alone, mode 0700, and are made so when they
+/// exist with a wider mode and belong to the user. Windows keeps the access that the
+/// profile's folders give.
+[[nodiscard]] Result<void> create_private_folders(const std::string& path, std::size_t private_levels);
+/// True when anything at all is at `path`: a file, a folder, a special file, or a link,
+/// even one whose target does not exist (the link itself is looked at).
+[[nodiscard]] bool entry_exists(const std::string& path);
 /// One entry of a folder listing.
 struct FolderEntry {
   std::string name;
@@ -99,13 +151,6 @@ struct FolderEntry {
 /// the letter case of the file system).
 [[nodiscard]] Result<std::string> canonical_path(const std::string& path);
 
-struct FileAttributes {
-  bool is_directory = false;
-  /// Neither a folder nor a device: a plain file.
-  bool is_regular = false;
-  std::uint64_t size = 0;
-  std::chrono::system_clock::time_point last_write;
-};
 
 /// Attributes of `path`, following links.
 [[nodiscard]] Result<FileAttributes> file_attributes(const std::string& path);

@@ -33,19 +33,19 @@ extern const bool STRICT_OPTIONS;
 
 /// What can be known about the process with a given id.
 enum class ProcessState {
-  /// It runs this program (our own process included).
+  /// A process runs under the id (our own included). It may be another program that
+  /// got a reused id, or another copy or version of this one: a program file is no
+  /// proof of who owns what.
   Alive,
-  /// Surely not running this program: no process has the id, the process has ended,
-  /// or the id now belongs to another program (ids are reused).
+  /// No process has the id, or the process has ended.
   Gone,
   /// The system would not say (no access, say). A caller about to remove what such a
   /// process may own must take it as alive.
   Unknown,
 };
 
-/// Whether the process `id` still runs this program, the same executable as the
-/// caller's. For sweeping up what processes of this program left behind when they
-/// were ended from outside.
+/// Whether the process `id` still runs. A quick first test for sweeping up what
+/// processes of this program left behind when they were ended from outside.
 [[nodiscard]] ProcessState process_state(std::uint32_t id);
 
 /// Reads up to `buffer.size()` bytes from standard input as raw bytes. Returns the

@@ -73,8 +73,8 @@ void remove_ended_partials(const std::string& folder) {
 }
 
 void discard(Transfer& transfer) noexcept {
-  transfer.file.close();
-  (void)platform::delete_file(transfer.part_path);
+  // A file that is no longer open has been saved (moved away) already.
+  if (transfer.file.is_open()) (void)transfer.file.remove(transfer.part_path);
 }
 
 TransferTable::TransferTable() : TransferTable(nullptr, nullptr) {}
@@ -94,7 +94,9 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   if (transfers_.size() >= MAX_OPEN_TRANSFERS) return std::unexpected(HostError::of(error_code::BUSY));
   const auto folder = folder_();
   if (!folder) return std::unexpected(HostError::of(error_code::IO_ERROR));
-  if (auto made = platform::create_folders(*folder); !made) return std::unexpected(HostError::io_error(made.error().text()));
+  // The folder and the program's folder that holds it are the user's alone.
+  if (auto made = platform::create_private_folders(*folder, 2); !made)
+    return std::unexpected(HostError::io_error(made.error().text()));
   if (!swept_) {
     swept_ = true;
     remove_ended_partials(*folder);
@@ -103,7 +105,8 @@ std::expected<std::string, HostError> TransferTable::begin(std::string original_
   std::string id = "t";
   id += std::to_string(next_id_++);
   std::string part_path = platform::join_path(*folder, partial_file_name(platform::process_id(), id));
-  auto file = platform::create_truncate(part_path);
+  // The file is held, and so owned, from its creation on.
+  auto file = naming::create_own_file(part_path);
   if (!file) return std::unexpected(HostError::io_error(file.error().text()));
   transfers_.emplace(id, Transfer{std::move(original_name), std::move(part_path), std::move(*file), size, 0, false});
   return id;
@@ -228,16 +231,19 @@ HandlerResult handle_finish_transfer(TransferTable& table, const json& request, 
     if (auto cut = transfer->file.truncate(transfer->received); !cut)
       return std::unexpected(HostError::io_error(cut.error().text()));
   }
-  transfer->file.close();
   const auto target = open::read_target(request);
   if (!target) return std::unexpected(HostError::invalid_request());
-  return save(transfer->part_path, transfer->original_name, *target);
+  // The file stays open, and so the host's, until it is saved; in the save folder it
+  // is one of the user's documents.
+  (void)transfer->file.share_as_document();
+  return save(transfer->part_path, transfer->file, transfer->original_name, *target);
 }
 
 HandlerResult handle_finish_transfer(TransferTable& table, const json& request, const config::SettingsLoader& settings) {
   return handle_finish_transfer(table, request,
-                                [&](const std::string& source, std::string_view name, const open::Target& target) {
-                                  return open::save_and_open(settings(), source, name, target);
+                                [&](const std::string& source, platform::File& held, std::string_view name,
+                                    const open::Target& target) {
+                                  return open::save_and_open(settings(), source, held, name, target);
                                 });
 }
 

@@ -138,9 +138,10 @@ void discard(Transfer& transfer) noexcept;
 /// "cancel_transfer": {"transfer_id"} -> {}, whether or not the id was open.
 [[nodiscard]] messages::HandlerResult handle_cancel_transfer(TransferTable& table, const nlohmann::json& request);
 
-/// The save step of "finish_transfer": (partial file, reported name, target) -> reply.
-using SaveAndOpen =
-    std::function<messages::HandlerResult(const std::string&, std::string_view, const open::Target&)>;
+/// The save step of "finish_transfer": (partial file's path, the partial file held open,
+/// reported name, target) -> reply. The step closes the file when it moved it away.
+using SaveAndOpen = std::function<messages::HandlerResult(const std::string&, platform::File&, std::string_view,
+                                                          const open::Target&)>;
 
 /// "finish_transfer" with the save step passed in (tests record what would be saved).
 [[nodiscard]] messages::HandlerResult handle_finish_transfer(TransferTable& table, const nlohmann::json& request,

@@ -186,6 +186,50 @@ def collisions_group(target, tally):
             tally.equal(f"long name {i}: contents", local.read_bytes() if local else None, f"long {i}".encode())
 
 
+def taken_names_group(target, tally):
+    """Whatever has a name in the save folder takes it: a link whose target does not
+    exist, a FIFO and a folder (natively; under Wine only the folder), and nothing is
+    created where such a link points. A FIFO given as the source is refused at once."""
+    paths = Paths(target, "taken")
+    saved = fresh_folder(paths, "saved")
+    inbox = fresh_folder(paths, "in")
+    (saved / "Folder.pdf").mkdir()
+    nowhere = paths.root / "nowhere.pdf"
+    names = ["Folder.pdf"]
+    # Wine shows a link of the file system below it only through its target, so a
+    # dangling one is nothing there; it does not create the file where the link
+    # points either ("File exists").
+    if not target.wine:
+        (saved / "Dangling.pdf").symlink_to(nowhere)
+        names += ["Dangling.pdf"]
+        os.mkfifo(saved / "Pipe.pdf")
+        os.mkfifo(inbox / "source.fifo")
+        names += ["Pipe.pdf"]
+    with session(target, tally, "taken") as host:
+        talk = Conversation(host)
+        if not configure(tally, talk, "taken", settings(paths, saved)):
+            return
+        for name in names:
+            source = write(inbox / f"{name}.tmp", name.encode())
+            reply = talk.ask("open_file", **open_request(paths, source, name))
+            want = {"saved_path": paths.host(saved / name.replace(".pdf", "_2.pdf"))}
+            tally.equal(f"taken name {name}: the next name", reply.get("result", reply), want)
+        if not target.wine:
+            tally.equal("taken names: nothing where the link points", nowhere.exists(), False)
+            tally.equal("taken names: the link is still a link", (saved / "Dangling.pdf").is_symlink(), True)
+            reply = talk.ask("open_file", **open_request(paths, inbox / "source.fifo"))
+            tally.equal("a FIFO as the source", error_code(reply), "invalid_request")
+            # A link as the source is followed: what it points to is saved as a file of
+            # its own, and the link goes as a moved source does.
+            pointed = write(paths.root / "pointed.pdf", b"pointed")
+            (inbox / "link.pdf").symlink_to(pointed)
+            reply = talk.ask("open_file", **open_request(paths, inbox / "link.pdf", "Linked.pdf"))
+            linked = saved / "Linked.pdf"
+            tally.equal("a link as the source", (reply.get("result", reply), linked.is_symlink(), linked.read_bytes()
+                                                 if linked.exists() else None, (inbox / "link.pdf").exists()),
+                        ({"saved_path": paths.host(linked)}, False, b"pointed", False))
+
+
 def application(paths, target):
     """The application and its output file: cmd.exe under Wine, a script natively."""
     out = paths.root / "out.txt"
@@ -359,4 +403,4 @@ def launch_child_group(target, tally):
 
 
 if __name__ == "__main__":
-    sys.exit(main([checks_group, collisions_group, launch_group, app_arguments_group, launch_child_group]))
+    sys.exit(main([checks_group, collisions_group, taken_names_group, launch_group, app_arguments_group, launch_child_group]))

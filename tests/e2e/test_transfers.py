@@ -9,8 +9,10 @@ import json
 import os
 import random
 import shutil
+import stat
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 from hostlib import NMClientError, frame, main, session, stderr_tail
@@ -268,8 +270,9 @@ def ended_host_group(target, tally):
     """A host killed from outside (SIGKILL, under Wine to the Wine process that runs
     it) cannot delete its partial file; the next host's first "begin_transfer" does.
     Files of a live host stay, and so does every file not named like a partial file.
-    An id that now belongs to a live process of another program (here a copy of the
-    executable elsewhere) was reused: the files named by it go too."""
+    A live host of another copy of the executable (another folder, as a system and a
+    per-user install are) is a live host too: its transfer survives the sweep and is
+    saved whole."""
     home = target.root / "shared-home"  # natively every host has its own otherwise
     copy = target.root / "elsewhere" / Path(target.launcher[-1]).name
     copy.parent.mkdir()
@@ -277,23 +280,24 @@ def ended_host_group(target, tally):
     hosts, others, folder = [], [], None
 
     def begin(program=None, chunk=None):
-        """A new host that opens one transfer; returns it and its partial file's name."""
+        """A new host that opens one transfer; returns it, its conversation, the
+        transfer's id and its partial file's name."""
         host = target.host(program=program, home=home)
         hosts.append(host)
         host.start()
         talk = Conversation(host)
         before = partial_files(target, host)
-        transfer_id = talk.result("begin_transfer", original_name="x", size=10)["transfer_id"]
+        transfer_id = talk.result("begin_transfer", original_name="other.txt", size=5 if chunk else 10)["transfer_id"]
         if chunk:
             talk.result("transfer_chunk", transfer_id=transfer_id, data=chunk)
         opened = partial_files(target, host) - before
         assert len(opened) == 1, f"new partial files: {opened}"
-        return host, opened.pop()
+        return host, talk, transfer_id, opened.pop()
 
     try:
-        other, other_file = begin(program=copy)
-        live, live_file = begin()
-        ended, ended_file = begin(chunk="aGVsbG8")
+        other, other_talk, other_id, other_file = begin(program=copy, chunk="aGVsbG8")
+        live, _, _, live_file = begin()
+        ended, _, _, ended_file = begin(chunk="aGVsbG8")
         ended.kill()
         folder = transfers_folder(target, ended)
         tally.equal("ended host: its partial file stays behind", (folder / ended_file).read_bytes(), b"hello")
@@ -303,19 +307,19 @@ def ended_host_group(target, tally):
         for name in others:
             (folder / name).write_bytes(b"keep")
 
-        following, following_file = begin()
+        following, _, _, following_file = begin()
         present = set(p.name for p in folder.iterdir())
         tally.equal("ended host: first transfer of the next host", following_file.split("-")[1], "t1.part")
         tally.equal("ended host: its partial file removed", ended_file in present, False)
         tally.equal("ended host: a live host's partial file kept", live_file in present, True)
+        tally.equal("ended host: another copy's partial file kept", other_file in present, True)
         tally.equal("ended host: other names kept", sorted(n for n in others if n in present), sorted(others))
-        for host in (live, following):
+        saved = other_talk.result("finish_transfer", transfer_id=other_id, target={"kind": "save_only"})
+        saved_file = local_path(target, saved["saved_path"])
+        tally.equal("ended host: another copy's transfer saved whole", saved_file.read_bytes(), b"hello")
+        saved_file.unlink()
+        for host in (live, following, other):
             tally.equal("ended host: the others end normally", host.close(), 0)
-        # The other program's host is killed, so its file is gone only if a sweep
-        # removed it. (Windows shows a deleted file that is still open until it is closed.)
-        other.kill()
-        tally.equal("ended host: another program's id owns no partial file",
-                    other_file in partial_files(target, live), False)
         tally.equal("ended host: all partial files gone at the end",
                     partial_files(target, live) - set(others), set())
     except (NMClientError, AssertionError) as error:
@@ -329,7 +333,59 @@ def ended_host_group(target, tally):
             (folder / name).unlink(missing_ok=True)
 
 
-GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group, ended_host_group]
+def planted_group(target, tally):
+    """Nothing that another hand puts where the host writes is followed (natively, where
+    links and FIFOs can be put there): a partial file swapped for a link before
+    "finish_transfer" is not what gets saved, and the copy into a save folder on
+    another file system takes none of the names where a link and a FIFO wait."""
+    if target.wine:
+        return
+    with session(target, tally, "planted") as host:
+        talk = Conversation(host)
+        settings = Settings(target, host, talk, None)
+        victim = target.root / "victim.txt"
+        victim.write_bytes(b"the victim's own")
+        try:
+            transfer_id = talk.result("begin_transfer", original_name="swapped.txt", size=5)["transfer_id"]
+            talk.result("transfer_chunk", transfer_id=transfer_id, data="aGVsbG8")
+            (part,) = partial_files(target, host)
+            part_path = transfers_folder(target, host) / part
+            part_path.unlink()
+            part_path.symlink_to(victim)
+            saved = Path(talk.result("finish_transfer", transfer_id=transfer_id,
+                                     target={"kind": "save_only"})["saved_path"])
+            tally.equal("planted: a swapped partial file: what was received is saved",
+                        (saved.is_symlink(), saved.read_bytes()), (False, b"hello"))
+            tally.equal("planted: the link's target untouched", victim.read_bytes(), b"the victim's own")
+
+            shm = Path("/dev/shm")
+            if not shm.is_dir() or os.stat(shm).st_dev == os.stat(target.root).st_dev:
+                print("  planted: no second file system at /dev/shm, the copy is not tried", flush=True)
+                return
+            with tempfile.TemporaryDirectory(dir=shm) as other:
+                save = Path(other)
+                talk.result("set_config", config={"version": 1, "name_pattern": "{name}",
+                                                  "save_folder": str(save), "reveal_after_save": False})
+                transfer_id = talk.result("begin_transfer", original_name="copied.txt", size=5)["transfer_id"]
+                talk.result("transfer_chunk", transfer_id=transfer_id, data="aGVsbG8")
+                pid = next(iter(partial_files(target, host))).split("-")[0]
+                (save / f".tessiva-copy-{pid}.tmp").symlink_to(victim)
+                os.mkfifo(save / f".tessiva-copy-{pid}-2.tmp")
+                saved = Path(talk.result("finish_transfer", transfer_id=transfer_id,
+                                         target={"kind": "save_only"})["saved_path"])
+                tally.equal("planted: the copy to another file system", saved.read_bytes(), b"hello")
+                tally.equal("planted: the link's target untouched by the copy", victim.read_bytes(),
+                            b"the victim's own")
+                tally.equal("planted: the planted names left as they were",
+                            ((save / f".tessiva-copy-{pid}.tmp").is_symlink(),
+                             stat.S_ISFIFO(os.lstat(save / f".tessiva-copy-{pid}-2.tmp").st_mode)), (True, True))
+        except (NMClientError, AssertionError, ValueError) as error:
+            tally.fails("planted", f"{error}{stderr_tail(host)}")
+        finally:
+            settings.restore()
+
+
+GROUPS = [chunks_group, interleaved_group, limits_group, cleanup_group, ended_host_group, planted_group]
 
 if __name__ == "__main__":
     sys.exit(main(GROUPS))

@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/windows/file_time.h"
 #include "platform/windows/unique.h"
@@ -18,15 +20,18 @@ namespace {
 constexpr DWORD MAX_IO_CHUNK = 1 << 20;
 
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Without FILE_SHARE_DELETE nobody else can delete or rename the file while it is open.
+constexpr DWORD SHARE_KEEP = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-Result<File> open_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+Result<File> open_file(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   auto wide = wide_path(path);
   if (!wide) return std::unexpected(wide.error());
-  HANDLE h = ::CreateFileW(wide->c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::unexpected(last_os_error());
   return File(reinterpret_cast<std::intptr_t>(h));
 }
@@ -39,6 +44,26 @@ Result<UniqueFileHandle> open_for_query(const std::string& path) {
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!h) return std::unexpected(last_os_error());
   return h;
+}
+
+Result<FileAttributes> attributes_of(HANDLE h) {
+  FileAttributes result;
+  if (::GetFileType(h) != FILE_TYPE_DISK) return result;  // a device or a pipe
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h, &info)) return std::unexpected(last_os_error());
+  result.is_directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  result.is_regular = !result.is_directory && (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+  result.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  result.last_write = to_time_point(info.ftLastWriteTime);
+  return result;
+}
+
+/// `path` in the form of the system's own names ("\??\C:\..."), which a rename
+/// through a handle takes whether or not the system converts a drive path itself.
+std::wstring native_name(std::wstring path) {
+  if (path.starts_with(L"\\\\?\\")) return L"\\??\\" + path.substr(4);
+  if (path.starts_with(L"\\\\")) return L"\\??\\UNC\\" + path.substr(2);
+  return L"\\??\\" + path;
 }
 
 bool is_existing_folder(const std::wstring& path) {
@@ -92,6 +117,88 @@ Result<void> File::flush_to_disk() {
 Result<File> create_exclusive(const std::string& path) {
   return open_file(path, GENERIC_WRITE, SHARE_ALL, CREATE_NEW);
 }
+
+Result<File> create_owned(const std::string& path) {
+  // CREATE_NEW fails on any existing name, a link included, and creates nothing
+  // where a link points. DELETE access lets the file be renamed and deleted through
+  // its handle, the only way while nobody shares deletion.
+  return open_file(path, GENERIC_READ | GENERIC_WRITE | DELETE, SHARE_KEEP, CREATE_NEW);
+}
+
+Result<void> delete_unowned(const std::string& path) {
+  // Fails with a sharing violation while an owner holds the file.
+  return delete_file(path);
+}
+
+Result<File> open_source(const std::string& path) {
+  // Backup semantics open a folder too, so that what it is can be told afterwards.
+  auto file = open_file(path, GENERIC_READ | DELETE, SHARE_ALL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (file) return file;
+  // A file that may not be deleted through this handle is still moved by name later.
+  return open_file(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+}
+
+Result<FileAttributes> File::attributes() const {
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  return attributes_of(as_handle(handle_));
+}
+
+Result<void> File::copy_to(File& target) const {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  std::string buffer(1 << 16, '\0');
+  for (std::uint64_t at = 0;;) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(as_handle(handle_), buffer.data(), static_cast<DWORD>(buffer.size()), &got, &where)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) return {};
+      return std::unexpected(last_os_error());
+    }
+    if (got == 0) return {};
+    if (auto w = target.write(std::string_view(buffer.data(), got)); !w) return w;
+    at += got;
+  }
+}
+
+Result<void> File::rename_to(const std::string& path, const std::string& new_path) {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  auto wide_to = wide_path(new_path);
+  if (!wide_to) return std::unexpected(wide_to.error());
+  const std::wstring name = native_name(std::move(*wide_to));
+  const std::size_t name_bytes = name.size() * sizeof(wchar_t);
+  std::string block(offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t), '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(info->FileName, name.data(), name_bytes);
+  if (::SetFileInformationByHandle(as_handle(handle_), FileRenameInfo, info, static_cast<DWORD>(block.size())))
+    return {};
+  // A handle without DELETE access (a source that its owner shares for reading only)
+  // is moved by name, as nobody holds it without sharing deletion but its owner.
+  if (::GetLastError() != ERROR_ACCESS_DENIED) return std::unexpected(last_os_error());
+  return rename_replace(path, new_path);
+}
+
+Result<void> File::remove(const std::string& path) {
+  // An unset File holds -1, which Windows takes for the process itself.
+  if (!is_open()) return std::unexpected(os_error(ERROR_INVALID_HANDLE));
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  // The file goes when its last handle closes, below.
+  const bool marked =
+      ::SetFileInformationByHandle(as_handle(handle_), FileDispositionInfo, &disposition, sizeof disposition);
+  const DWORD error = ::GetLastError();
+  close();
+  if (marked) return {};
+  if (error != ERROR_ACCESS_DENIED) return std::unexpected(os_error(error));
+  return delete_file(path);
+}
+
+Result<void> File::share_as_document() { return {}; }
 
 Result<File> create_truncate(const std::string& path) {
   return open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS);
@@ -179,6 +286,8 @@ Result<void> create_folders(const std::string& path) {
   return std::unexpected(last_os_error());
 }
 
+Result<void> create_private_folders(const std::string& path, std::size_t) { return create_folders(path); }
+
 Result<std::vector<FolderEntry>> list_folder(const std::string& path) {
   auto wide = wide_path(join_path(path, "*"));
   if (!wide) return std::unexpected(wide.error());
@@ -239,15 +348,13 @@ Result<std::string> canonical_path(const std::string& path) {
 Result<FileAttributes> file_attributes(const std::string& path) {
   auto h = open_for_query(path);
   if (!h) return std::unexpected(h.error());
-  FileAttributes result;
-  if (::GetFileType(h->get()) != FILE_TYPE_DISK) return result;  // a device or a pipe
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(h->get(), &info)) return std::unexpected(last_os_error());
-  result.is_directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  result.is_regular = !result.is_directory && (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
-  result.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  result.last_write = to_time_point(info.ftLastWriteTime);
-  return result;
+  return attributes_of(h->get());
+}
+
+bool entry_exists(const std::string& path) {
+  auto wide = wide_path(path);
+  // The attributes of a link are its own, whether or not its target exists.
+  return wide && ::GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 Result<std::uint64_t> free_space(const std::string& path) {

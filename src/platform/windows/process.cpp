@@ -41,30 +41,6 @@ Result<std::string> executable_path() {
 
 std::uint32_t process_id() noexcept { return GetCurrentProcessId(); }
 
-namespace {
-
-/// The full path of the program that `process` runs, in the Win32 form.
-Result<std::wstring> image_path(HANDLE process) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  while (true) {
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) {
-      buffer.resize(size);
-      return buffer;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768) return std::unexpected(last_os_error());
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-/// Paths are compared as the file system compares names: without regard to case.
-bool same_path(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
-}  // namespace
-
 ProcessState process_state(std::uint32_t id) {
   if (id == GetCurrentProcessId()) return ProcessState::Alive;
   const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
@@ -76,25 +52,7 @@ ProcessState process_state(std::uint32_t id) {
   // An ended process can still be opened while anyone holds a handle to it.
   DWORD exit_code = 0;
   if (!GetExitCodeProcess(process.get(), &exit_code)) return ProcessState::Unknown;
-  if (exit_code != STILL_ACTIVE) return ProcessState::Gone;
-
-  const auto theirs = image_path(process.get());
-  const auto ours = executable_path();
-  if (!theirs || !ours) return ProcessState::Unknown;
-  const std::wstring our_path = widen(*ours);
-  if (same_path(*theirs, our_path)) return ProcessState::Alive;
-  // An update moves a running executable aside under its name with ".old" appended,
-  // and Windows then reports that name for the process: still this program, whose
-  // transfers must not be pulled from under it.
-  if (same_path(*theirs, our_path + L".old")) return ProcessState::Alive;
-  // The same file may be spelled in other ways (short names, links, another drive
-  // letter for the same folder): compare the final paths.
-  const auto their_name = narrow_strict(*theirs);
-  if (!their_name) return ProcessState::Unknown;
-  const auto their_final = canonical_path(*their_name);
-  const auto our_final = canonical_path(*ours);
-  if (!their_final || !our_final) return ProcessState::Unknown;
-  return same_path(widen(*their_final), widen(*our_final)) ? ProcessState::Alive : ProcessState::Gone;
+  return exit_code == STILL_ACTIVE ? ProcessState::Alive : ProcessState::Gone;
 }
 
 Result<std::size_t> read_stdin(std::span<std::byte> buffer) {

@@ -74,8 +74,16 @@ class SaveAndOpen : public ::testing::Test {
     return path;
   }
 
+  /// Saves `from`, opened as "open_file" opens it (a source that cannot be opened is
+  /// passed as a file that is not open, which can be neither moved nor copied).
   messages::HandlerResult save(const std::string& from, std::string_view name, const Target& target) {
-    return save_and_open(settings, from, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
+    auto held = platform::open_source(from).value_or(platform::File());
+    return save(from, held, name, target);
+  }
+
+  messages::HandlerResult save(const std::string& from, platform::File& held, std::string_view name,
+                               const Target& target) {
+    return save_and_open(settings, from, held, name, target, [&](const LaunchJob& job) -> std::expected<void, std::string> {
       jobs.push_back(job);
       const bool reveal = std::holds_alternative<Launch::Reveal>(job.launch);
       if (reveal ? fail_reveal : fail_open) return std::unexpected("no launcher");
@@ -231,6 +239,22 @@ TEST_F(SaveAndOpen, ACopyThatFailsPartWayLeavesNothingBehind) {
   EXPECT_EQ(reply.error().code, code::IO_ERROR);
   EXPECT_TRUE(saved_names().empty());
   EXPECT_TRUE(platform::file_attributes(folder).value_or(platform::FileAttributes{}).is_directory);
+}
+
+TEST_F(SaveAndOpen, WhatIsSavedIsTheFileThatWasOpenedNotWhatTookItsName) {
+  const std::string path = source("in.tmp", "held");
+  auto held = platform::open_source(path);
+  ASSERT_TRUE(held) << held.error().text();
+  if (!platform::rename_replace(source("other.tmp", "put in its place"), path))
+    GTEST_SKIP() << "this system replaces no file that is open (Windows)";
+  const auto reply = save(path, *held, "Report.pdf", target::SaveOnly{});
+  ASSERT_TRUE(reply) << reply.error().code;
+  EXPECT_EQ(*reply, saved_path(saved("Report.pdf")));
+  EXPECT_EQ(contents(saved("Report.pdf")), "held");
+  EXPECT_EQ(contents(path), "put in its place");
+  EXPECT_FALSE(held->is_open());
+  // Only the copy was left to the sweep of the next save, and there is none.
+  EXPECT_EQ(saved_names(), std::vector<std::string>{"Report.pdf"});
 }
 
 TEST_F(SaveAndOpen, HostileNamesStayInsideTheSaveFolder) {

@@ -81,6 +81,36 @@ TEST_F(PlatformFiles, ExclusivelyCreatedFileCanBeReadAndDeletedWhileOpen) {
   EXPECT_TRUE(deleted) << deleted.error().text();
 }
 
+TEST_F(PlatformFiles, AnOwnedFileIsKeptFromOthersUntilItIsClosed) {
+  const std::string file = path("owned.part");
+  auto owned = create_owned(file);
+  ASSERT_TRUE(owned) << owned.error().text();
+  ASSERT_TRUE(owned->write("held"));
+  EXPECT_FALSE(create_owned(file));
+  // A sweeper cannot take it while it is held, and the owner still renames it, reads
+  // it back and deletes it.
+  EXPECT_FALSE(delete_unowned(file));
+  EXPECT_EQ(contents(file), "held");
+  const std::string moved = path("moved.txt");
+  put(moved, "replaced");
+  ASSERT_TRUE(owned->rename_to(file, moved));
+  EXPECT_FALSE(entry_exists(file));
+  EXPECT_EQ(contents(moved), "held");
+  auto copy = create_owned(path("copy.tmp"));
+  ASSERT_TRUE(copy);
+  ASSERT_TRUE(owned->write("!"));
+  ASSERT_TRUE(owned->copy_to(*copy));
+  EXPECT_EQ(contents(path("copy.tmp")), "held!");
+  EXPECT_FALSE(delete_unowned(moved));
+  ASSERT_TRUE(owned->remove(moved));
+  EXPECT_FALSE(owned->is_open());
+  EXPECT_FALSE(entry_exists(moved));
+  // Once closed, what is left is a leftover that anyone may sweep.
+  copy->close();
+  EXPECT_TRUE(delete_unowned(path("copy.tmp")));
+  EXPECT_FALSE(entry_exists(path("copy.tmp")));
+}
+
 TEST_F(PlatformFiles, TruncatingCreationEmptiesAndTruncateCutsOrExtends) {
   const std::string file = path("t.txt");
   put(file, "a much longer old content");

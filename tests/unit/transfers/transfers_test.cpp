@@ -298,7 +298,8 @@ TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved
   ASSERT_EQ(chunk("t1", "aGVsbG8"), R"({"received":5})");
   const std::string part = part_path("t1");
   int calls = 0;
-  const SaveAndOpen save = [&](const std::string& source, std::string_view name, const open::Target& target) {
+  const SaveAndOpen save = [&](const std::string& source, platform::File&, std::string_view name,
+                               const open::Target& target) {
     ++calls;
     EXPECT_EQ(source, part);
     EXPECT_EQ(contents(source), "hello");
@@ -315,12 +316,30 @@ TEST_F(Transfers, AFinishedTransferIsHandedToTheSaveStepAndItsPartialFileRemoved
   // The save step's failure is the reply, and the received contents go too.
   ASSERT_EQ(begin("b", 0), R"({"transfer_id":"t2"})");
   const std::string part2 = part_path("t2");
-  const SaveAndOpen failing = [](const std::string&, std::string_view, const open::Target&) {
+  const SaveAndOpen failing = [](const std::string&, platform::File&, std::string_view, const open::Target&) {
     return HandlerResult(std::unexpected(messages::HostError{messages::error_code::NO_DEFAULT, std::nullopt}));
   };
   EXPECT_EQ(show(handle_finish_transfer(table, {{"transfer_id", "t2"}, {"target", {{"kind", "default"}}}}, failing)),
             "error:no_default");
   EXPECT_FALSE(exists(part2));
+}
+
+TEST_F(Transfers, TheSweepTakesOnlyWhatNobodyHolds) {
+  // No process has the id 4294967295, so the name alone would let both files go; the
+  // one that is held (as a host of any copy of the program holds its own) stays.
+  const std::string folder = join_path(temp.path(), "sweep");
+  ASSERT_TRUE(platform::create_folders(folder));
+  const std::string held_path = join_path(folder, "4294967295-t1.part");
+  const std::string left_path = join_path(folder, "4294967295-t2.part");
+  auto held = platform::create_owned(held_path);
+  ASSERT_TRUE(held) << held.error().text();
+  ASSERT_TRUE(platform::create_owned(left_path));
+  remove_ended_partials(folder);
+  EXPECT_TRUE(platform::entry_exists(held_path));
+  EXPECT_FALSE(platform::entry_exists(left_path));
+  held->close();
+  remove_ended_partials(folder);
+  EXPECT_FALSE(platform::entry_exists(held_path));
 }
 
 TEST_F(Transfers, AnIncompleteTransferIsRemoved) {
@@ -350,7 +369,7 @@ TEST_F(Transfers, AMissingOrInvalidTargetEndsTheTransferAndRemovesItsFile) {
     ASSERT_EQ(begin("a", 0), opened(n));
     const std::string part = part_path(id);
     bool saved = false;
-    const SaveAndOpen save = [&](const std::string&, std::string_view, const open::Target&) {
+    const SaveAndOpen save = [&](const std::string&, platform::File&, std::string_view, const open::Target&) {
       saved = true;
       return HandlerResult(json::object());
     };
