@@ -151,6 +151,17 @@ Result<void> spawn_detached(const std::string& program, const std::vector<std::s
   return start_detached(program, argv, {.new_session = true, .null_streams = true, .folder = {}});
 }
 
+namespace {
+
+/// The path without the mark the kernel adds once the file was deleted or replaced.
+std::string_view without_deleted_mark(std::string_view path) {
+  constexpr std::string_view MARK = " (deleted)";
+  if (path.ends_with(MARK)) path.remove_suffix(MARK.size());
+  return path;
+}
+
+}  // namespace
+
 Result<void> spawn_self_detached(const std::vector<std::string>& arguments, CreationOptions) {
   const auto path = executable_path();
   std::vector<std::string> argv{path ? std::string(without_deleted_mark(*path)) : std::string("tessiva")};
