@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 51> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 53> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -212,8 +212,16 @@ constexpr std::array<std::array<std::string_view, 3>, 51> CATALOGUE{{
     {{"%1: ok, defaults in use (%2 does not exist)",
       "%1: correcto, se usan los valores predeterminados (%2 no existe)",
       "%1: ok, os padrões estão em uso (%2 não existe)"}},
+    // SelectButton
+    {{"Select",
+      "Seleccionar",
+      "Selecionar"}},
+    // BrowseButton
+    {{"Browse…",
+      "Examinar…",
+      "Procurar…"}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckSettingsAbsent) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::BrowseButton) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

@@ -66,6 +66,10 @@ enum class MessageKey {
   NotInstalled,
   CheckNotInstalled,
   CheckSettingsAbsent,
+  // The Linux pickers' own buttons: the folder dialog's accept button, and the way from
+  // the application list to any program file.
+  SelectButton,
+  BrowseButton,
 };
 
 /// The text of `key` in `language`, UTF-8.
