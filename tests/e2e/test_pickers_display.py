@@ -247,26 +247,35 @@ def show_and_cancel(target, tally, host, display, language, kind, desktop=None, 
                 {"id": name, "ok": True, "result": {"cancelled": True}})
 
 
+def type_and_choose(tally, host, display, name, request_id, title, text):
+    """Asks for the application dialog, types `text` into it as it opens and presses
+    Return; gives the reply, or None after a failure."""
+    host.send(frame(json.dumps({"type": "pick_application", "id": request_id}).encode()))
+    window = find_window(display, title, time.monotonic() + DIALOG_TIMEOUT)
+    if window is None:
+        tally.fails(name, "the dialog did not appear")
+        host.kill()
+        return None
+    time.sleep(1.5)
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "type", "--delay", "20", text)
+    time.sleep(0.5)
+    xdotool(display, "key", "Return")
+    try:
+        return json.loads(host.read_replies(1, timeout=30)[0])
+    except Exception as error:  # noqa: BLE001
+        tally.fails(name, f"no reply: {error}")
+        host.kill()
+        return None
+
+
 def choose_program(target, tally, host, display):
     """Types the path of our own executable into the application dialog and opens it:
     the reply describes that program."""
     name = "pick_application: typing a program's path"
     exe = "Z:" + str(Path(target.launcher[-1]).resolve()).replace("/", "\\")
-    host.send(frame(json.dumps({"type": "pick_application", "id": 1}).encode()))
-    window = find_window(display, TITLES["en"]["pick_application"], time.monotonic() + DIALOG_TIMEOUT)
-    if window is None:
-        tally.fails(name, "the dialog did not appear")
-        host.kill()
-        return
-    time.sleep(1.5)
-    xdotool(display, "windowfocus", "--sync", window)
-    xdotool(display, "type", "--delay", "20", exe)
-    xdotool(display, "key", "Return")
-    try:
-        reply = json.loads(host.read_replies(1, timeout=30)[0])
-    except Exception as error:  # noqa: BLE001
-        tally.fails(name, f"no reply: {error}")
-        host.kill()
+    reply = type_and_choose(tally, host, display, name, 1, TITLES["en"]["pick_application"], exe)
+    if reply is None:
         return
     result = reply.get("result", {})
     icon = result.get("icon_png")
@@ -332,26 +341,16 @@ def choose_listed(tally, host, display, language, places):
     reply describes its desktop entry in the private data folder."""
     entry, names, _, _ = APPS[0]
     name = f"pick_application in {language}: choosing {names[LANGUAGE_INDEX[language]]} in the list"
-    host.send(frame(json.dumps({"type": "pick_application", "id": name}).encode()))
-    window = find_window(display, TITLES[language]["pick_application"], time.monotonic() + DIALOG_TIMEOUT)
-    if window is None:
-        tally.fails(name, "the dialog did not appear")
-        host.kill()
+    reply = type_and_choose(tally, host, display, name, name, TITLES[language]["pick_application"],
+                            names[LANGUAGE_INDEX[language]])
+    if reply is None:
         return
-    time.sleep(1.5)
-    xdotool(display, "windowfocus", "--sync", window)
-    xdotool(display, "type", "--delay", "20", names[LANGUAGE_INDEX[language]])
-    time.sleep(0.5)
-    xdotool(display, "key", "Return")
-    try:
-        reply = json.loads(host.read_replies(1, timeout=30)[0])
-    except Exception as error:  # noqa: BLE001
-        tally.fails(name, f"no reply: {error}")
-        host.kill()
-        return
+    # The reply is the "app_info" of the entry: its name in the host's own language
+    # (English here), as the dialog's language is gone with the dialog.
     result = reply.get("result", {})
-    tally.equal(name, (reply.get("id"), sorted(result), result.get("path"), isinstance(result.get("icon_png"), str)),
-                (name, ["icon_png", "name", "path"], str(places["data"] / "applications" / entry), True))
+    tally.equal(name, (reply.get("id"), sorted(result), result.get("path"), result.get("name"),
+                       isinstance(result.get("icon_png"), str)),
+                (name, ["icon_png", "name", "path"], str(places["data"] / "applications" / entry), names[0], True))
 
 
 def native_choices(target, tally, host, display, language, places):
