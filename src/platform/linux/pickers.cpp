@@ -47,10 +47,12 @@ void forget_translations() { ::textdomain(::textdomain(nullptr)); }
 /// gettext in the language of the thread's messages locale, or of LANGUAGE when that
 /// locale is not "C"; the applications' names follow LANGUAGE.
 ///
-/// The process keeps the "C" locale (number formats, the system's error texts) and its
-/// environment; only while a dialog runs does this thread's messages locale change:
-/// - for a language the settings name, to "C.UTF-8" (every system has it, and it
-///   leaves LANGUAGE in force) with LANGUAGE naming that language;
+/// The process keeps the "C" locale (number formats, the system's error texts); only
+/// while a dialog runs does this thread's messages locale change:
+/// - for a language the settings name, to "C.UTF-8" (which needs no generated locale,
+///   and leaves LANGUAGE in force), with LANGUAGE set to that language for as long
+///   and then put back as it was; to the user's locale where a C library has no
+///   "C.UTF-8";
 /// - otherwise to the user's locale, as the desktop's other programs do.
 class DialogLanguage {
  public:
@@ -60,7 +62,7 @@ class DialogLanguage {
       ::setenv("LANGUAGE", gettext_languages(tag).c_str(), 1);
       language_set_ = true;
     }
-    use_messages_locale(tag.empty() ? "" : "C.UTF-8");
+    if (tag.empty() || !use_messages_locale("C.UTF-8")) use_messages_locale("");
     forget_translations();
   }
   ~DialogLanguage() {
@@ -80,15 +82,17 @@ class DialogLanguage {
   DialogLanguage& operator=(const DialogLanguage&) = delete;
 
  private:
-  void use_messages_locale(const char* name) {
+  /// Makes the locale `name` this thread's messages locale; false when it does not exist.
+  bool use_messages_locale(const char* name) {
     const locale_t base = ::duplocale(LC_GLOBAL_LOCALE);
-    if (!base) return;
+    if (!base) return false;
     locale_ = ::newlocale(LC_MESSAGES_MASK, name, base);
     if (!locale_) {
       ::freelocale(base);
-      return;
+      return false;
     }
     previous_ = ::uselocale(locale_);
+    return true;
   }
 
   locale_t locale_ = nullptr;
