@@ -134,6 +134,14 @@ if(NOT WIN32)
   set_property(TEST unit native PROPERTY ENVIRONMENT_MODIFICATION
     "HOME=set:${CMAKE_BINARY_DIR}/test-home" XDG_CONFIG_HOME=unset: XDG_CACHE_HOME=unset:
     XDG_DATA_HOME=unset: XDG_STATE_HOME=unset:)
+  # A GTK module that the picker test loads into the host (GTK_MODULES) to read what its
+  # dialogs show: titles, buttons, labels, and the rows of lists with their icons.
+  add_library(tessiva_dialog_probe MODULE ${CMAKE_SOURCE_DIR}/tests/e2e/dialog_probe.c)
+  target_include_directories(tessiva_dialog_probe SYSTEM PRIVATE ${TESSIVA_DESKTOP_INCLUDE_DIRS})
+  target_link_libraries(tessiva_dialog_probe PRIVATE ${TESSIVA_DESKTOP_LINK_LIBRARIES})
+  target_compile_options(tessiva_dialog_probe PRIVATE -Wall -Wextra -Werror)
+  set_property(TEST e2e_test_pickers_display APPEND PROPERTY ENVIRONMENT
+    "TESSIVA_DIALOG_PROBE=$<TARGET_FILE:tessiva_dialog_probe>")
   add_test(NAME nmclient COMMAND ${Python3_EXECUTABLE} -m unittest discover -s ${CMAKE_SOURCE_DIR}/tools/nmclient -p "test_*.py")
 endif()
 

@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 66> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 68> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -272,8 +272,16 @@ constexpr std::array<std::array<std::string_view, 3>, 66> CATALOGUE{{
     {{"the desktop portal's WebExtensions interface (org.freedesktop.portal.WebExtensions) is not on the session bus, and only it lets the snap start Tessiva outside. Fix: update xdg-desktop-portal from your distribution, then log in again.",
       "la interfaz WebExtensions del portal del escritorio (org.freedesktop.portal.WebExtensions) no está en el bus de sesión, y solo ella permite que el snap inicie Tessiva fuera. Solución: actualiza xdg-desktop-portal de tu distribución y vuelve a iniciar sesión.",
       "a interface WebExtensions do portal da área de trabalho (org.freedesktop.portal.WebExtensions) não está no barramento de sessão, e só ela permite que o snap inicie o Tessiva fora. Solução: atualize xdg-desktop-portal da sua distribuição e entre na sessão de novo."}},
+    // SelectButton
+    {{"Select",
+      "Seleccionar",
+      "Selecionar"}},
+    // BrowseButton
+    {{"Browse…",
+      "Examinar…",
+      "Procurar…"}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckPortalMissing) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::BrowseButton) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

@@ -83,6 +83,10 @@ enum class MessageKey {
   CheckProxyMissing,
   CheckProxyNoPermission,
   CheckPortalMissing,
+  // The Linux pickers' own buttons: the folder dialog's accept button, and the way from
+  // the application list to any program file.
+  SelectButton,
+  BrowseButton,
 };
 
 /// The text of `key` in `language`, UTF-8.

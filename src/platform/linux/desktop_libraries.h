@@ -49,6 +49,7 @@ namespace tessiva::platform::desktop {
   X(g_dbus_connection_call_sync) \
   X(g_dbus_connection_flush_sync) \
   X(g_desktop_app_info_get_boolean) \
+  X(g_desktop_app_info_get_filename) \
   X(g_desktop_app_info_get_string) \
   X(g_desktop_app_info_get_type) \
   X(g_desktop_app_info_new) \
@@ -61,6 +62,7 @@ namespace tessiva::platform::desktop {
   X(g_get_home_dir) \
   X(g_list_free) \
   X(g_set_print_handler) \
+  X(g_signal_connect_data) \
   X(g_type_check_instance_is_a) \
   X(g_variant_get) \
   X(g_variant_new) \
@@ -79,12 +81,24 @@ namespace tessiva::platform::desktop {
   X(gdk_pixbuf_get_width) \
   X(gdk_pixbuf_read_pixels) \
   X(gdk_pixbuf_scale_simple) \
+  X(gtk_app_chooser_get_app_info) \
+  X(gtk_app_chooser_widget_new) \
+  X(gtk_app_chooser_widget_set_show_all) \
+  X(gtk_app_chooser_widget_set_show_other) \
+  X(gtk_container_add) \
+  X(gtk_dialog_add_button) \
+  X(gtk_dialog_get_content_area) \
+  X(gtk_dialog_new) \
+  X(gtk_dialog_response) \
+  X(gtk_dialog_run) \
+  X(gtk_dialog_set_default_response) \
   X(gtk_disable_setlocale) \
   X(gtk_events_pending) \
   X(gtk_file_chooser_add_filter) \
   X(gtk_file_chooser_dialog_get_type) \
   X(gtk_file_chooser_get_filename) \
   X(gtk_file_chooser_native_new) \
+  X(gtk_file_chooser_native_set_accept_label) \
   X(gtk_file_chooser_set_current_folder) \
   X(gtk_file_chooser_set_local_only) \
   X(gtk_file_filter_add_custom) \
@@ -100,8 +114,14 @@ namespace tessiva::platform::desktop {
   X(gtk_native_dialog_hide) \
   X(gtk_native_dialog_run) \
   X(gtk_native_dialog_set_modal) \
+  X(gtk_widget_destroy) \
+  X(gtk_widget_hide) \
+  X(gtk_widget_set_vexpand) \
+  X(gtk_widget_show) \
   X(gtk_window_list_toplevels) \
-  X(gtk_window_set_keep_above)
+  X(gtk_window_set_default_size) \
+  X(gtk_window_set_keep_above) \
+  X(gtk_window_set_title)
 
 #define TESSIVA_DECLARE_FUNCTION(name) decltype(&::name) name = nullptr;
 

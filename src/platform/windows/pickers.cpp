@@ -62,15 +62,15 @@ std::optional<std::string> show_open_dialog(std::optional<std::int64_t> owner, s
 
 }  // namespace
 
-std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, std::string_view title) {
-  return show_open_dialog(owner, title, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM, [](IFileOpenDialog*) { return S_OK; });
+std::optional<std::string> pick_folder(std::optional<std::int64_t> owner, const PickerTexts& texts) {
+  return show_open_dialog(owner, texts.title, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM,
+                          [](IFileOpenDialog*) { return S_OK; });
 }
 
-std::optional<std::string> pick_program(std::optional<std::int64_t> owner, std::string_view title,
-                                        std::string_view filter_name) {
-  const std::wstring wide_name = widen(filter_name);
+std::optional<std::string> pick_program(std::optional<std::int64_t> owner, const PickerTexts& texts) {
+  const std::wstring wide_name = widen(texts.filter);
   const std::wstring wide_pattern = L"*.exe";
-  return show_open_dialog(owner, title, FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM, [&](IFileOpenDialog* dialog) {
+  return show_open_dialog(owner, texts.title, FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM, [&](IFileOpenDialog* dialog) {
     const COMDLG_FILTERSPEC filter{wide_name.c_str(), wide_pattern.c_str()};
     return dialog->SetFileTypes(1, &filter);
   });
