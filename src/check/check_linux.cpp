@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "config/store.h"
 #include "check/check.h"
 #include "check/check_steps.h"
+#include "config/store.h"
 #include "install/browsers.h"
 #include "install/linux/home_install.h"
 #include "install/linux/sandbox.h"

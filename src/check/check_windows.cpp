@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "config/store.h"
-#include "i18n/messages.h"
 #include "check/check.h"
 #include "check/check_steps.h"
+#include "config/store.h"
+#include "i18n/messages.h"
 #include "install/browsers.h"
 #include "install/windows/installer.h"
 #include "messages/protocol.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "config/requests.h"
 #include "check/check.h"
+#include "config/requests.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "open/save_and_open.h"

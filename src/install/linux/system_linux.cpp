@@ -4,7 +4,6 @@
 #include "install/system.h"
 
 #include "config/store.h"
-#include "install/system.h"
 #include "install/linux/home_install.h"
 #include "install/linux/system_linux.h"
 #include "platform/files.h"

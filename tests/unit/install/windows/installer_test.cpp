@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "i18n/messages.h"
-#include "unit/install/windows/fake_environment.h"
 #include "platform/files.h"
+#include "unit/install/windows/fake_environment.h"
 
 namespace tessiva::install {
 namespace {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "i18n/messages.h"
-#include "unit/install/windows/fake_environment.h"
 #include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "unit/install/windows/fake_environment.h"
 
 namespace tessiva::install {
 namespace {
