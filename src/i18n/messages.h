@@ -29,7 +29,7 @@ enum class MessageKey {
   FlatpakAdvice,
   InstalledSystemWide,
   UninstallFailed,
-  // The self-check (install/check.h).
+  // The self-check (check/check.h).
   CheckOk,
   CheckNotRegistered,
   CheckProblem,

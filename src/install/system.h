@@ -1,10 +1,16 @@
 #pragma once
-/// The installer and the uninstaller as the user starts them, on the running system.
+/// The installer and the uninstaller as the user starts them, on the running system
+/// (install/<system>/).
 
 #include <string>
 #include <vector>
 
 namespace tessiva::install {
+
+/// Exit codes of both flows, on every system.
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;
+inline constexpr int EXIT_DECLINED = 2;
 
 /// Installs or updates the running executable for the current user (`run_installer`
 /// against the real system); returns the exit code. Where the system has no per-user

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <span>
 
+#include "messages/caller.h"
 #include "messages/protocol.h"
 
 namespace tessiva::app {
@@ -69,11 +70,10 @@ std::string usage_text() {
 }
 
 Mode select_mode(const std::vector<std::string>& args, OptionRules rules) {
-  constexpr std::string_view ORIGIN_PREFIX = "chrome-extension://";
   constexpr std::string_view PARENT_PREFIX = "--parent-window=";
-  const bool native = std::any_of(args.begin(), args.end(), [&](const std::string& a) {
-    return a.starts_with(ORIGIN_PREFIX) || a.ends_with(".json") || a == messages::FIREFOX_EXTENSION_ID;
-  });
+  // A browser that starts the host names itself on the command line.
+  const bool native = std::any_of(args.begin(), args.end(),
+                                  [](const std::string& a) { return messages::caller_sign(a).has_value(); });
   if (native) {
     NativeMessagingMode mode;
     const auto it = std::find_if(args.begin(), args.end(),
@@ -104,16 +104,18 @@ std::vector<std::string> sandbox_ids(const std::vector<std::string>& args) {
   return ids;
 }
 
-std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& args) {
+std::optional<messages::BrowserFamily> caller_family(const std::vector<std::string>& args) {
   // The program path comes first and may itself end in anything: it is not looked at.
+  // An origin anywhere wins over Firefox's signs.
   const auto rest = args.size() > 1 ? std::span(args).subspan(1) : std::span<const std::string>();
-  if (std::ranges::any_of(rest, [](const std::string& a) { return a.starts_with("chrome-extension://"); }))
-    return install::BrowserFamily::Chromium;
-  if (std::ranges::any_of(rest, [](const std::string& a) {
-        return a.ends_with(".json") || a == messages::FIREFOX_EXTENSION_ID;
-      }))
-    return install::BrowserFamily::Firefox;
-  return std::nullopt;
+  std::optional<messages::BrowserFamily> family;
+  for (const auto& argument : rest) {
+    const auto sign = messages::caller_sign(argument);
+    if (!sign) continue;
+    family = messages::family_of(*sign);
+    if (family == messages::BrowserFamily::Chromium) break;
+  }
+  return family;
 }
 
 }  // namespace tessiva::app

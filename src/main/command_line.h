@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "install/check.h"
+#include "messages/caller.h"
 
 namespace tessiva::app {
 
@@ -75,6 +75,6 @@ enum class OptionRules { Lenient, Strict };
 
 /// The family of the browser that started the host: an origin argument means the
 /// Chromium family, a manifest path or the Firefox extension id Firefox; none otherwise.
-[[nodiscard]] std::optional<install::BrowserFamily> caller_family(const std::vector<std::string>& arguments);
+[[nodiscard]] std::optional<messages::BrowserFamily> caller_family(const std::vector<std::string>& arguments);
 
 }  // namespace tessiva::app

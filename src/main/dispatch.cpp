@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "check/check.h"
 #include "config/requests.h"
-#include "install/check.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "open/save_and_open.h"
@@ -35,8 +35,8 @@ HandlerResult hello(HostState&, Request&) { return hello_result(); }
 /// are not started: the answer must come quickly, and the program answering is the
 /// proof that at least the caller's registration works.
 HandlerResult diagnose(HostState& state, Request&) {
-  const auto report = install::run_check({.start_programs = false, .caller = state.caller});
-  return json::parse(install::report_json(report));
+  const auto report = check::run_check({.start_programs = false, .caller = state.caller});
+  return json::parse(check::report_json(report));
 }
 
 struct Route {

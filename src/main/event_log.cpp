@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "messages/caller.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 #include "platform/clock.h"
@@ -145,18 +146,13 @@ void EventLog::write_held() {
 }
 
 std::string start_event(std::string_view mode, const std::vector<std::string>& arguments, bool parent_window) {
-  constexpr std::string_view ORIGIN_PREFIX = "chrome-extension://";
   std::string browser = "unknown";
   std::string caller = "none";
   for (const auto& argument : arguments) {
-    if (argument.starts_with(ORIGIN_PREFIX)) {
-      browser = "chromium";
-      caller = printable(argument);
-      break;
-    }
     // Firefox passes its manifest's path (never logged) and the extension id.
-    if (argument == messages::FIREFOX_EXTENSION_ID) {
-      browser = "firefox";
+    const auto sign = messages::caller_sign(argument);
+    if (sign && sign != messages::CallerSign::Manifest) {
+      browser = messages::family_name(messages::family_of(*sign));
       caller = printable(argument);
       break;
     }

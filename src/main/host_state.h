@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "config/store.h"
-#include "install/check.h"
+#include "messages/caller.h"
 #include "transfers/transfers.h"
 
 namespace tessiva::app {
@@ -16,7 +16,7 @@ struct HostState {
   /// The browser window named by "--parent-window=", owner of the pickers' dialogs.
   std::optional<std::int64_t> parent_window;
   /// The family of the browser that started the host, from the command line.
-  std::optional<install::BrowserFamily> caller;
+  std::optional<messages::BrowserFamily> caller;
   /// The open chunked transfers; their partial files are deleted when the loop ends.
   transfers::TransferTable transfers;
   /// Where the handlers that need the settings get them: config.json, read afresh

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "install/check.h"
+#include "check/check.h"
 #include "install/system.h"
 #include "main/command_line.h"
 #include "main/dispatch.h"
@@ -67,7 +67,7 @@ int run_program() {
                             log.add(launch_event(kind, outcome));
                           });
                         },
-                        [](const CheckMode& mode) { return install::check_for_user(mode.json); },
+                        [](const CheckMode& mode) { return check::check_for_user(mode.json); },
                         [&](const UninstallMode& mode) {
                           return install::uninstall_for_user(mode.quiet, sandbox_ids(args));
                         },

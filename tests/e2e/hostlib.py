@@ -9,6 +9,7 @@ and ends with the line "N passed, N failed" and exit status 0 only when nothing 
 
 import argparse
 import contextlib
+import json
 import os
 import shutil
 import struct
@@ -269,6 +270,45 @@ def run_to_end(host, data, close=True, timeout=None):
     finally:
         if host.running:
             host.kill()
+
+
+def wine_environment(target, **extra):
+    """Wine in the runner's prefix and home (see cmake/wine-run.sh), started directly
+    (winepath, or a program whose loading is traced): the runner would replace WINEDEBUG
+    and WINEDLLOVERRIDES, which `extra` may set."""
+    state = target.wine_state
+    env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
+    env.update({"WINEPREFIX": str(state / "prefix"), "HOME": str(state / "home"), "WINEDEBUG": "-all",
+                "LC_ALL": "C.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"})
+    env.update(extra)
+    return env
+
+
+class Conversation:
+    """Requests with running ids; replies parsed. With `ascii_only` (json.dumps's
+    default) every character beyond ASCII of a request is sent as a \\u escape; without
+    it, as UTF-8."""
+
+    def __init__(self, host, ascii_only=True):
+        self.host = host
+        self.next_id = 1
+        self.ascii_only = ascii_only
+
+    def ask(self, type_, **members):
+        request = dict(members, type=type_, id=self.next_id)
+        self.next_id += 1
+        return json.loads(self.host.request(json.dumps(request, ensure_ascii=self.ascii_only).encode()))
+
+    def result(self, type_, **members):
+        reply = self.ask(type_, **members)
+        if not reply.get("ok"):
+            raise AssertionError(f"{type_} failed: {reply}")
+        return reply["result"]
+
+    def error(self, type_, **members):
+        """The error code of the reply; ("ok", result) for a success."""
+        reply = self.ask(type_, **members)
+        return reply["error"]["code"] if not reply.get("ok") else ("ok", reply["result"])
 
 
 def starts(target, tally):

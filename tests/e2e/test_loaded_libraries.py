@@ -25,7 +25,7 @@ import struct
 import subprocess
 from pathlib import Path
 
-from hostlib import ORIGIN, frame, linux_home, main
+from hostlib import ORIGIN, frame, linux_home, main, wine_environment
 
 HELLO = frame(b'{"type":"hello","id":1}')
 # Finding the settings' folder loads the shell, and with it the user interface library.
@@ -81,17 +81,6 @@ def bare_program(tally):
         tally.fails("setup", f"TESSIVA_BARE_ONCE does not name the bare program ({bare!r})")
         return None
     return bare
-
-
-def wine_environment(target, **extra):
-    """Wine in the runner's prefix and home (see cmake/wine-run.sh), started directly:
-    the runner would replace WINEDEBUG and WINEDLLOVERRIDES."""
-    state = target.wine_state
-    env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
-    env.update({"WINEPREFIX": str(state / "prefix"), "HOME": str(state / "home"), "WINEDEBUG": "-all",
-                "LC_ALL": "C.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"})
-    env.update(extra)
-    return env
 
 
 def native_libraries(target, tally, bare):

@@ -10,19 +10,9 @@ import sys
 import time
 from pathlib import Path
 
-from hostlib import NMClientError, main, session, stderr_tail
+from hostlib import Conversation, NMClientError, main, session, stderr_tail, wine_environment
 
 LAUNCH_TIMEOUT = 120.0  # a launcher child and cmd.exe under a cold, busy Wine
-
-
-def wine_environment(target):
-    exe = Path(target.launcher[-1])
-    state = Path(os.environ.get("TESSIVA_WINE_STATE") or exe.parent / "wine")
-    env = dict(os.environ, WINEPREFIX=str(state / "prefix"), HOME=str(state / "home"),
-               WINEDEBUG="-all", LC_ALL="C.UTF-8", WINEDLLOVERRIDES="mscoree,mshtml=")
-    for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR"):
-        env.pop(name, None)
-    return env
 
 
 class Paths:
@@ -50,17 +40,6 @@ class Paths:
         if not host_path.startswith(prefix):
             raise AssertionError(f"{host_path!r} is not under {self.host_root!r}")
         return self.root.joinpath(*host_path[len(prefix):].replace("\\", "/").split("/"))
-
-
-class Conversation:
-    def __init__(self, host):
-        self.host = host
-        self.next_id = 1
-
-    def ask(self, type_, **members):
-        request = dict(members, type=type_, id=self.next_id)
-        self.next_id += 1
-        return json.loads(self.host.request(json.dumps(request, ensure_ascii=False).encode()))
 
 
 def error_code(reply):
@@ -107,7 +86,7 @@ def checks_group(target, tally):
     missing = inbox / "missing.pdf"
     bad_target = {"kind": "app"}
     with session(target, tally, "checks") as host:
-        talk = Conversation(host)
+        talk = Conversation(host, ascii_only=False)
         if not configure(tally, talk, "checks", settings(paths, saved)):
             return
         fresh = write(inbox / "fresh.pdf")
@@ -156,7 +135,7 @@ def collisions_group(target, tally):
     inbox = fresh_folder(paths, "in")
     write(saved / "Report.pdf", b"already there")
     with session(target, tally, "collisions") as host:
-        talk = Conversation(host)
+        talk = Conversation(host, ascii_only=False)
         if not configure(tally, talk, "collisions", settings(paths, saved)):
             return
         got = []
@@ -206,7 +185,7 @@ def taken_names_group(target, tally):
         os.mkfifo(inbox / "source.fifo")
         names += ["Pipe.pdf"]
     with session(target, tally, "taken") as host:
-        talk = Conversation(host)
+        talk = Conversation(host, ascii_only=False)
         if not configure(tally, talk, "taken", settings(paths, saved)):
             return
         for name in names:
@@ -263,7 +242,7 @@ def launch_group(target, tally):
     os.environ["OUT_FILE"] = str(out)  # read by the native script, inherited by the host
     apps = [{"id": "show", "name": "Show", "path": exe, "args": args, "file_types": ["pdf"]}]
     with session(target, tally, "launch") as host:
-        talk = Conversation(host)
+        talk = Conversation(host, ascii_only=False)
         if not configure(tally, talk, "launch",
                          settings(paths, saved, apps, {"pdf": "show", "txt": "handler:no such handler"})):
             return
@@ -354,7 +333,7 @@ def app_arguments_group(target, tally):
     host = target.host(home=home)
     host.start()
     try:
-        talk = Conversation(host)
+        talk = Conversation(host, ascii_only=False)
         if not configure(tally, talk, "apps", config):
             return
         unclosed = dict(config, apps=[dict(config["apps"][0], args="-t 'open {file}")])

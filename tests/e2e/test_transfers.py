@@ -15,16 +15,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from hostlib import NMClientError, frame, main, session, stderr_tail
-
-
-def wine_environment():
-    state = Path(os.environ["TESSIVA_WINE_STATE"])
-    env = dict(os.environ, WINEPREFIX=str(state / "prefix"), HOME=str(state / "home"),
-               WINEDEBUG="-all", LC_ALL="C.UTF-8")
-    for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR"):
-        env.pop(name, None)
-    return env
+from hostlib import Conversation, NMClientError, frame, main, session, stderr_tail, wine_environment
 
 
 def user_folder(target, host, windows_name):
@@ -56,32 +47,9 @@ def local_path(target, saved_path):
     """The host's "saved_path" as a path of this machine."""
     if not target.wine:
         return Path(saved_path)
-    out = subprocess.run(["winepath", "-u", saved_path], env=wine_environment(),
+    out = subprocess.run(["winepath", "-u", saved_path], env=wine_environment(target),
                          capture_output=True, check=True, timeout=60)
     return Path(out.stdout.decode().strip())
-
-
-class Conversation:
-    """Requests with running ids; replies parsed."""
-
-    def __init__(self, host):
-        self.host = host
-        self.next_id = 1
-
-    def ask(self, type_, **members):
-        request = dict(members, type=type_, id=self.next_id)
-        self.next_id += 1
-        return json.loads(self.host.request(json.dumps(request).encode()))
-
-    def result(self, type_, **members):
-        reply = self.ask(type_, **members)
-        if not reply.get("ok"):
-            raise AssertionError(f"{type_} failed: {reply}")
-        return reply["result"]
-
-    def error(self, type_, **members):
-        reply = self.ask(type_, **members)
-        return reply["error"]["code"] if not reply.get("ok") else ("ok", reply["result"])
 
 
 class Settings:

@@ -5,17 +5,17 @@
 //   TESSIVA_CHECK_ROOT     a folder put before every system path the check reads
 //   TESSIVA_CHECK_AS_ROOT  "1" or "0": taken instead of whether the process runs as root
 
-#include "install/check.h"
+#include "check/check.h"
 #include "platform/installation.h"
 
 namespace {
 
 const bool hooks_set = [] {
-  tessiva::install::CheckTestHooks hooks;
+  tessiva::check::CheckTestHooks hooks;
   hooks.system_root = tessiva::platform::environment_variable("TESSIVA_CHECK_ROOT").value_or("");
   if (const auto as_root = tessiva::platform::environment_variable("TESSIVA_CHECK_AS_ROOT"))
     hooks.as_root = *as_root == "1";
-  tessiva::install::set_check_test_hooks(std::move(hooks));
+  tessiva::check::set_check_test_hooks(std::move(hooks));
   return true;
 }();
 

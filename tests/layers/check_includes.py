@@ -9,6 +9,8 @@ its own folders and those of every library it links. A file belongs to the libra
 its top folder under src/ (the executable's line names its files by a pattern instead).
 An include, in quotes or angle brackets, whose path starts with one of the libraries'
 folders (or reaches one through "..") must name a folder in its library's list.
+Only src/platform/windows/ may include a Windows header (windows.h, shlobj.h and the
+other headers of the Win32 SDK), and only src/platform/linux/ a GLib, GIO or GTK header.
 Prints every include that breaks this and exits with 1; 0 when there is none.
 """
 
@@ -19,6 +21,30 @@ import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]([^">]+)[">]')
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".in")
+
+# The headers of the Win32 SDK (and of its COM helpers), by name, case ignored.
+WINDOWS_HEADER = re.compile(
+    r"^(wrl/.*|wrl\.h|windows\.h|win[a-z0-9_]*\.h|ws2[a-z0-9_]*\.h|sh[a-z_]*\.h|ole[a-z0-9_]*\.h|"
+    r"obj[a-z_]*\.h|combaseapi\.h|comdef\.h|commctrl\.h|commdlg\.h|knownfolders\.h|prop[a-z_]*\.h|"
+    r"psapi\.h|tlhelp32\.h|[a-z]+api\.h|userenv\.h|bcrypt\.h|ntstatus\.h|dbghelp\.h|"
+    r"unknwn\.h|guiddef\.h|initguid\.h|strsafe\.h|lmcons\.h|accctrl\.h|aclapi\.h|sddl\.h)$",
+    re.IGNORECASE)
+# GLib, GIO, GTK and the libraries they bring (GObject, GDK, Pango, cairo).
+DESKTOP_FOLDERS = {"glib", "gio", "gobject", "gtk", "gdk", "gdk-pixbuf", "pango", "cairo", "atk", "harfbuzz"}
+DESKTOP_HEADERS = {"glib.h", "glib-object.h", "gio.h", "gtk.h", "gdk.h", "cairo.h", "pango.h"}
+SYSTEM_HEADERS = (
+    ("platform/windows/", "a Windows header", lambda include: WINDOWS_HEADER.match(include)),
+    ("platform/linux/", "a GLib/GIO/GTK header",
+     lambda include: include.split("/", 1)[0] in DESKTOP_FOLDERS or include in DESKTOP_HEADERS),
+)
+
+
+def system_header_fault(relative, include):
+    """Why `include` may not appear in src/`relative`; None when it may."""
+    for home, what, matches in SYSTEM_HEADERS:
+        if matches(include) and not relative.startswith(home):
+            return f"includes {what}, which only src/{home} may"
+    return None
 
 
 def read_map(path):
@@ -82,6 +108,10 @@ def main():
                     match = INCLUDE.match(line)
                     if not match:
                         continue
+                    system_fault = system_header_fault(relative, match.group(1))
+                    if system_fault is not None:
+                        faults.append(f"src/{relative}:{number}: \"{match.group(1)}\" {system_fault}")
+                        continue
                     target = included_folder(match.group(1), folder, src, known)
                     if target is not None and target not in reach:
                         faults.append(
@@ -90,7 +120,7 @@ def main():
                             f"{', '.join(sorted(reach))})")
     for fault in faults:
         print(fault)
-    print(f"{checked} files checked, {len(faults)} includes up the layers")
+    print(f"{checked} files checked, {len(faults)} includes up the layers or of another system's headers")
     return 1 if faults else 0
 
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "install/installer.h"
-#include "install/uninstaller.h"
+#include "install/windows/installer.h"
+#include "install/windows/uninstaller.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/uninstaller.h"
+#include "install/windows/uninstaller.h"
 #include "open/launcher.h"
 
 namespace tessiva::platform {

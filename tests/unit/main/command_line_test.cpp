@@ -139,9 +139,9 @@ TEST(SelectMode, StrictRulesAnswerHelpVersionAndRefuseUnknownOptions) {
 }
 
 TEST(CallerFamily, FromTheArgumentsAfterTheProgram) {
-  EXPECT_EQ(caller_family({"t", "chrome-extension://x/", "--parent-window=3"}), install::BrowserFamily::Chromium);
+  EXPECT_EQ(caller_family({"t", "chrome-extension://x/", "--parent-window=3"}), messages::BrowserFamily::Chromium);
   EXPECT_EQ(caller_family({"t", "/m/com.orbelle.tessiva.json", "tessiva@orbelle.software"}),
-            install::BrowserFamily::Firefox);
+            messages::BrowserFamily::Firefox);
   EXPECT_EQ(caller_family({"/odd/tessiva.json"}), std::nullopt);
   EXPECT_EQ(caller_family({"t", "--check"}), std::nullopt);
 }

@@ -4,9 +4,8 @@
 #include "install/system.h"
 
 #include "config/store.h"
-#include "install/environment.h"
-#include "install/home_install.h"
-#include "install/system_linux.h"
+#include "install/linux/home_install.h"
+#include "install/linux/system_linux.h"
 #include "platform/files.h"
 #include "platform/installation.h"
 #include "platform/process.h"

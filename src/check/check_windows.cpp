@@ -10,11 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "check/check.h"
+#include "check/check_steps.h"
 #include "config/store.h"
 #include "i18n/messages.h"
-#include "install/check.h"
-#include "install/check_steps.h"
-#include "install/installer.h"
+#include "install/browsers.h"
+#include "install/windows/installer.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 #include "platform/files.h"
@@ -23,9 +24,14 @@
 #include "platform/registry.h"
 #include "platform/ui.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 namespace {
 
+using install::HOST_BROWSERS;
+using install::HostBrowser;
+using install::host_key;
+using install::install_layout;
+using install::UNINSTALL_KEY;
 using platform::RegistryHive;
 using platform::RegistryView;
 
@@ -43,28 +49,6 @@ constexpr std::array<Place, 4> PLACES{{
     {RegistryHive::LocalMachine, RegistryView::Bits32},
     {RegistryHive::LocalMachine, RegistryView::Bits64},
 }};
-
-/// What the check knows of a browser of `HOST_BROWSERS` beyond the installer's list.
-struct Lookup {
-  /// The browser's key, as in `HOST_BROWSERS`.
-  std::string_view key;
-  /// The keys of other browsers that it reads after its own, in order.
-  std::array<std::string_view, 2> fallbacks;
-  /// The key of its policies under either hive; empty when none are read here.
-  std::string_view policies;
-};
-
-constexpr std::array<Lookup, 2> LOOKUPS{{
-    {"Software\\Google\\Chrome", {}, "Software\\Policies\\Google\\Chrome"},
-    // Edge reads the Chromium and Chrome registrations when it has none of its own.
-    {"Software\\Microsoft\\Edge", {"Software\\Chromium", "Software\\Google\\Chrome"},
-     "Software\\Policies\\Microsoft\\Edge"},
-}};
-
-const Lookup* lookup_of(const HostBrowser& browser) {
-  const auto it = std::ranges::find(LOOKUPS, browser.key, &Lookup::key);
-  return it == LOOKUPS.end() ? nullptr : &*it;
-}
 
 std::string full_key(RegistryHive hive, std::string_view key) {
   std::string text(platform::registry_hive_name(hive));
@@ -131,17 +115,14 @@ Policies read_policies(std::string_view key) {
 BrowserCheck check_browser(const HostBrowser& browser, bool installed, const CheckOptions& options) {
   BrowserCheck check;
   check.name = browser.name;
-  check.family = browser.firefox ? BrowserFamily::Firefox : BrowserFamily::Chromium;
+  check.family = browser.family;
   check.expected = installed;
-  const Lookup* lookup = lookup_of(browser);
-  const Policies policies = read_policies(lookup ? lookup->policies : std::string_view());
+  const Policies policies = read_policies(browser.policies);
   const bool user_level_forbidden = !policies.user_level_forbidden_by.empty();
 
   std::vector<std::string> keys{host_key(browser.key)};
-  if (lookup) {
-    for (const auto fallback : lookup->fallbacks) {
-      if (!fallback.empty()) keys.push_back(host_key(fallback));
-    }
+  for (const auto fallback : browser.fallbacks) {
+    if (!fallback.empty()) keys.push_back(host_key(fallback));
   }
   std::optional<std::string> manifest;
   bool forbidden_registration = false;
@@ -236,4 +217,4 @@ int check_for_user(bool json) {
   return code;
 }
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

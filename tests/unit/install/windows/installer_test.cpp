@@ -1,10 +1,10 @@
-#include "install/installer.h"
+#include "install/windows/installer.h"
 
 #include <gtest/gtest.h>
 
 #include "i18n/messages.h"
-#include "unit/install/fake_environment.h"
 #include "platform/files.h"
+#include "unit/install/windows/fake_environment.h"
 
 namespace tessiva::install {
 namespace {

@@ -1,13 +1,14 @@
-#include "install/home_install.h"
+#include "install/linux/home_install.h"
 
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
 
 #include "i18n/messages.h"
-#include "install/environment.h"
-#include "install/installer.h"
-#include "install/sandbox.h"
+#include "install/linux/sandbox.h"
+#include "install/manifests.h"
+#include "install/placing.h"
+#include "install/system.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 
@@ -30,10 +31,6 @@ std::string manifest_name() {
   std::string name(messages::NATIVE_HOST_NAME);
   name += ".json";
   return name;
-}
-
-std::string manifest_text(ManifestForm form, std::string_view executable) {
-  return form == ManifestForm::Chromium ? chromium_manifest(executable) : firefox_manifest(executable);
 }
 
 std::string hosts_folder(const HomeLayout& layout, const BrowserFolder& browser) {
@@ -100,15 +97,6 @@ Result<void> replace_file(HomeEnvironment& environment, const std::string& path,
   return done;
 }
 
-/// The same for the program: a host of the old version that runs keeps its file, the
-/// next start gets the new one.
-Result<void> place_executable(HomeEnvironment& environment, const std::string& running, const HomeLayout& layout) {
-  auto done = environment.copy_executable(running, layout.staged_executable);
-  if (done) done = environment.rename_replace(layout.staged_executable, layout.executable);
-  if (!done) (void)environment.delete_file(layout.staged_executable);
-  return done;
-}
-
 /// The folders from `path` up that do not exist yet, the outermost first.
 std::vector<std::string> missing_folders(HomeEnvironment& environment, const std::string& path) {
   std::vector<std::string> missing;
@@ -152,13 +140,6 @@ bool on_path(HomeEnvironment& environment, std::string_view folder) {
     if (end == std::string_view::npos) return false;
     rest.remove_prefix(end + 1);
   }
-}
-
-bool same_file(HomeEnvironment& environment, const std::string& a, const std::string& b) {
-  const auto canonical_a = environment.canonical_path(a);
-  if (!canonical_a) return false;
-  const auto canonical_b = environment.canonical_path(b);
-  return canonical_b && *canonical_a == *canonical_b;
 }
 
 bool is_packaged(std::string_view running) {
@@ -346,7 +327,7 @@ std::optional<std::vector<const FlatpakBrowser*>> chosen_sandboxes(const std::ve
     if (browser == nullptr) {
       std::vector<const FlatpakBrowser*> all;
       for (const auto& known : flatpak_browsers())
-        if (known.form == ManifestForm::Chromium) all.push_back(&known);
+        if (known.family == BrowserFamily::Chromium) all.push_back(&known);
       printer.error(i18n::format_message(language, MessageKey::SandboxUnknown, {app_id, sandbox_names(all)}));
       return std::nullopt;
     }
@@ -373,7 +354,7 @@ bool set_up_sandboxes(HomeEnvironment& environment, const HomeLayout& layout, co
   for (const auto& browser : flatpak_browsers()) {
     const bool present = environment.is_folder(sandbox_folder(layout, browser));
     const std::string name = std::string(browser.name) + " (Flatpak)";
-    if (browser.form == ManifestForm::Firefox) {
+    if (browser.family == BrowserFamily::Firefox) {
       if (present)
         printer.line(i18n::format_message(language, MessageKey::FlatpakAdvice, {browser.name, PROXY_SERVICE, command}));
       continue;
@@ -429,7 +410,7 @@ constexpr int EXIT_BAD_ARGUMENT = 2;
 
 const FlatpakBrowser* sandbox_browser(std::string_view app_id) {
   for (const auto& browser : flatpak_browsers())
-    if (browser.form == ManifestForm::Chromium && browser.app_id == app_id) return &browser;
+    if (browser.family == BrowserFamily::Chromium && browser.app_id == app_id) return &browser;
   return nullptr;
 }
 
@@ -439,45 +420,6 @@ std::string sandbox_manifest_path(const HomeLayout& layout, const FlatpakBrowser
 
 std::string sandbox_wrapper_path(const HomeLayout& layout, const FlatpakBrowser& browser) {
   return joined(sandbox_hosts_folder(layout, browser), std::string(messages::NATIVE_HOST_NAME) + ".sh");
-}
-
-const std::vector<BrowserFolder>& browser_folders() {
-  static const std::vector<BrowserFolder> folders = {
-      // Opera reads Google Chrome's folder.
-      {"Google Chrome", true, "google-chrome", "NativeMessagingHosts", ManifestForm::Chromium, true},
-      {"Google Chrome Beta", true, "google-chrome-beta", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Google Chrome Unstable", true, "google-chrome-unstable", "NativeMessagingHosts", ManifestForm::Chromium,
-       false},
-      {"Chromium", true, "chromium", "NativeMessagingHosts", ManifestForm::Chromium, true},
-      {"Microsoft Edge", true, "microsoft-edge", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Microsoft Edge Beta", true, "microsoft-edge-beta", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Microsoft Edge Dev", true, "microsoft-edge-dev", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Brave", true, "BraveSoftware/Brave-Browser", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Brave Beta", true, "BraveSoftware/Brave-Browser-Beta", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      {"Brave Nightly", true, "BraveSoftware/Brave-Browser-Nightly", "NativeMessagingHosts", ManifestForm::Chromium,
-       false},
-      {"Vivaldi", true, "vivaldi", "NativeMessagingHosts", ManifestForm::Chromium, false},
-      // The Firefox snap reads this folder too, through the desktop portal.
-      {"Firefox", false, ".mozilla", "native-messaging-hosts", ManifestForm::Firefox, true},
-      {"LibreWolf", false, ".librewolf", "native-messaging-hosts", ManifestForm::Firefox, false},
-      {"Waterfox", false, ".waterfox", "native-messaging-hosts", ManifestForm::Firefox, false},
-  };
-  return folders;
-}
-
-const std::vector<FlatpakBrowser>& flatpak_browsers() {
-  static const std::vector<FlatpakBrowser> browsers = {
-      {"Google Chrome", "com.google.Chrome", "config/google-chrome/NativeMessagingHosts", ManifestForm::Chromium},
-      {"Chromium", "org.chromium.Chromium", "config/chromium/NativeMessagingHosts", ManifestForm::Chromium},
-      {"Microsoft Edge", "com.microsoft.Edge", "config/microsoft-edge/NativeMessagingHosts", ManifestForm::Chromium},
-      {"Brave", "com.brave.Browser", "config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
-       ManifestForm::Chromium},
-      {"Vivaldi", "com.vivaldi.Vivaldi", "config/vivaldi/NativeMessagingHosts", ManifestForm::Chromium},
-      {"Firefox", "org.mozilla.firefox", ".mozilla/native-messaging-hosts", ManifestForm::Firefox},
-      {"LibreWolf", "io.gitlab.librewolf-community", ".librewolf/native-messaging-hosts", ManifestForm::Firefox},
-      {"Waterfox", "net.waterfox.waterfox", ".waterfox/native-messaging-hosts", ManifestForm::Firefox},
-  };
-  return browsers;
 }
 
 std::optional<HomeLayout> home_layout(HomeEnvironment& environment) {
@@ -603,11 +545,13 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
   if (auto made = make_folders(environment, layout->install_folder, created); !made)
     return fail(reason(layout->install_folder, made.error()));
   if (!same_file(environment, *running, layout->executable)) {
-    if (auto placed = place_executable(environment, *running, *layout); !placed)
+    // A running host keeps its file; the next start gets the new one.
+    const ExecutablePlaces places{layout->executable, layout->staged_executable, {}};
+    if (auto placed = place_executable(environment, *running, places); !placed)
       return fail(reason(layout->executable, placed.error()));
   }
-  for (const auto& [path, form] : {std::pair{layout->chromium_manifest, ManifestForm::Chromium},
-                                   std::pair{layout->firefox_manifest, ManifestForm::Firefox}}) {
+  for (const auto& [path, form] : {std::pair{layout->chromium_manifest, BrowserFamily::Chromium},
+                                   std::pair{layout->firefox_manifest, BrowserFamily::Firefox}}) {
     if (auto written = replace_file(environment, path, manifest_text(form, layout->executable)); !written)
       return fail(reason(path, written.error()));
   }
@@ -627,7 +571,7 @@ int run_home_installer(HomeEnvironment& environment, bool quiet, const std::vect
     const std::string folder = hosts_folder(*layout, browser);
     auto written = make_folders(environment, folder, created);
     if (written) written = replace_file(environment, manifest_path(*layout, browser),
-                                        manifest_text(browser.form, layout->executable));
+                                        manifest_text(browser.family, layout->executable));
     if (!written) {
       failed = true;
       fail(reason(std::string(browser.name) + ", " + folder, written.error()));

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "install/environment.h"
+#include "install/windows/environment.h"
 
 namespace tessiva::install {
 

@@ -6,20 +6,43 @@
 
 #include <nlohmann/json.hpp>
 
+#include "check/check.h"
+#include "check/check_steps.h"
 #include "config/store.h"
-#include "install/check.h"
-#include "install/check_steps.h"
-#include "install/home_install.h"
-#include "install/sandbox.h"
-#include "install/system_linux.h"
+#include "install/browsers.h"
+#include "install/linux/home_install.h"
+#include "install/linux/sandbox.h"
+#include "install/linux/system_linux.h"
 #include "messages/protocol.h"
 #include "platform/files.h"
 #include "platform/installation.h"
 #include "platform/process.h"
 #include "platform/session_bus.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 namespace {
+
+using install::BrowserFolder;
+using install::FlatpakBrowser;
+using install::HomeLayout;
+using install::browser_folders;
+using install::current_command;
+using install::current_home_layout;
+using install::FLATPAK_SERVICE;
+using install::FLATPAK_SYSTEM_FOLDER;
+using install::flatpak_browsers;
+using install::flatpak_user_folder;
+using install::manifest_path;
+using install::may_talk_to;
+using install::permission_files;
+using install::PORTAL_INTERFACE;
+using install::PORTAL_PATH;
+using install::PORTAL_SERVICE;
+using install::PROXY_SERVICE;
+using install::sandbox_manifest_path;
+using install::SYSTEM_FOLDER;
+using install::user_override_file;
+using install::wrapper_host;
 
 /// The folders outside the home that the browsers read are found below this prefix,
 /// which only a test build sets, so that tests can give them without owning /etc and /usr.
@@ -33,45 +56,7 @@ ProgramStart program_start(const CheckOptions& options) {
                                                                              : ProgramStart::Start;
 }
 
-/// The system folders of a browser of `browser_folders()`, after its user folder.
-struct SystemFolders {
-  std::string_view browser_folder;
-  std::vector<std::string_view> manifests;
-  /// Managed policy files (*.json); empty for browsers without policies read here.
-  std::string_view policies;
-};
-
-const std::vector<SystemFolders>& system_folders() {
-  static const std::vector<SystemFolders> folders = {
-      {"google-chrome", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/opt/chrome/policies/managed"},
-      {"google-chrome-beta", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/opt/chrome/policies/managed"},
-      {"google-chrome-unstable", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/opt/chrome/policies/managed"},
-      {"chromium", {"/etc/chromium/native-messaging-hosts"}, "/etc/chromium/policies/managed"},
-      {"microsoft-edge", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
-      {"microsoft-edge-beta", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
-      {"microsoft-edge-dev", {"/etc/opt/edge/native-messaging-hosts"}, "/etc/opt/edge/policies/managed"},
-      // Brave and Vivaldi read Google Chrome's system folder.
-      {"BraveSoftware/Brave-Browser", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/brave/policies/managed"},
-      {"BraveSoftware/Brave-Browser-Beta", {"/etc/opt/chrome/native-messaging-hosts"}, "/etc/brave/policies/managed"},
-      {"BraveSoftware/Brave-Browser-Nightly", {"/etc/opt/chrome/native-messaging-hosts"},
-       "/etc/brave/policies/managed"},
-      {"vivaldi", {"/etc/opt/chrome/native-messaging-hosts"}, ""},
-      {".mozilla", {"/usr/lib/mozilla/native-messaging-hosts", "/usr/lib64/mozilla/native-messaging-hosts"}, ""},
-  };
-  return folders;
-}
-
-const SystemFolders* system_folders_of(const BrowserFolder& browser) {
-  const auto& all = system_folders();
-  const auto it = std::ranges::find(all, browser.browser_folder, &SystemFolders::browser_folder);
-  return it == all.end() ? nullptr : &*it;
-}
-
 std::string manifest_file_name() { return std::string(messages::NATIVE_HOST_NAME) + ".json"; }
-
-BrowserFamily family_of(ManifestForm form) {
-  return form == ManifestForm::Chromium ? BrowserFamily::Chromium : BrowserFamily::Firefox;
-}
 
 /// What the managed policy files of one browser say about native hosts.
 struct Policies {
@@ -116,21 +101,19 @@ BrowserCheck check_browser(const HomeLayout& layout, const BrowserFolder& browse
                            const std::string& root, const CheckOptions& options) {
   BrowserCheck check;
   check.name = browser.name;
-  check.family = family_of(browser.form);
-  const SystemFolders* system = system_folders_of(browser);
+  check.family = browser.family;
   const bool present =
       browser.always ||
       is_folder(platform::join_path(browser.in_config_home ? layout.config_home : layout.home, browser.browser_folder));
   // The per-user installer writes for every browser it finds; the package only into
   // the system folders.
-  check.expected = present && ((installed) || (packaged && system != nullptr && !system->manifests.empty()));
+  check.expected = present && ((installed) || (packaged && !browser.system_manifests.empty()));
 
-  const Policies policies = read_policies(system ? root + std::string(system->policies) : std::string());
+  const Policies policies = read_policies(browser.policies.empty() ? std::string() : root + std::string(browser.policies));
   std::vector<std::string> locations;
   if (policies.user_level_forbidden_by.empty()) locations.push_back(manifest_path(layout, browser));
-  if (system) {
-    for (const auto folder : system->manifests) locations.push_back(platform::join_path(root + std::string(folder), manifest_file_name()));
-  }
+  for (const auto folder : browser.system_manifests)
+    locations.push_back(platform::join_path(root + std::string(folder), manifest_file_name()));
   const auto found = std::ranges::find_if(locations, path_exists);
   if (found == locations.end()) {
     if (!policies.user_level_forbidden_by.empty() && path_exists(manifest_path(layout, browser))) {
@@ -247,7 +230,7 @@ CheckReport run_check(const CheckOptions& options) {
     for (const auto& browser : flatpak_browsers()) {
       const std::string sandbox = platform::join_path(platform::join_path(layout->home, ".var/app"), browser.app_id);
       if (!is_folder(sandbox)) continue;
-      if (browser.form == ManifestForm::Chromium) {
+      if (browser.family == BrowserFamily::Chromium) {
         report.browsers.push_back(check_chromium_flatpak(*layout, browser, root, options));
         continue;
       }
@@ -295,4 +278,4 @@ int check_for_user(bool json) {
   return reachable(report) ? 0 : 1;
 }
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

@@ -2,9 +2,9 @@
 
 #include "install/system.h"
 
-#include "install/environment.h"
-#include "install/installer.h"
-#include "install/uninstaller.h"
+#include "install/windows/environment.h"
+#include "install/windows/installer.h"
+#include "install/windows/uninstaller.h"
 
 #include "config/store.h"
 #include "platform/command_processor.h"
@@ -50,7 +50,7 @@ platform::Result<void> SystemEnvironment::rename_replace(const std::string& from
   return platform::rename_replace(from, to);
 }
 
-platform::Result<void> SystemEnvironment::copy_file(const std::string& from, const std::string& to) {
+platform::Result<void> SystemEnvironment::copy_executable(const std::string& from, const std::string& to) {
   return platform::copy_file(from, to);
 }
 

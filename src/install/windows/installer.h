@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "install/environment.h"
+#include "install/browsers.h"
+#include "install/manifests.h"
+#include "install/windows/environment.h"
 #include "messages/version.h"
 #include "platform/registry.h"
 
@@ -20,24 +22,6 @@ namespace tessiva::install {
 /// programs folder is the product's name (`messages::PRODUCT_NAME`).
 inline constexpr std::string_view EXECUTABLE_NAME = "tessiva.exe";
 inline constexpr std::string_view PUBLISHER = "Orbelle Software";
-
-/// A browser the installer registers the host with.
-struct HostBrowser {
-  /// The browser's name as the self-check prints it.
-  std::string_view name;
-  /// The browser's key below a hive's root; the host's key is below it (`host_key`).
-  std::string_view key;
-  /// Reads the Firefox form of the manifest (an extension id, not origins).
-  bool firefox;
-};
-
-/// Chrome, Edge, Chromium and Firefox, in the order their keys are written.
-inline constexpr std::array<HostBrowser, 4> HOST_BROWSERS{{
-    {"Google Chrome", "Software\\Google\\Chrome", false},
-    {"Microsoft Edge", "Software\\Microsoft\\Edge", false},
-    {"Chromium", "Software\\Chromium", false},
-    {"Firefox", "Software\\Mozilla", true},
-}};
 
 /// "<browser_key>\NativeMessagingHosts\" followed by the host name: where a browser
 /// whose key is `browser_key` looks for the host.
@@ -65,11 +49,6 @@ struct InstallLayout {
 };
 
 [[nodiscard]] InstallLayout install_layout(std::string_view programs_folder);
-
-/// The manifest texts: pretty JSON with two-space indentation, keys in byte order,
-/// no final line break.
-[[nodiscard]] std::string chromium_manifest(std::string_view executable_path);
-[[nodiscard]] std::string firefox_manifest(std::string_view executable_path);
 
 /// One host key and the manifest its default value names.
 struct HostRegistration {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "i18n/language.h"
+#include "install/browsers.h"
 #include "platform/os_error.h"
 
 namespace tessiva::install {
@@ -65,40 +66,6 @@ class HomeEnvironment {
 /// Where the package installs the program; a program running from there does not
 /// install itself for a user.
 inline constexpr std::string_view SYSTEM_FOLDER = "/usr/lib/tessiva";
-
-/// The two forms of the manifest.
-enum class ManifestForm { Chromium, Firefox };
-
-/// A folder in which a browser looks for native messaging manifests.
-struct BrowserFolder {
-  /// The browser's name as printed.
-  std::string_view name;
-  /// True when the folder is under $XDG_CONFIG_HOME, false when under the home folder.
-  bool in_config_home;
-  /// The browser's own folder, relative to its base; its presence means the browser is
-  /// there.
-  std::string_view browser_folder;
-  /// The manifests' folder inside the browser's.
-  std::string_view hosts_folder;
-  ManifestForm form;
-  /// Written even when the browser's folder is missing.
-  bool always;
-};
-
-/// Every browser the installer writes for, in the order the lines are printed.
-[[nodiscard]] const std::vector<BrowserFolder>& browser_folders();
-
-/// A browser packaged as a Flatpak, whose sandbox only sees its own folder under
-/// ~/.var/app.
-struct FlatpakBrowser {
-  std::string_view name;
-  std::string_view app_id;
-  /// Where the sandboxed browser looks for manifests, relative to ~/.var/app/<app_id>.
-  std::string_view hosts_folder;
-  ManifestForm form;
-};
-
-[[nodiscard]] const std::vector<FlatpakBrowser>& flatpak_browsers();
 
 /// Every path of one user's installation.
 struct HomeLayout {

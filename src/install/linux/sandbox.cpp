@@ -1,4 +1,4 @@
-#include "install/sandbox.h"
+#include "install/linux/sandbox.h"
 
 #include <algorithm>
 

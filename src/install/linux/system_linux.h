@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "install/home_install.h"
+#include "install/linux/home_install.h"
 
 namespace tessiva::install {
 

@@ -1,12 +1,12 @@
-#include "install/home_install.h"
+#include "install/linux/home_install.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 
-#include "install/environment.h"
-#include "install/installer.h"
+#include "install/manifests.h"
+#include "install/system.h"
 
 namespace tessiva::install {
 namespace {

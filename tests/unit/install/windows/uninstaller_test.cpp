@@ -1,12 +1,12 @@
-#include "install/uninstaller.h"
+#include "install/windows/uninstaller.h"
 
 #include <gtest/gtest.h>
 
 #include "i18n/messages.h"
-#include "unit/install/fake_environment.h"
-#include "install/installer.h"
+#include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "unit/install/windows/fake_environment.h"
 
 namespace tessiva::install {
 namespace {

@@ -1,4 +1,4 @@
-#include "install/check.h"
+#include "check/check.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include "i18n/messages.h"
 #include "messages/version.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 namespace {
 
 using i18n::MessageKey;
@@ -60,10 +60,6 @@ std::string_view status_name(CheckStatus status) noexcept {
       return "not_registered";
   }
   return "problem";
-}
-
-std::string_view family_name(BrowserFamily family) noexcept {
-  return family == BrowserFamily::Chromium ? "chromium" : "firefox";
 }
 
 MessageKey folder_name(FolderCheckKind kind) noexcept {
@@ -193,12 +189,12 @@ std::string report_json(const CheckReport& report) {
   out["host_version"] = std::string(messages::HOST_VERSION);
   out["installed"] = report.installed;
   out["reachable"] = reachable(report);
-  out["caller_family"] = report.caller ? nlohmann::ordered_json(family_name(*report.caller)) : nullptr;
+  out["caller_family"] = report.caller ? nlohmann::ordered_json(messages::family_name(*report.caller)) : nullptr;
   auto& browsers = out["browsers"] = nlohmann::ordered_json::array();
   for (const auto& browser : report.browsers) {
     nlohmann::ordered_json item;
     item["name"] = browser.name;
-    item["family"] = family_name(browser.family);
+    item["family"] = messages::family_name(browser.family);
     item["flatpak"] = browser.flatpak;
     item["expected"] = browser.expected;
     item["caller_family"] = report.caller == browser.family;
@@ -222,4 +218,4 @@ std::string report_json(const CheckReport& report) {
   return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

@@ -1,7 +1,7 @@
-#include "install/uninstaller.h"
+#include "install/windows/uninstaller.h"
 
 #include "i18n/messages.h"
-#include "install/installer.h"
+#include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/ui.h"

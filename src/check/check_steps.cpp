@@ -1,4 +1,4 @@
-#include "install/check_steps.h"
+#include "check/check_steps.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "platform/folders.h"
 #include "platform/process.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 namespace {
 
 /// How long a started program may take to answer "hello".
@@ -186,4 +186,4 @@ std::vector<FolderCheck> folder_checks() {
   return checks;
 }
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

@@ -1,7 +1,8 @@
 #pragma once
 /// The self-check: whether each browser can find and start this host, replayed the way
 /// the browser looks it up, and whether the settings and folders the host needs are
-/// usable. The gathering is each system's own (check_<system>.cpp); the report and its
+/// usable. The gathering is each system's own (check_<system>.cpp, reading the browser
+/// tables of install/browsers.h); the report and its
 /// two forms, text for people and JSON with stable codes, are shared.
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 #include <vector>
 
 #include "i18n/language.h"
+#include "messages/caller.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 
 enum class CheckStatus { Ok, Problem, NotRegistered };
 
@@ -55,7 +57,7 @@ enum class CheckCode {
 [[nodiscard]] CheckStatus status_of(CheckCode code) noexcept;
 
 /// The browser families, as the host's command line tells them apart.
-enum class BrowserFamily { Chromium, Firefox };
+using messages::BrowserFamily;
 
 /// One browser's lookup.
 struct BrowserCheck {
@@ -137,4 +139,4 @@ void set_check_test_hooks(CheckTestHooks hooks);
 /// file beside the troubleshooting log instead, named in a message box.
 [[nodiscard]] int check_for_user(bool json);
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

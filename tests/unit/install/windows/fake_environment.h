@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/environment.h"
+#include "install/windows/environment.h"
 #include "platform/ui.h"
 
 namespace tessiva::install::test {
@@ -130,7 +130,7 @@ class FakeEnvironment : public InstallEnvironment {
     return {};
   }
 
-  platform::Result<void> copy_file(const std::string& from, const std::string& to) override {
+  platform::Result<void> copy_executable(const std::string& from, const std::string& to) override {
     const auto found = files.find(resolve(from));
     if (found == files.end()) return std::unexpected(error("not found"));
     if (copy_fails) return std::unexpected(error("disk full"));

@@ -10,17 +10,13 @@
 
 #include "config/config.h"
 #include "i18n/language.h"
+#include "install/system.h"
 #include "platform/os_error.h"
 #include "platform/process_options.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
 
 namespace tessiva::install {
-
-/// Exit codes of both flows.
-inline constexpr int EXIT_DONE = 0;
-inline constexpr int EXIT_FAILED = 1;
-inline constexpr int EXIT_DECLINED = 2;
 
 class InstallEnvironment {
  public:
@@ -42,7 +38,8 @@ class InstallEnvironment {
   /// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
   [[nodiscard]] virtual platform::Result<void> remove_empty_folder(const std::string& path) = 0;
   [[nodiscard]] virtual platform::Result<void> rename_replace(const std::string& from, const std::string& to) = 0;
-  [[nodiscard]] virtual platform::Result<void> copy_file(const std::string& from, const std::string& to) = 0;
+  /// Copies the program `from` onto `to`.
+  [[nodiscard]] virtual platform::Result<void> copy_executable(const std::string& from, const std::string& to) = 0;
   /// Creates or replaces the file `path` with exactly `bytes`.
   [[nodiscard]] virtual platform::Result<void> write_file(const std::string& path, std::string_view bytes) = 0;
 
@@ -63,7 +60,8 @@ class InstallEnvironment {
 };
 
 /// The real system: the platform seam, and the settings for the language. Windows only
-/// (install/system_windows.cpp); Linux installs into the home folder (home_install.h).
+/// (install/windows/system_windows.cpp); Linux installs into the home folder
+/// (install/linux/home_install.h).
 class SystemEnvironment : public InstallEnvironment {
  public:
   /// The settings of config.json.
@@ -80,7 +78,7 @@ class SystemEnvironment : public InstallEnvironment {
   platform::Result<void> delete_file(const std::string& path) override;
   platform::Result<void> remove_empty_folder(const std::string& path) override;
   platform::Result<void> rename_replace(const std::string& from, const std::string& to) override;
-  platform::Result<void> copy_file(const std::string& from, const std::string& to) override;
+  platform::Result<void> copy_executable(const std::string& from, const std::string& to) override;
   platform::Result<void> write_file(const std::string& path, std::string_view bytes) override;
   platform::Result<void> set_registry_value(const std::string& key, const platform::RegistryValue& value) override;
   platform::Result<void> delete_registry_tree(const std::string& key) override;

@@ -10,9 +10,9 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "install/check.h"
+#include "check/check.h"
 
-namespace tessiva::install {
+namespace tessiva::check {
 
 [[nodiscard]] bool path_exists(const std::string& path);
 [[nodiscard]] bool is_folder(const std::string& path);
@@ -49,4 +49,4 @@ void check_found_manifest(BrowserCheck& check, ProgramStart start, const std::st
 /// The settings file, the save folder, the transfers folder and the free space.
 [[nodiscard]] std::vector<FolderCheck> folder_checks();
 
-}  // namespace tessiva::install
+}  // namespace tessiva::check

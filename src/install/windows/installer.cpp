@@ -1,12 +1,10 @@
-#include "install/installer.h"
+#include "install/windows/installer.h"
 
 #include <limits>
 
-#include <nlohmann/json.hpp>
-
 #include "i18n/messages.h"
+#include "install/placing.h"
 #include "messages/protocol.h"
-#include "messages/reply.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -22,59 +20,8 @@ std::string with_suffix(std::string_view text, std::string_view suffix) {
   return result;
 }
 
-/// The members of a manifest, after the list of extensions that may connect (the
-/// name of that list differs between the browser families). They are written in this
-/// order, which is also ascending key order.
-nlohmann::ordered_json manifest(std::string_view allowed_key, const std::vector<std::string>& allowed,
-                                std::string_view executable_path) {
-  nlohmann::ordered_json out = nlohmann::ordered_json::object();
-  out[std::string(allowed_key)] = allowed;
-  out["description"] = messages::PRODUCT_NAME;
-  out["name"] = messages::NATIVE_HOST_NAME;
-  out["path"] = executable_path;
-  out["type"] = "stdio";
-  return out;
-}
-
 bool is_yes(platform::MessageBoxAnswer answer) {
   return answer == platform::MessageBoxAnswer::Yes || answer == platform::MessageBoxAnswer::Ok;
-}
-
-/// True when both paths resolve and name the same file: the program already runs
-/// from its install location.
-bool is_same_file(InstallEnvironment& environment, const std::string& a, const std::string& b) {
-  const auto canonical_a = environment.canonical_path(a);
-  if (!canonical_a) return false;
-  const auto canonical_b = environment.canonical_path(b);
-  return canonical_b && *canonical_a == *canonical_b;
-}
-
-/// Puts a copy of `running` in place of the installed executable. The copy goes to a
-/// staging name first, so that the installed program stays whole when the copy
-/// fails. An installed executable that cannot be deleted (a host of the old version
-/// is running from it) is moved aside under the previous executable's name, where
-/// the next update deletes it.
-Result<void> place_executable(InstallEnvironment& environment, const std::string& running,
-                              const InstallLayout& layout) {
-  if (auto copied = environment.copy_file(running, layout.staged_executable); !copied) {
-    (void)environment.delete_file(layout.staged_executable);
-    return copied;
-  }
-  (void)environment.delete_file(layout.previous_executable);
-  bool moved_aside = false;
-  if (environment.file_exists(layout.executable) && !environment.delete_file(layout.executable)) {
-    if (auto renamed = environment.rename_replace(layout.executable, layout.previous_executable); !renamed) {
-      (void)environment.delete_file(layout.staged_executable);
-      return renamed;
-    }
-    moved_aside = true;
-  }
-  if (auto placed = environment.rename_replace(layout.staged_executable, layout.executable); !placed) {
-    if (moved_aside) (void)environment.rename_replace(layout.previous_executable, layout.executable);
-    (void)environment.delete_file(layout.staged_executable);
-    return placed;
-  }
-  return {};
 }
 
 /// The steps after the question: everything that can fail with a system error.
@@ -82,8 +29,10 @@ Result<void> install(InstallEnvironment& environment, const InstallLayout& layou
   const auto running = environment.executable_path();
   if (!running) return std::unexpected(running.error());
   if (auto made = environment.create_folders(layout.install_folder); !made) return made;
-  if (!is_same_file(environment, *running, layout.executable)) {
-    if (auto placed = place_executable(environment, *running, layout); !placed) return placed;
+  if (!same_file(environment, *running, layout.executable)) {
+    // A running program's file cannot be deleted here: the old one is moved aside.
+    const ExecutablePlaces places{layout.executable, layout.staged_executable, layout.previous_executable};
+    if (auto placed = place_executable(environment, *running, places); !placed) return placed;
   }
 
   if (auto written = environment.write_file(layout.chromium_manifest, chromium_manifest(layout.executable)); !written)
@@ -126,20 +75,10 @@ InstallLayout install_layout(std::string_view programs_folder) {
   return layout;
 }
 
-std::string chromium_manifest(std::string_view executable_path) {
-  // A Chromium-family browser lets only the extensions listed here connect.
-  return messages::write_indented(manifest("allowed_origins", messages::chromium_allowed_origins(), executable_path));
-}
-
-std::string firefox_manifest(std::string_view executable_path) {
-  return messages::write_indented(
-      manifest("allowed_extensions", {std::string(messages::FIREFOX_EXTENSION_ID)}, executable_path));
-}
-
 std::vector<HostRegistration> host_registrations(const InstallLayout& layout) {
   std::vector<HostRegistration> registrations;
   for (const auto& browser : HOST_BROWSERS) {
-    registrations.push_back({host_key(browser.key), browser.firefox ? layout.firefox_manifest : layout.chromium_manifest});
+    registrations.push_back({host_key(browser.key), browser.family == BrowserFamily::Firefox ? layout.firefox_manifest : layout.chromium_manifest});
   }
   return registrations;
 }
