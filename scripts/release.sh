@@ -64,7 +64,7 @@ fi
   cmake --preset windows "${options[@]}" >/dev/null
   cmake --build --preset windows -j "$jobs" --target tessiva
   cmake --preset linux "${options[@]}" >/dev/null
-  cmake --build --preset linux -j "$jobs"
+  cmake --build --preset linux -j "$jobs" --target tessiva tessiva_package_files
   cd build/linux
   cpack -G DEB -B "$work/deb" >/dev/null
 )
