@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every flavour and runs every test: the extension's client
 # library (unit tests, declarations, package), native unit and end-to-end tests, the same under AddressSanitizer/UBSan, the Windows build's unit,
-# Windows-only and end-to-end tests under Wine, the fuzz targets for a bounded time,
+# Windows-only and end-to-end tests under Wine, the release artifacts (reproducible,
+# signed), the fuzz targets for a bounded time,
 # and the browser tests. Exits non-zero when anything failed or the Wine tests did
 # not run.
 set -uo pipefail
@@ -70,6 +71,10 @@ wine_tests() {
   echo "programs started under Wine: $runs"
   [ "$runs" -gt 0 ]
 }
+# scripts/release.sh against the builds above: signed with a throwaway certificate, its
+# checksums and signature verified, its tessiva.exe and .deb the same bytes as these
+# builds' (a second build of the same commit, in another folder, at another time).
+release_check() { bash tests/release/check_release.sh build/windows build/linux; }
 fuzz_run() {
   build fuzz || return 1
   local ok=0 target corpus
@@ -115,6 +120,7 @@ step "client library" client_tests
 step "native build and tests" native_tests
 step "sanitizer unit and end-to-end tests" asan_tests
 step "Windows build and tests under Wine" wine_tests
+step "release artifacts" release_check
 step "fuzzing" fuzz_run
 # As root (CI is), the browser tests also install the Debian package with dpkg, let
 # both browsers find the host through its system-wide manifests, and remove it.
