@@ -7,6 +7,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include "messages/reply.h"
 #include "text/utf.h"
 
 namespace tessiva::config {
@@ -134,35 +135,6 @@ void append_limited(std::string& out, std::string_view text) {
   out += "...";
 }
 
-/// Appends `s` as a JSON string: quotation mark, backslash and control characters
-/// escaped, everything else as it is.
-void append_json_string(std::string& out, std::string_view s) {
-  static constexpr char HEX[] = "0123456789abcdef";
-  out += '"';
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(s, run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        out += "\\u00";
-        out += HEX[c >> 4];
-        out += HEX[c & 0xF];
-    }
-  }
-  out.append(s, run);
-  out += '"';
-}
-
 template <typename T>
 void append_number(std::string& out, T value) {
   char buffer[32];
@@ -195,7 +167,7 @@ std::string describe(const Found& f) {
       std::string shown;
       append_limited(shown, f.text);
       out = "string ";
-      append_json_string(out, shown);
+      messages::append_json_string(out, shown);
       return out;
     }
     case Found::Kind::Sequence: return "sequence";
