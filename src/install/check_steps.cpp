@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "text/windows_path.h"
 
 namespace tessiva::install {
 namespace {
@@ -49,18 +50,9 @@ CheckCode probe(const std::string& path, BrowserFamily family, const std::string
   return *version == messages::HOST_VERSION ? CheckCode::Ok : CheckCode::HostWrongVersion;
 }
 
-/// The characters that separate the components of a path on this system.
-std::string_view separators() {
-  return platform::native_path_style() == text::PathStyle::Windows ? "\\/" : "/";
-}
-
 /// The folder of `path`, its root kept whole ("/", "C:\"); empty when it has none.
 std::string parent_of(const std::string& path) {
-  const auto slash = path.find_last_of(separators());
-  if (slash == std::string::npos) return {};
-  std::string parent = path.substr(0, slash);
-  if (parent.empty() || parent.back() == ':') parent = path.substr(0, slash + 1);
-  return parent == path ? std::string() : parent;
+  return std::string(text::parent_folder(path, platform::native_path_style()));
 }
 
 /// The nearest folder that exists at or above `path`.

@@ -10,6 +10,7 @@
 #include "install/sandbox.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
+#include "text/windows_path.h"
 
 namespace tessiva::install {
 namespace {
@@ -114,9 +115,10 @@ std::vector<std::string> missing_folders(HomeEnvironment& environment, const std
   std::vector<std::string> missing;
   for (std::string folder = path; folder.size() > 1 && !environment.is_folder(folder);) {
     missing.insert(missing.begin(), folder);
-    const auto slash = folder.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) break;
-    folder.resize(slash);
+    // The walk ends below the root.
+    const std::string_view parent = text::parent_folder(folder, text::PathStyle::Posix);
+    if (parent.size() <= 1) break;
+    folder.resize(parent.size());
   }
   return missing;
 }
