@@ -8,6 +8,7 @@
 #include "install/environment.h"
 #include "install/installer.h"
 #include "install/sandbox.h"
+#include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 #include "text/windows_path.h"
@@ -170,8 +171,9 @@ bool is_packaged(std::string_view running) {
 
 /// The "path" of a manifest's text; none when the text is no manifest with a path.
 std::optional<std::string> manifest_target(std::string_view text) {
-  const auto json = nlohmann::json::parse(text, nullptr, false);
-  if (json.is_discarded() || !json.is_object()) return std::nullopt;
+  const auto parsed = messages::read_json_file(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  const nlohmann::json& json = *parsed;
   const auto path = json.find("path");
   if (path == json.end() || !path->is_string()) return std::nullopt;
   return path->get<std::string>();
