@@ -60,13 +60,7 @@ bool is_valid_name_pattern(std::string_view pattern) {
 
 }  // namespace
 
-bool is_valid_file_type(std::string_view type) noexcept {
-  if (type.empty() || type.size() > MAX_FILE_TYPE_BYTES) return false;
-  for (const char c : type) {
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
-  }
-  return true;
-}
+bool is_valid_file_type(std::string_view type) noexcept { return text::is_file_type(type); }
 
 std::expected<void, std::string_view> validate_config(const Config& config) {
   if (config.version != 1) return std::unexpected("version"sv);
