@@ -184,7 +184,7 @@ std::string report_text(const CheckReport& report, i18n::Language language) {
   return text;
 }
 
-std::string report_json(const CheckReport& report) {
+nlohmann::ordered_json report_value(const CheckReport& report) {
   nlohmann::ordered_json out;
   out["host_version"] = std::string(messages::HOST_VERSION);
   out["installed"] = report.installed;
@@ -214,8 +214,12 @@ std::string report_json(const CheckReport& report) {
     if (folder.bytes) item["bytes"] = *folder.bytes;
     folders.push_back(std::move(item));
   }
+  return out;
+}
+
+std::string report_json(const CheckReport& report) {
   // Paths that are not valid UTF-8 are written with replacement characters, not refused.
-  return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  return report_value(report).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace tessiva::check

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "i18n/language.h"
 #include "messages/caller.h"
 
@@ -106,7 +108,10 @@ inline constexpr std::uint64_t LOW_SPACE_BYTES = 100ULL * 1024 * 1024;
 
 /// One line per check in `language`, a fix hint with each problem, then a summary.
 [[nodiscard]] std::string report_text(const CheckReport& report, i18n::Language language);
-/// Compact JSON with a final line break; the schema is described in the README.
+/// The report as a value, its members in the order `report_json` writes them; the
+/// schema is described in the README.
+[[nodiscard]] nlohmann::ordered_json report_value(const CheckReport& report);
+/// `report_value` as compact JSON with a final line break.
 [[nodiscard]] std::string report_json(const CheckReport& report);
 
 /// How the checks are run.

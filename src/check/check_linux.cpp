@@ -13,6 +13,7 @@
 #include "install/linux/home_install.h"
 #include "install/linux/sandbox.h"
 #include "install/linux/system_linux.h"
+#include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "platform/files.h"
 #include "platform/installation.h"
@@ -81,8 +82,9 @@ Policies read_policies(const std::string& folder) {
     const auto text = platform::read_file(path);
     if (!text) continue;
     // The browser ignores a file it cannot parse; so does the check.
-    const auto json = nlohmann::json::parse(*text, nullptr, false);
-    if (json.is_discarded() || !json.is_object()) continue;
+    const auto parsed = messages::read_json_file(*text);
+    if (!parsed || !parsed->is_object()) continue;
+    const nlohmann::json& json = *parsed;
     if (const auto it = json.find("NativeMessagingUserLevelHosts");
         it != json.end() && it->is_boolean() && !it->get<bool>() && found.user_level_forbidden_by.empty()) {
       found.user_level_forbidden_by = path;

@@ -7,11 +7,14 @@
 
 #include "config/save_folder.h"
 #include "config/store.h"
+#include "messages/framing.h"
+#include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "text/windows_path.h"
 
 namespace tessiva::check {
 namespace {
@@ -30,18 +33,14 @@ CheckCode probe(const std::string& path, BrowserFamily family, const std::string
     argv.push_back(std::string(messages::FIREFOX_EXTENSION_ID));
   }
   argv.push_back(std::string(messages::SELF_CHECK_ARGUMENT));
-  const std::string body = R"({"type":"hello","id":0})";
-  std::string input;
-  const auto size = static_cast<std::uint32_t>(body.size());
-  for (int shift = 0; shift < 32; shift += 8) input += static_cast<char>((size >> shift) & 0xFF);
-  input += body;
+  const std::string input = messages::framed(R"({"type":"hello","id":0})");
   const auto output = platform::run_with_pipes(path, argv, input, 64 * 1024, ANSWER_TIMEOUT_MS);
-  if (!output || output->size() < 4) return CheckCode::HostNoAnswer;
-  std::uint32_t length = 0;
-  for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<unsigned char>((*output)[i])) << (8 * i);
-  if (output->size() - 4 < length) return CheckCode::HostNoAnswer;
-  const auto reply = nlohmann::json::parse(output->substr(4, length), nullptr, false);
-  if (reply.is_discarded() || !reply.is_object()) return CheckCode::HostNoAnswer;
+  if (!output) return CheckCode::HostNoAnswer;
+  const auto body = messages::first_frame_body(*output);
+  if (!body) return CheckCode::HostNoAnswer;
+  const auto parsed = messages::read_json(*body);
+  if (!parsed || !parsed->is_object()) return CheckCode::HostNoAnswer;
+  const nlohmann::json& reply = *parsed;
   const auto result = reply.find("result");
   if (result == reply.end() || !result->is_object()) return CheckCode::HostNoAnswer;
   const auto version = result->find("host_version");
@@ -49,18 +48,9 @@ CheckCode probe(const std::string& path, BrowserFamily family, const std::string
   return *version == messages::HOST_VERSION ? CheckCode::Ok : CheckCode::HostWrongVersion;
 }
 
-/// The characters that separate the components of a path on this system.
-std::string_view separators() {
-  return platform::native_path_style() == text::PathStyle::Windows ? "\\/" : "/";
-}
-
 /// The folder of `path`, its root kept whole ("/", "C:\"); empty when it has none.
 std::string parent_of(const std::string& path) {
-  const auto slash = path.find_last_of(separators());
-  if (slash == std::string::npos) return {};
-  std::string parent = path.substr(0, slash);
-  if (parent.empty() || parent.back() == ':') parent = path.substr(0, slash + 1);
-  return parent == path ? std::string() : parent;
+  return std::string(text::parent_folder(path, platform::native_path_style()));
 }
 
 /// The nearest folder that exists at or above `path`.
@@ -105,8 +95,9 @@ bool holds(const nlohmann::json& list, std::string_view value) {
 CheckCode check_manifest(const std::string& path, BrowserFamily family, bool start_program, std::string& program) {
   const auto text = platform::read_file(path);
   if (!text) return CheckCode::ManifestUnreadable;
-  const auto json = nlohmann::json::parse(*text, nullptr, false);
-  if (json.is_discarded() || !json.is_object()) return CheckCode::ManifestInvalid;
+  const auto parsed = messages::read_json_file(*text);
+  if (!parsed || !parsed->is_object()) return CheckCode::ManifestInvalid;
+  const nlohmann::json& json = *parsed;
   const auto name = json.find("name");
   if (name == json.end() || *name != messages::NATIVE_HOST_NAME) return CheckCode::ManifestWrongName;
   const auto type = json.find("type");
@@ -166,8 +157,8 @@ std::vector<FolderCheck> folder_checks() {
   if (const auto path = config::config_file_path()) {
     settings.location = *path;
     if (const auto text = platform::read_file(*path)) {
-      const auto json = nlohmann::json::parse(*text, nullptr, false);
-      settings.code = json.is_discarded() || !json.is_object() ? CheckCode::SettingsInvalid : CheckCode::Ok;
+      const auto json = messages::read_json(*text);
+      settings.code = !json || !json->is_object() ? CheckCode::SettingsInvalid : CheckCode::Ok;
     } else if (path_exists(*path)) {
       settings.code = CheckCode::SettingsUnreadable;
     }

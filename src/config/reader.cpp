@@ -7,6 +7,8 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include "config/fields.h"
+#include "messages/reply.h"
 #include "text/utf.h"
 
 namespace tessiva::config {
@@ -15,11 +17,6 @@ namespace {
 /// Longest text of the input that a message repeats. Replies are capped at 1 MiB, so a
 /// message must not grow with the input.
 constexpr std::size_t MAX_QUOTED_BYTES = 256;
-
-constexpr std::array<std::string_view, 9> CONFIG_FIELDS = {
-    "version", "save_folder", "name_pattern", "apps", "type_defaults",
-    "language", "theme", "show_detected_apps", "reveal_after_save"};
-constexpr std::array<std::string_view, 5> APP_FIELDS = {"id", "name", "path", "args", "file_types"};
 
 /// Where the next event lands. The value slots of `Config` come first, in field order,
 /// then those of `App`, so a field's slot is its index plus an offset.
@@ -38,45 +35,34 @@ enum class Slot : std::uint8_t {
 
 constexpr bool is_config_field(Slot s) noexcept { return s <= Slot::RevealAfterSave; }
 
-/// The member name whose value a field slot receives. Written slot by slot, so that
-/// the check below fails to compile when the slots and the field lists drift apart.
-constexpr std::string_view field_name(Slot s) noexcept {
-  switch (s) {
-    case Slot::Version: return "version";
-    case Slot::SaveFolder: return "save_folder";
-    case Slot::NamePattern: return "name_pattern";
-    case Slot::Apps: return "apps";
-    case Slot::TypeDefaults: return "type_defaults";
-    case Slot::Language: return "language";
-    case Slot::Theme: return "theme";
-    case Slot::ShowDetectedApps: return "show_detected_apps";
-    case Slot::RevealAfterSave: return "reveal_after_save";
-    case Slot::AppId: return "id";
-    case Slot::AppName: return "name";
-    case Slot::AppPath: return "path";
-    case Slot::AppArgs: return "args";
-    case Slot::AppFileTypes: return "file_types";
-    default: return {};
-  }
-}
-
-/// True when the slots from `first` on follow `names` one for one, and the slot after
-/// them is no longer a field of the same record.
-template <std::size_t N>
-constexpr bool slots_follow(const std::array<std::string_view, N>& names, Slot first, Slot after) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if (field_name(static_cast<Slot>(static_cast<std::size_t>(first) + i)) != names[i]) return false;
-  }
-  return static_cast<std::size_t>(first) + N == static_cast<std::size_t>(after);
+/// True when the field slots stand in the order of `ConfigField`, then of `AppField`
+/// (config/fields.h), so that a field's slot is its index plus its record's offset.
+constexpr bool slots_follow_fields() noexcept {
+  using enum Slot;
+  const auto at = [](Slot s) { return static_cast<std::size_t>(s); };
+  return at(Version) == static_cast<std::size_t>(ConfigField::Version) &&
+         at(SaveFolder) == static_cast<std::size_t>(ConfigField::SaveFolder) &&
+         at(NamePattern) == static_cast<std::size_t>(ConfigField::NamePattern) &&
+         at(Apps) == static_cast<std::size_t>(ConfigField::Apps) &&
+         at(TypeDefaults) == static_cast<std::size_t>(ConfigField::TypeDefaults) &&
+         at(Language) == static_cast<std::size_t>(ConfigField::Language) &&
+         at(Theme) == static_cast<std::size_t>(ConfigField::Theme) &&
+         at(ShowDetectedApps) == static_cast<std::size_t>(ConfigField::ShowDetectedApps) &&
+         at(RevealAfterSave) == static_cast<std::size_t>(ConfigField::RevealAfterSave) &&
+         at(AppId) == CONFIG_FIELDS.size() + static_cast<std::size_t>(AppField::Id) &&
+         at(AppName) == CONFIG_FIELDS.size() + static_cast<std::size_t>(AppField::Name) &&
+         at(AppPath) == CONFIG_FIELDS.size() + static_cast<std::size_t>(AppField::Path) &&
+         at(AppArgs) == CONFIG_FIELDS.size() + static_cast<std::size_t>(AppField::Args) &&
+         at(AppFileTypes) == CONFIG_FIELDS.size() + static_cast<std::size_t>(AppField::FileTypes) &&
+         at(Root) == CONFIG_FIELDS.size() + APP_FIELDS.size();
 }
 
 // `Builder::field` turns the index of a member name into a slot by adding it to the
 // first slot of its record; `is_config_field` relies on the Config slots coming first.
-static_assert(slots_follow(CONFIG_FIELDS, Slot::Version, Slot::AppId));
-static_assert(slots_follow(APP_FIELDS, Slot::AppId, Slot::Root));
+static_assert(slots_follow_fields());
 // The bits of the members that must be present: `version`, and `id`, `name`, `path`.
-static_assert(CONFIG_FIELDS[0] == "version");
-static_assert(APP_FIELDS[0] == "id" && APP_FIELDS[1] == "name" && APP_FIELDS[2] == "path");
+static_assert(ConfigField::Version == ConfigField{0});
+static_assert(AppField::Id == AppField{0} && AppField::Name == AppField{1} && AppField::Path == AppField{2});
 
 /// What was found where a value was expected.
 struct Found {
@@ -134,35 +120,6 @@ void append_limited(std::string& out, std::string_view text) {
   out += "...";
 }
 
-/// Appends `s` as a JSON string: quotation mark, backslash and control characters
-/// escaped, everything else as it is.
-void append_json_string(std::string& out, std::string_view s) {
-  static constexpr char HEX[] = "0123456789abcdef";
-  out += '"';
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(s, run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        out += "\\u00";
-        out += HEX[c >> 4];
-        out += HEX[c & 0xF];
-    }
-  }
-  out.append(s, run);
-  out += '"';
-}
-
 template <typename T>
 void append_number(std::string& out, T value) {
   char buffer[32];
@@ -195,7 +152,7 @@ std::string describe(const Found& f) {
       std::string shown;
       append_limited(shown, f.text);
       out = "string ";
-      append_json_string(out, shown);
+      messages::append_json_string(out, shown);
       return out;
     }
     case Found::Kind::Sequence: return "sequence";
@@ -319,7 +276,7 @@ class Builder {
   bool end_object() {
     switch (slot_) {
       case Slot::ConfigMember:
-        if (!(config_seen_ & 1u)) return fail("missing field `version`");
+        if (!(config_seen_ & 1u)) return fail(std::string("missing field `").append(field_name(ConfigField::Version)) + '`');
         slot_ = Slot::Done;
         return true;
       case Slot::AppMember:

@@ -11,8 +11,10 @@ namespace tessiva::config {
 using messages::HostError;
 using nlohmann::json;
 
-json build_config_reply() {
-  const Config stored = load_config();
+namespace {
+
+/// The reply of both requests for the record as it is stored.
+json config_reply(const Config& stored) {
   const auto folder = effective_save_folder(default_config());
   json reply = json::object();
   reply["config"] = config_to_json(stored);
@@ -20,6 +22,10 @@ json build_config_reply() {
   reply["effective"] = reply["config"];
   return reply;
 }
+
+}  // namespace
+
+json build_config_reply() { return config_reply(load_config()); }
 
 messages::HandlerResult handle_get_config(const json&) { return build_config_reply(); }
 
@@ -31,7 +37,8 @@ messages::HandlerResult handle_set_config(const json& request) {
   if (const auto valid = validate_config(*parsed); !valid)
     return std::unexpected(HostError{messages::error_code::INVALID_CONFIG, std::string(valid.error())});
   if (const auto stored = store_config(*parsed); !stored) return std::unexpected(HostError::io_error(stored.error()));
-  return build_config_reply();
+  // The stored text reads back as this very record, so the reply is built from it.
+  return config_reply(*parsed);
 }
 
 }  // namespace tessiva::config

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "text/windows_path.h"
 
 namespace tessiva::config {
 
@@ -32,7 +33,7 @@ std::optional<std::uint32_t> temporary_file_owner(std::string_view name, std::st
 }
 
 void remove_ended_temporaries(const std::string& folder, const std::string& path) {
-  const std::string file_name = path.substr(path.find_last_of("/\\") + 1);
+  const std::string_view file_name = text::file_name(path, platform::native_path_style());
   // A host that may still run may be in the middle of its own store: only the files
   // of one that has surely ended go.
   naming::remove_files_of_ended_processes(

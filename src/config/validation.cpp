@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "config/fields.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "text/shell_words.h"
@@ -60,17 +61,11 @@ bool is_valid_name_pattern(std::string_view pattern) {
 
 }  // namespace
 
-bool is_valid_file_type(std::string_view type) noexcept {
-  if (type.empty() || type.size() > MAX_FILE_TYPE_BYTES) return false;
-  for (const char c : type) {
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
-  }
-  return true;
-}
+bool is_valid_file_type(std::string_view type) noexcept { return text::is_file_type(type); }
 
 std::expected<void, std::string_view> validate_config(const Config& config) {
-  if (config.version != 1) return std::unexpected("version"sv);
-  if (config.apps.size() > MAX_APPS) return std::unexpected("apps"sv);
+  if (config.version != 1) return std::unexpected(field_name(ConfigField::Version));
+  if (config.apps.size() > MAX_APPS) return std::unexpected(field_name(ConfigField::Apps));
   std::unordered_set<std::string_view> ids;
   ids.reserve(config.apps.size());
   for (const App& app : config.apps) {
@@ -87,29 +82,30 @@ std::expected<void, std::string_view> validate_config(const Config& config) {
         !text::split_shell_words(app.args)) {
       return std::unexpected("app_args"sv);
     }
-    if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected("file_types"sv);
+    if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected(field_name(AppField::FileTypes));
     for (const std::string& type : app.file_types) {
-      if (!is_valid_file_type(type)) return std::unexpected("file_types"sv);
+      if (!is_valid_file_type(type)) return std::unexpected(field_name(AppField::FileTypes));
     }
   }
   if (const auto& folder = config.save_folder) {
     const bool absolute = text::is_absolute_path(*folder, platform::native_path_style());
     if (folder->size() > MAX_PATH_BYTES || !(text::is_blank(*folder) || absolute)) {
-      return std::unexpected("save_folder"sv);
+      return std::unexpected(field_name(ConfigField::SaveFolder));
     }
   }
-  if (!is_valid_name_pattern(config.name_pattern)) return std::unexpected("name_pattern"sv);
+  if (!is_valid_name_pattern(config.name_pattern)) return std::unexpected(field_name(ConfigField::NamePattern));
   if (config.language != "auto" && config.language != "en" && config.language != "es" && config.language != "pt-BR") {
-    return std::unexpected("language"sv);
+    return std::unexpected(field_name(ConfigField::Language));
   }
   if (config.theme != "dark" && config.theme != "light" && config.theme != "system") {
-    return std::unexpected("theme"sv);
+    return std::unexpected(field_name(ConfigField::Theme));
   }
   for (const auto& [type, target] : config.type_defaults) {
     const std::string_view value = target;
     const bool is_handler = value.starts_with(HANDLER_PREFIX) && value.size() > HANDLER_PREFIX.size() &&
                             value.size() - HANDLER_PREFIX.size() <= MAX_HANDLER_ID_BYTES;
-    if (!is_valid_file_type(type) || !(is_handler || ids.contains(value))) return std::unexpected("type_defaults"sv);
+    if (!is_valid_file_type(type) || !(is_handler || ids.contains(value)))
+      return std::unexpected(field_name(ConfigField::TypeDefaults));
   }
   return {};
 }

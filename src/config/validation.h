@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/config.h"
+#include "text/file_type.h"
 
 namespace tessiva::config {
 
@@ -15,7 +16,7 @@ inline constexpr std::size_t MAX_APP_NAME_CHARS = 120;
 inline constexpr std::size_t MAX_PATH_BYTES = 1024;
 inline constexpr std::size_t MAX_ARGS_BYTES = 1024;
 inline constexpr std::size_t MAX_FILE_TYPES = 200;
-inline constexpr std::size_t MAX_FILE_TYPE_BYTES = 32;
+inline constexpr std::size_t MAX_FILE_TYPE_BYTES = text::MAX_FILE_TYPE_BYTES;
 inline constexpr std::size_t MAX_NAME_PATTERN_CHARS = 100;
 inline constexpr std::size_t MAX_HANDLER_ID_BYTES = 1024;
 
@@ -24,8 +25,7 @@ inline constexpr std::size_t MAX_HANDLER_ID_BYTES = 1024;
 /// "language", "theme" or "type_defaults".
 [[nodiscard]] std::expected<void, std::string_view> validate_config(const Config& config);
 
-/// True for 1 to 32 bytes of "a" to "z", "0" to "9", "_" and "-": a file type, and a
-/// key of `type_defaults`.
+/// `text::is_file_type`: a file type, and a key of `type_defaults`.
 [[nodiscard]] bool is_valid_file_type(std::string_view type) noexcept;
 
 }  // namespace tessiva::config

@@ -1,5 +1,6 @@
 #include "config/writer.h"
 
+#include "config/fields.h"
 #include "messages/reply.h"
 
 namespace tessiva::config {
@@ -7,29 +8,34 @@ namespace {
 
 using nlohmann::ordered_json;
 
+template <class Field>
+std::string key(Field f) {
+  return std::string(field_name(f));
+}
+
 /// The record with its members in declaration order, which is the order of
 /// config.json; `type_defaults` keeps the map's ascending key order.
 ordered_json to_ordered_json(const Config& config) {
   ordered_json apps = ordered_json::array();
   for (const App& app : config.apps) {
     ordered_json a = ordered_json::object();
-    a["id"] = app.id;
-    a["name"] = app.name;
-    a["path"] = app.path;
-    a["args"] = app.args;
-    a["file_types"] = app.file_types;
+    a[key(AppField::Id)] = app.id;
+    a[key(AppField::Name)] = app.name;
+    a[key(AppField::Path)] = app.path;
+    a[key(AppField::Args)] = app.args;
+    a[key(AppField::FileTypes)] = app.file_types;
     apps.push_back(std::move(a));
   }
   ordered_json out = ordered_json::object();
-  out["version"] = config.version;
-  out["save_folder"] = config.save_folder ? ordered_json(*config.save_folder) : ordered_json(nullptr);
-  out["name_pattern"] = config.name_pattern;
-  out["apps"] = std::move(apps);
-  out["type_defaults"] = config.type_defaults;
-  out["language"] = config.language;
-  out["theme"] = config.theme;
-  out["show_detected_apps"] = config.show_detected_apps;
-  out["reveal_after_save"] = config.reveal_after_save;
+  out[key(ConfigField::Version)] = config.version;
+  out[key(ConfigField::SaveFolder)] = config.save_folder ? ordered_json(*config.save_folder) : ordered_json(nullptr);
+  out[key(ConfigField::NamePattern)] = config.name_pattern;
+  out[key(ConfigField::Apps)] = std::move(apps);
+  out[key(ConfigField::TypeDefaults)] = config.type_defaults;
+  out[key(ConfigField::Language)] = config.language;
+  out[key(ConfigField::Theme)] = config.theme;
+  out[key(ConfigField::ShowDetectedApps)] = config.show_detected_apps;
+  out[key(ConfigField::RevealAfterSave)] = config.reveal_after_save;
   return out;
 }
 

@@ -36,7 +36,9 @@ HandlerResult hello(HostState&, Request&) { return hello_result(); }
 /// proof that at least the caller's registration works.
 HandlerResult diagnose(HostState& state, Request&) {
   const auto report = check::run_check({.start_programs = false, .caller = state.caller});
-  return json::parse(check::report_json(report));
+  // Written as a reply, a path that is not valid UTF-8 gets the same replacement
+  // characters as in the text form.
+  return json(check::report_value(report));
 }
 
 struct Route {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "messages/framing.h"
 #include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
@@ -91,17 +92,14 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
   std::string frame;
   while (true) {
     if (observer) observer->before_frame();
-    std::array<std::byte, 4> prefix;
+    std::array<std::byte, FRAME_PREFIX_BYTES> prefix;
     switch (read_exactly(input, prefix, read_size)) {
       case ReadOutcome::Complete: break;
       case ReadOutcome::EndAtStart:
       case ReadOutcome::EndInside: return ChannelEnd::InputClosed;
       case ReadOutcome::Failed: return ChannelEnd::ReadFailed;
     }
-    const std::uint32_t size = std::to_integer<std::uint32_t>(prefix[0]) |
-                               std::to_integer<std::uint32_t>(prefix[1]) << 8 |
-                               std::to_integer<std::uint32_t>(prefix[2]) << 16 |
-                               std::to_integer<std::uint32_t>(prefix[3]) << 24;
+    const std::uint32_t size = frame_length(prefix);
     if (size > MAX_MESSAGE_SIZE) return ChannelEnd::MessageTooLarge;
 
     char* body = buffer.get(size);
@@ -115,11 +113,11 @@ ChannelEnd run_channel(ByteSource& input, ByteSink& output, const Dispatcher& di
 
     // The frame is built whole, length first, and written with one call: a second
     // write per reply halves the rate of small round trips.
-    frame.assign(4, '\0');
+    frame.assign(FRAME_PREFIX_BYTES, '\0');
     append_reply(frame, reply);
-    const std::size_t n = frame.size() - 4;
+    const std::size_t n = frame.size() - FRAME_PREFIX_BYTES;
     if (n > MAX_REPLY_SIZE) return ChannelEnd::ReplyTooLarge;
-    for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    write_frame_length(frame.data(), n);
     if (!output.write(std::as_bytes(std::span(frame)))) return ChannelEnd::WriteFailed;
   }
 }

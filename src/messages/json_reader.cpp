@@ -285,4 +285,10 @@ std::optional<json> read_json(std::string_view text) {
   return read_json_in_situ(copy.get(), text.size());
 }
 
+std::optional<json> read_json_file(std::string_view text) {
+  constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  if (text.starts_with(BYTE_ORDER_MARK)) text.remove_prefix(BYTE_ORDER_MARK.size());
+  return read_json(text);
+}
+
 }  // namespace tessiva::messages

@@ -33,4 +33,9 @@ inline constexpr std::size_t JSON_PADDING = 64;
 /// The same rules for text that may not be modified (copies it first).
 [[nodiscard]] std::optional<nlohmann::json> read_json(std::string_view text);
 
+/// `read_json` for a file that other programs write and read as well (a manifest, a
+/// policy file): one UTF-8 byte-order mark before the text is passed over, as those
+/// programs do.
+[[nodiscard]] std::optional<nlohmann::json> read_json_file(std::string_view text);
+
 }  // namespace tessiva::messages

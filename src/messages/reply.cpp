@@ -19,7 +19,9 @@ void append_generic(std::string& out, const json& value) {
 
 constexpr char HEX[] = "0123456789abcdef";
 
-void append_string(std::string& out, std::string_view text) {
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
   // Only text with a byte above 0x7F can be invalid; such text is rare, and handed to
   // the generic writer when it is.
   for (const char c : text) {
@@ -54,6 +56,8 @@ void append_string(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
+namespace {
+
 template <class Number>
 void append_integer(std::string& out, Number n) {
   std::array<char, 24> digits;
@@ -80,7 +84,7 @@ void append_value(std::string& out, const json& value) {
       out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
       return;
     }
-    case json::value_t::string: append_string(out, value.get_ref<const std::string&>()); return;
+    case json::value_t::string: append_json_string(out, value.get_ref<const std::string&>()); return;
     case json::value_t::array: {
       out.push_back('[');
       bool first = true;
@@ -99,7 +103,7 @@ void append_value(std::string& out, const json& value) {
       for (const auto& [key, element] : value.get_ref<const json::object_t&>()) {
         if (!first) out.push_back(',');
         first = false;
-        append_string(out, key);
+        append_json_string(out, key);
         out.push_back(':');
         append_value(out, element);
       }
@@ -156,10 +160,10 @@ void append_reply(std::string& out, const Reply& reply) {
   }
   const HostError& error = reply.outcome.error();
   out.append(R"({"error":{"code":)");
-  append_string(out, error.code);
+  append_json_string(out, error.code);
   if (error.detail) {
     out.append(R"(,"detail":)");
-    append_string(out, *error.detail);
+    append_json_string(out, *error.detail);
   }
   out.append(R"(},"id":)");
   append_value(out, reply.id);

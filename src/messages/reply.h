@@ -39,6 +39,11 @@ struct Reply {
 /// colon, strings escaped as by `write_compact`, no final line break.
 [[nodiscard]] std::string write_indented(const nlohmann::ordered_json& value);
 
+/// Appends `text` as a JSON string, escaped as by `write_compact`. The one escaper of
+/// the program: replies, launch jobs, the files it writes and the texts of messages
+/// that quote their input all use it.
+void append_json_string(std::string& out, std::string_view text);
+
 /// `write_compact`, appended to `out`.
 void append_compact(std::string& out, const nlohmann::json& value);
 

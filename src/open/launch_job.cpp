@@ -13,16 +13,11 @@ namespace {
 
 using messages::string_member;
 
-/// A JSON string literal, escaped exactly as replies are.
-void append_string(std::string& out, std::string_view text) {
-  out += messages::write_compact(nlohmann::json(std::string(text)));
-}
-
 void append_member(std::string& out, std::string_view key, std::string_view value) {
   out += ',';
-  append_string(out, key);
+  messages::append_json_string(out, key);
   out += ':';
-  append_string(out, value);
+  messages::append_json_string(out, value);
 }
 
 std::optional<Launch> read_launch(const nlohmann::json& value) {
@@ -51,16 +46,16 @@ std::string job_text(const LaunchJob& job) {
   std::string out = "{\"launch\":{\"kind\":";
   std::visit(Overloaded{
                  [&](const Launch::App& app) {
-                   append_string(out, "app");
+                   messages::append_json_string(out, "app");
                    append_member(out, "exe", app.exe);
                    append_member(out, "args", app.args);
                  },
                  [&](const Launch::Handler& handler) {
-                   append_string(out, "handler");
+                   messages::append_json_string(out, "handler");
                    append_member(out, "handler_id", handler.handler_id);
                    append_member(out, "ext", handler.ext);
                  },
-                 [&](const Launch::Reveal&) { append_string(out, "reveal"); },
+                 [&](const Launch::Reveal&) { messages::append_json_string(out, "reveal"); },
              },
              static_cast<const Launch::variant&>(job.launch));
   out += '}';

@@ -9,6 +9,9 @@
 
 namespace tessiva::platform {
 
+/// At most this many handlers are listed for one file type, on every system.
+inline constexpr std::size_t MAX_HANDLERS = 101;
+
 /// One listed handler.
 struct HandlerInfo {
   /// The handler's identifier: its `IAssocHandler::GetName` text as UTF-8. Never empty.
@@ -25,7 +28,7 @@ struct HandlerInfo {
 };
 
 /// The handlers registered for "." + `ext` (`ext` lower case, without the dot), in
-/// the shell's order, at most 101; handlers whose name or display name cannot be read
+/// the shell's order, at most MAX_HANDLERS; handlers whose name or display name cannot be read
 /// are left out. With `icons`, each gets its icon where one can be had. Failures of the
 /// shell shorten the list; they are never errors. On Linux: the desktop entries of the
 /// extension's content type, the default first.

@@ -1,11 +1,13 @@
 #include "shell/handlers.h"
 
+#include <algorithm>
 #include <span>
 
 #include "codec/base64.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "messages/request.h"
+#include "text/file_type.h"
 
 namespace tessiva::shell {
 namespace {
@@ -14,16 +16,14 @@ using messages::HandlerResult;
 using messages::HostError;
 using nlohmann::json;
 
-bool is_ext_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-}
-
 /// An icon worth sending: no PNG file is empty.
 bool has_icon(const platform::HandlerInfo& info) { return info.icon_png && !info.icon_png->empty(); }
 
-json entry_json(const platform::HandlerInfo& info, bool with_icon) {
+/// The entry of `info` with a null icon; the icon is put in once the entries that
+/// keep theirs are known.
+json entry_json(const platform::HandlerInfo& info) {
   json entry = json::object();
-  entry["icon_png"] = with_icon && has_icon(info) ? json(codec::base64_encode(*info.icon_png)) : json(nullptr);
+  entry["icon_png"] = nullptr;
   entry["id"] = info.id;
   entry["name"] = info.name;
   entry["recommended"] = info.recommended;
@@ -38,11 +38,10 @@ std::optional<std::string> normalized_ext(const json& request) {
   const std::string* member = messages::string_member(request, "ext");
   if (!member) return std::nullopt;
   std::string ext = *member;
-  if (ext.empty() || ext.size() > MAX_EXT_BYTES) return std::nullopt;
   for (char& c : ext) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (!is_ext_char(c)) return std::nullopt;
   }
+  if (!text::is_file_type(ext)) return std::nullopt;
   return ext;
 }
 
@@ -52,11 +51,14 @@ json handlers_result(const std::vector<platform::HandlerInfo>& infos, std::size_
   // where a missing one is the four characters of null.
   constexpr std::size_t NULL_SIZE = 4;
   const std::size_t count = infos.size();
+  json handlers = json::array();
+  handlers.get_ref<json::array_t&>().reserve(count);
   std::vector<std::size_t> plain(count);  // an entry's text without its icon value
   std::vector<std::size_t> icon(count, NULL_SIZE);
   std::size_t total = messages::write_compact(json{{"handlers", json::array()}}).size();
   for (std::size_t i = 0; i < count; ++i) {
-    plain[i] = messages::write_compact(entry_json(infos[i], false)).size() - NULL_SIZE;
+    handlers.push_back(entry_json(infos[i]));
+    plain[i] = messages::write_compact(handlers.back()).size() - NULL_SIZE;
     if (has_icon(infos[i])) icon[i] = base64_size(infos[i].icon_png->size()) + 2;
     total += plain[i] + icon[i] + (i > 0 ? 1 : 0);  // the comma before every entry but the first
   }
@@ -71,8 +73,10 @@ json handlers_result(const std::vector<platform::HandlerInfo>& infos, std::size_
     total -= plain[kept] + NULL_SIZE + (kept > 0 ? 1 : 0);
   }
 
-  json handlers = json::array();
-  for (std::size_t i = 0; i < kept; ++i) handlers.push_back(entry_json(infos[i], i < with_icons));
+  handlers.get_ref<json::array_t&>().resize(kept);
+  for (std::size_t i = 0; i < std::min(kept, with_icons); ++i) {
+    if (has_icon(infos[i])) handlers[i]["icon_png"] = codec::base64_encode(*infos[i].icon_png);
+  }
   json result = json::object();
   result["handlers"] = std::move(handlers);
   return result;

@@ -13,11 +13,12 @@
 
 #include "messages/host_error.h"
 #include "platform/handler_list.h"
+#include "text/file_type.h"
 
 namespace tessiva::shell {
 
 /// The longest extension a request may name, in bytes.
-inline constexpr std::size_t MAX_EXT_BYTES = 32;
+inline constexpr std::size_t MAX_EXT_BYTES = text::MAX_FILE_TYPE_BYTES;
 
 /// The request's "ext" with A-Z lowered; none unless it is a string of 1 to
 /// `MAX_EXT_BYTES` bytes made only of a-z, 0-9, "_" and "-" after lowering.

@@ -74,9 +74,36 @@ bool path_is_inside(std::string_view path, std::string_view folder, PathStyle st
   return true;
 }
 
+namespace {
+
+template <class Char>
+std::size_t last_separator(std::basic_string_view<Char> path, PathStyle style) noexcept {
+  constexpr Char SEPARATORS[] = {Char('/'), Char('\\')};
+  return path.find_last_of(SEPARATORS, std::basic_string_view<Char>::npos, style == PathStyle::Windows ? 2 : 1);
+}
+
+template <class Char>
+std::basic_string_view<Char> parent_of(std::basic_string_view<Char> path, PathStyle style) noexcept {
+  const auto at = last_separator(path, style);
+  if (at == path.npos) return {};
+  std::basic_string_view<Char> parent = path.substr(0, at);
+  if (parent.empty() || (style == PathStyle::Windows && parent.back() == Char(':'))) parent = path.substr(0, at + 1);
+  return parent.size() == path.size() ? std::basic_string_view<Char>() : parent;
+}
+
+}  // namespace
+
+std::string_view parent_folder(std::string_view path, PathStyle style) noexcept { return parent_of(path, style); }
+
+std::wstring_view parent_folder(std::wstring_view path, PathStyle style) noexcept { return parent_of(path, style); }
+
+std::string_view file_name(std::string_view path, PathStyle style) noexcept {
+  const auto at = last_separator(path, style);
+  return at == path.npos ? path : path.substr(at + 1);
+}
+
 std::string file_stem(std::string_view path, PathStyle style) {
-  const auto separator = path.find_last_of(style == PathStyle::Windows ? "\\/" : "/");
-  const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const std::string_view name = file_name(path, style);
   const auto dot = name.rfind('.');
   return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
 }

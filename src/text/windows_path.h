@@ -28,6 +28,17 @@ enum class PathStyle { Windows, Posix };
 /// "." or ".." component below `folder` makes `path` count as outside.
 [[nodiscard]] bool path_is_inside(std::string_view path, std::string_view folder, PathStyle style) noexcept;
 
+/// The folder that holds `path`: the text before its last separator, with a root kept
+/// whole ("/", "C:\" and "C:/" in the Windows style). Empty when `path` has no separator
+/// or is a root itself. A separator at the end of `path` is not taken off first: the
+/// parent of "/a/" is "/a".
+[[nodiscard]] std::string_view parent_folder(std::string_view path, PathStyle style) noexcept;
+[[nodiscard]] std::wstring_view parent_folder(std::wstring_view path, PathStyle style) noexcept;
+
+/// The last component of `path`: the text after its last separator, or all of it when
+/// it has none.
+[[nodiscard]] std::string_view file_name(std::string_view path, PathStyle style) noexcept;
+
 /// The file name of `path` (the text after its last separator) without its last
 /// extension: "setup" for C:\x\setup.exe, "archive.tar" for archive.tar.gz; a name whose
 /// only full stop is its first character, or that has none, is its own stem

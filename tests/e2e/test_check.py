@@ -105,6 +105,9 @@ def reachable_after_install(target, tally):
          "Firefox", "origin_missing"),
         ("a corrupt manifest", lambda: chromium.write_text('{"name": "com.orbelle.tessiva", '), "Chromium",
          "manifest_invalid"),
+        # Deeper than the frame reader allows: manifests are read by the same rules.
+        ("a manifest nested too deep", lambda: edit(chromium, lambda d: d.update(x=json.loads("[" * 250 + "]" * 250))),
+         "Chromium", "manifest_invalid"),
         ("a policy forbidding user-level hosts",
          lambda: (policies.mkdir(parents=True),
                   (policies / "hosts.json").write_text('{"NativeMessagingUserLevelHosts": false}')),

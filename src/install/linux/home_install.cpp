@@ -9,8 +9,10 @@
 #include "install/manifests.h"
 #include "install/placing.h"
 #include "install/system.h"
+#include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
+#include "text/windows_path.h"
 
 namespace tessiva::install {
 namespace {
@@ -102,9 +104,10 @@ std::vector<std::string> missing_folders(HomeEnvironment& environment, const std
   std::vector<std::string> missing;
   for (std::string folder = path; folder.size() > 1 && !environment.is_folder(folder);) {
     missing.insert(missing.begin(), folder);
-    const auto slash = folder.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) break;
-    folder.resize(slash);
+    // The walk ends below the root.
+    const std::string_view parent = text::parent_folder(folder, text::PathStyle::Posix);
+    if (parent.size() <= 1) break;
+    folder.resize(parent.size());
   }
   return missing;
 }
@@ -149,8 +152,9 @@ bool is_packaged(std::string_view running) {
 
 /// The "path" of a manifest's text; none when the text is no manifest with a path.
 std::optional<std::string> manifest_target(std::string_view text) {
-  const auto json = nlohmann::json::parse(text, nullptr, false);
-  if (json.is_discarded() || !json.is_object()) return std::nullopt;
+  const auto parsed = messages::read_json_file(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  const nlohmann::json& json = *parsed;
   const auto path = json.find("path");
   if (path == json.end() || !path->is_string()) return std::nullopt;
   return path->get<std::string>();

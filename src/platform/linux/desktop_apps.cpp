@@ -6,11 +6,10 @@
 #include <cerrno>
 
 #include "codec/png.h"
+#include "platform/icons.h"
 
 namespace tessiva::platform::desktop {
 namespace {
-
-constexpr int ICON_SIDE = 32;
 
 GlibString content_type_of(const Gio& gio, std::string_view ext) {
   const std::string name = "x." + std::string(ext);
@@ -112,20 +111,24 @@ std::optional<std::vector<std::byte>> pixbuf_png(const Gtk& gtk, GdkPixbuf* pixb
 
 }  // namespace
 
-std::vector<Object<GAppInfo>> handlers_for_extension(const Gio& gio, std::string_view ext) {
-  std::vector<Object<GAppInfo>> handlers;
+std::vector<TypeHandler> handlers_for_extension(const Gio& gio, std::string_view ext, bool mark_recommended) {
+  std::vector<TypeHandler> handlers;
   const GlibString type = content_type_of(gio, ext);
   if (!type || gio.g_content_type_is_unknown(type.get())) return handlers;
-  std::vector<std::string> ids;
+  const auto find = [&](std::string_view id) { return std::ranges::find(handlers, id, &TypeHandler::id); };
   auto add = [&](Object<GAppInfo> app) {
     if (!app || handlers.size() >= MAX_HANDLERS) return;
-    const std::string id = text_of(gio.g_app_info_get_id(app.get()));
-    if (id.empty() || std::ranges::find(ids, id) != ids.end()) return;
-    ids.push_back(id);
-    handlers.push_back(std::move(app));
+    std::string id = text_of(gio.g_app_info_get_id(app.get()));
+    if (id.empty() || find(id) != handlers.end()) return;
+    handlers.push_back({std::move(app), std::move(id)});
   };
   add(Object<GAppInfo>(gio.g_app_info_get_default_for_type(type.get(), FALSE)));
   for (auto& app : take_object_list<GAppInfo>(gio.g_app_info_get_all_for_type(type.get()))) add(std::move(app));
+  if (mark_recommended && !handlers.empty()) {
+    for (const auto& app : take_object_list<GAppInfo>(gio.g_app_info_get_recommended_for_type(type.get()))) {
+      if (const auto it = find(text_of(gio.g_app_info_get_id(app.get()))); it != handlers.end()) it->recommended = true;
+    }
+  }
   return handlers;
 }
 
@@ -133,15 +136,6 @@ GDesktopAppInfo* as_desktop_entry(const Gio& gio, GAppInfo* app) {
   const bool is_entry =
       app && gio.g_type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app), gio.g_desktop_app_info_get_type());
   return is_entry ? reinterpret_cast<GDesktopAppInfo*>(app) : nullptr;
-}
-
-std::vector<std::string> recommended_ids(const Gio& gio, std::string_view ext) {
-  std::vector<std::string> ids;
-  const GlibString type = content_type_of(gio, ext);
-  if (!type || gio.g_content_type_is_unknown(type.get())) return ids;
-  for (const auto& app : take_object_list<GAppInfo>(gio.g_app_info_get_recommended_for_type(type.get())))
-    ids.push_back(text_of(gio.g_app_info_get_id(app.get())));
-  return ids;
 }
 
 Object<GAppInfo> entry_running(const Gio& gio, const std::string& path) {

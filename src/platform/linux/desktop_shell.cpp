@@ -53,9 +53,8 @@ Result<void> invoke_handler(std::string_view ext, std::string_view handler_id, c
   const auto gio = desktop::gio();
   if (!gio) return std::unexpected(gio.error());
   // Only an entry registered for the type is started, as listed.
-  for (const auto& app : desktop::handlers_for_extension(**gio, ext)) {
-    if (desktop::text_of((*gio)->g_app_info_get_id(app.get())) == handler_id)
-      return launch_on_file(**gio, app.get(), file);
+  for (const auto& handler : desktop::handlers_for_extension(**gio, ext, false)) {
+    if (handler.id == handler_id) return launch_on_file(**gio, handler.app.get(), file);
   }
   return std::unexpected(OsError{ENOENT, "no handler with that id is registered for the type"});
 }

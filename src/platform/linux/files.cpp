@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "platform/linux/posix_error.h"
+#include "text/windows_path.h"
 
 namespace tessiva::platform {
 
@@ -311,8 +312,8 @@ Result<void> rename_replace(const std::string& from, const std::string& to) {
   if (::rename(*f, *t) != 0) return std::unexpected(last_os_error());
   // The new name is only durable once the folder that holds it reaches the disk. A
   // file system that cannot flush a folder (EINVAL) gives no more than it has.
-  const auto slash = to.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : to.substr(0, slash);
+  const std::string_view parent = text::parent_folder(to, text::PathStyle::Posix);
+  const std::string folder = parent.empty() ? std::string(".") : std::string(parent);
   auto fd = open_path(folder, O_RDONLY | O_DIRECTORY);
   if (!fd) return {};
   Descriptor held(*fd);

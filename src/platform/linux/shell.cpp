@@ -4,14 +4,13 @@
 
 #include "platform/linux/posix_error.h"
 #include "platform/linux/posix_process.h"
+#include "text/windows_path.h"
 
 namespace tessiva::platform {
 namespace {
 
 std::string parent_folder(const std::string& path) {
-  const auto at = path.find_last_of('/');
-  if (at == std::string::npos) return {};
-  return at == 0 ? std::string("/") : path.substr(0, at);
+  return std::string(text::parent_folder(path, text::PathStyle::Posix));
 }
 
 }  // namespace

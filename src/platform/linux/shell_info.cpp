@@ -18,16 +18,14 @@ std::optional<std::string> file_description(const std::string&) { return std::nu
 std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons) {
   const auto gio = desktop::gio();
   if (!gio) return {};
-  const auto handlers = desktop::handlers_for_extension(**gio, ext);
-  const auto recommended = desktop::recommended_ids(**gio, ext);
   std::vector<HandlerInfo> infos;
-  for (const auto& app : handlers) {
+  for (auto& handler : desktop::handlers_for_extension(**gio, ext, true)) {
     HandlerInfo info;
-    info.id = desktop::text_of((*gio)->g_app_info_get_id(app.get()));
-    info.name = desktop::text_of((*gio)->g_app_info_get_name(app.get()));
-    if (info.id.empty() || info.name.empty()) continue;
-    info.recommended = std::ranges::find(recommended, info.id) != recommended.end();
-    if (icons) info.icon_png = desktop::app_icon_png(**gio, app.get());
+    info.name = desktop::text_of((*gio)->g_app_info_get_name(handler.app.get()));
+    if (info.name.empty()) continue;
+    info.id = std::move(handler.id);
+    info.recommended = handler.recommended;
+    if (icons) info.icon_png = desktop::app_icon_png(**gio, handler.app.get());
     infos.push_back(std::move(info));
   }
   return infos;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/handler_list.h"
 #include "platform/os_error.h"
 #include "platform/windows/windows.h"
 
@@ -17,9 +18,6 @@
 #include <wrl/client.h>
 
 namespace tessiva::platform {
-
-/// At most this many handlers are taken from one enumeration.
-inline constexpr std::size_t MAX_HANDLERS = 101;
 
 /// A bound on the calls of `IEnumAssocHandlers::Next` in one enumeration, so that an
 /// enumerator that keeps handing out null handlers cannot hold the caller forever.

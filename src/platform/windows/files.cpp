@@ -8,6 +8,7 @@
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
+#include "text/windows_path.h"
 
 namespace tessiva::platform {
 
@@ -74,9 +75,7 @@ bool is_existing_folder(const std::wstring& path) {
 /// The parent of `path`; empty when no separator is left ("C:\", a single component).
 std::string_view parent_of(std::string_view path) {
   while (!path.empty() && is_separator(path.back())) path.remove_suffix(1);
-  const auto cut = path.find_last_of("\\/");
-  if (cut == std::string_view::npos) return {};
-  std::string_view parent = path.substr(0, cut);
+  std::string_view parent = text::parent_folder(path, text::PathStyle::Windows);
   while (!parent.empty() && is_separator(parent.back())) parent.remove_suffix(1);
   return parent;
 }

@@ -16,7 +16,6 @@ namespace tessiva::platform {
 namespace {
 
 /// Icons are taken at this size, and bitmaps outside 1...MAX_ICON_SIDE are refused.
-constexpr int ICON_SIZE = 32;
 constexpr LONG MAX_ICON_SIDE = 256;
 
 }  // namespace
@@ -39,8 +38,8 @@ std::optional<std::vector<std::byte>> extract_icon_png(const std::string& path, 
   auto* get_dib_bits = dib_bits.get();
   if (!extract || !get_icon_info || !get_dc || !get_object || !get_dib_bits) return std::nullopt;
   HICON raw = nullptr;
-  // Only the large icon, at ICON_SIZE pixels (the small size in the high word is 0).
-  const HRESULT hr = extract(wide->c_str(), index, 0, &raw, nullptr, ICON_SIZE);
+  // Only the large icon, at ICON_SIDE pixels (the small size in the high word is 0).
+  const HRESULT hr = extract(wide->c_str(), index, 0, &raw, nullptr, ICON_SIDE);
   // All ones is how the shell says "not an icon file"; it is no handle to destroy.
   if (FAILED(hr) || raw == nullptr || raw == reinterpret_cast<HICON>(static_cast<INT_PTR>(-1))) return std::nullopt;
   const UniqueIcon icon(raw);

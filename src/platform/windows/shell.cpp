@@ -9,6 +9,7 @@
 #include "platform/windows/win_error.h"
 #include "text/quote.h"
 #include "text/utf.h"
+#include "text/windows_path.h"
 
 namespace tessiva::platform {
 namespace {
@@ -21,11 +22,7 @@ OsError hresult_error(HRESULT hr) { return os_error(static_cast<DWORD>(hr)); }
 /// separator of a drive's root ("C:\" for "C:\x.exe", since "C:" alone would mean the
 /// drive's current folder). Empty without a separator.
 std::wstring program_folder(const std::wstring& program) {
-  const auto at = program.find_last_of(L"\\/");
-  if (at == std::wstring::npos) return {};
-  std::wstring folder = program.substr(0, at);
-  if (folder.ends_with(L':')) folder += L'\\';
-  return folder;
+  return std::wstring(text::parent_folder(program, text::PathStyle::Windows));
 }
 
 }  // namespace

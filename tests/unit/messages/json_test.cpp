@@ -42,6 +42,15 @@ TEST(JsonReader, CountsNestingFromTheOutermostContainer) {
   EXPECT_FALSE(read_json("[" + objects + "1" + std::string(127, '}') + "]"));
 }
 
+TEST(JsonReader, FilesOfOtherProgramsMayStartWithAByteOrderMark) {
+  EXPECT_FALSE(read_json("\xEF\xBB\xBF{\"a\":1}"));
+  EXPECT_EQ(read_json_file("\xEF\xBB\xBF{\"a\":1}"), json::parse(R"({"a":1})"));
+  EXPECT_FALSE(read_json_file("\xEF\xBB\xBF\xEF\xBB\xBF{}"));
+  // Otherwise the same rules as frames.
+  EXPECT_FALSE(read_json_file(std::string(128, '[') + std::string(128, ']')));
+  EXPECT_FALSE(read_json_file("[\"\xff\"]"));
+}
+
 TEST(JsonReader, RefusesMalformedText) {
   test::for_each_vector_path([&] {
     for (std::string text : {"", " ", "{", "}", "[1 2]", "{'a':1}", "tru", "01", "+1", "1.", ".5", "{\"a\" 1}",

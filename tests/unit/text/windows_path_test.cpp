@@ -120,6 +120,36 @@ TEST(FileStem, LastComponentWithoutItsLastExtension) {
   EXPECT_EQ(file_stem("/home/u/.profile", PathStyle::Posix), ".profile");
 }
 
+TEST(ParentFolder, KeepsARootWholeInEachPathStyle) {
+  const struct {
+    std::string_view path;
+    std::string_view windows;
+    std::string_view posix;
+  } cases[] = {
+      {"/home/u/file", "/home/u", "/home/u"},
+      {"/file", "/", "/"},
+      {"/", "", ""},
+      {"/a/", "/a", "/a"},
+      {"file", "", ""},
+      {"", "", ""},
+      {"C:\\Tools\\app.exe", "C:\\Tools", ""},
+      {"C:\\app.exe", "C:\\", ""},
+      {"C:/app.exe", "C:/", "C:"},
+      {"C:\\", "", ""},
+      {"\\\\server\\share\\x", "\\\\server\\share", ""},
+      {"x:/y", "x:/", "x:"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parent_folder(c.path, PathStyle::Windows), c.windows) << c.path;
+    EXPECT_EQ(parent_folder(c.path, PathStyle::Posix), c.posix) << c.path;
+  }
+  EXPECT_EQ(parent_folder(std::wstring_view(L"C:\\x.exe"), PathStyle::Windows), L"C:\\");
+  EXPECT_EQ(file_name("C:\\Tools\\app.exe", PathStyle::Windows), "app.exe");
+  EXPECT_EQ(file_name("/opt/a\\b.sh", PathStyle::Posix), "a\\b.sh");
+  EXPECT_EQ(file_name("config.json", PathStyle::Posix), "config.json");
+  EXPECT_EQ(file_name("/opt/", PathStyle::Posix), "");
+}
+
 TEST(SingleComponent, RefusesWhatCouldLeaveTheFolder) {
   using namespace std::string_view_literals;
   const struct {
