@@ -45,7 +45,7 @@ native_tests() { build linux && ctest --preset linux -j "$jobs"; }
 # files as well, so that one from a process whose exit no test looks at (a detached
 # launcher child, a host killed on purpose after it wrote one) still fails the step.
 asan_tests() {
-  build linux-asan tessiva_unit_tests tessiva tessiva_test_host || return 1
+  build linux-asan tessiva_unit_tests tessiva tessiva_test_host tessiva_dialog_probe || return 1
   local reports=$root/build/linux-asan/sanitizer-reports
   rm -rf "$reports" && mkdir -p "$reports"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:log_path=$reports/asan \

@@ -277,6 +277,11 @@ def wine_environment(target, **extra):
     (winepath, or a program whose loading is traced): the runner would replace WINEDEBUG
     and WINEDLLOVERRIDES, which `extra` may set."""
     state = target.wine_state
+    if not (state / "prefix" / ".tessiva-ready").exists():
+        # A test may get here before any program ran through the runner, which creates
+        # the prefix once under its lock; Wine started directly would race with it.
+        subprocess.run([target.launcher[0], "cmd", "/c", "exit"], env=dict(os.environ, TESSIVA_WINE_STATE=str(state)),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
     env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
     env.update({"WINEPREFIX": str(state / "prefix"), "HOME": str(state / "home"), "WINEDEBUG": "-all",
                 "LC_ALL": "C.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"})
