@@ -4,10 +4,8 @@
 #include <charconv>
 #include <limits>
 
-#include <rapidjson/error/en.h>
-#include <rapidjson/reader.h>
-
 #include "config/fields.h"
+#include "messages/json_reader.h"
 #include "messages/reply.h"
 #include "text/utf.h"
 
@@ -17,6 +15,9 @@ namespace {
 /// Longest text of the input that a message repeats. Replies are capped at 1 MiB, so a
 /// message must not grow with the input.
 constexpr std::size_t MAX_QUOTED_BYTES = 256;
+
+constexpr std::string_view INVALID_UTF8_STRING = "invalid UTF-8 in a string";
+constexpr std::string_view INVALID_UTF8_KEY = "invalid UTF-8 in a member name";
 
 /// Where the next event lands. The value slots of `Config` come first, in field order,
 /// then those of `App`, so a field's slot is its index plus an offset.
@@ -189,7 +190,7 @@ class Builder {
   [[nodiscard]] Config take() && { return std::move(config_); }
 
   bool scalar(const Found& f) {
-    if (f.kind == Found::Kind::String && !text::is_valid_utf8(f.text)) return fail("invalid UTF-8 in a string");
+    if (f.kind == Found::Kind::String && !text::is_valid_utf8(f.text)) return fail(std::string(INVALID_UTF8_STRING));
     const bool is_string = f.kind == Found::Kind::String;
     switch (slot_) {
       case Slot::Version:
@@ -262,7 +263,7 @@ class Builder {
   }
 
   bool key(std::string_view name) {
-    if (!text::is_valid_utf8(name)) return fail("invalid UTF-8 in a member name");
+    if (!text::is_valid_utf8(name)) return fail(std::string(INVALID_UTF8_KEY));
     switch (slot_) {
       case Slot::ConfigMember: return field(name, CONFIG_FIELDS, config_seen_, Slot::Version);
       case Slot::AppMember: return field(name, APP_FIELDS, app_seen_, Slot::AppId);
@@ -343,26 +344,25 @@ class Builder {
   }
 };
 
-/// RapidJSON's reader interface over a `Builder`.
-struct ReaderEvents {
-  Builder& b;
+/// The JSON reader's events, handed to a `Builder`.
+class TextEvents final : public messages::JsonEvents {
+ public:
+  explicit TextEvents(Builder& b) : b_(b) {}
 
-  bool Null() { return b.scalar(Found::of(Found::Kind::Null)); }
-  bool Bool(bool v) { return b.scalar(Found::of_bool(v)); }
-  // The reader reports negative numbers (and "-0") as Int or Int64, others as Uint or
-  // Uint64, and numbers with a fraction, an exponent or beyond 64 bits as Double.
-  bool Int(int v) { return b.scalar(Found::of_integer(v)); }
-  bool Uint(unsigned v) { return b.scalar(Found::of_unsigned(v)); }
-  bool Int64(std::int64_t v) { return b.scalar(Found::of_integer(v)); }
-  bool Uint64(std::uint64_t v) { return b.scalar(Found::of_unsigned(v)); }
-  bool Double(double v) { return b.scalar(Found::of_float(v)); }
-  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
-  bool String(const char* s, rapidjson::SizeType n, bool) { return b.scalar(Found::of_string({s, n})); }
-  bool StartObject() { return b.start_object(); }
-  bool Key(const char* s, rapidjson::SizeType n, bool) { return b.key({s, n}); }
-  bool EndObject(rapidjson::SizeType) { return b.end_object(); }
-  bool StartArray() { return b.start_array(); }
-  bool EndArray(rapidjson::SizeType) { return b.end_array(); }
+  bool null() override { return b_.scalar(Found::of(Found::Kind::Null)); }
+  bool boolean(bool v) override { return b_.scalar(Found::of_bool(v)); }
+  bool unsigned_number(std::uint64_t v) override { return b_.scalar(Found::of_unsigned(v)); }
+  bool negative_number(std::int64_t v) override { return b_.scalar(Found::of_integer(v)); }
+  bool float_number(double v) override { return b_.scalar(Found::of_float(v)); }
+  bool string(std::string_view text) override { return b_.scalar(Found::of_string(text)); }
+  bool key(std::string_view name) override { return b_.key(name); }
+  bool start_object() override { return b_.start_object(); }
+  bool end_object() override { return b_.end_object(); }
+  bool start_array() override { return b_.start_array(); }
+  bool end_array() override { return b_.end_array(); }
+
+ private:
+  Builder& b_;
 };
 
 /// Feeds a parsed value to `b`, objects in key order. Stops at the builder's first
@@ -402,31 +402,31 @@ bool walk(const nlohmann::json& v, Builder& b) {
 std::expected<Config, std::string> parse_config_text(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) return std::unexpected("a byte-order mark is not allowed");
   // JSON allows no control character but tab, line feed and carriage return between
-  // tokens, and none unescaped in strings. Checked here because in-situ reading stops
-  // at a NUL byte (hiding whatever follows it), and because the reader's SSE2 string
-  // scan lets U+001A to U+001F through.
+  // tokens, and none unescaped in strings. The reader refuses them as well; they are
+  // looked for first so that the message says what is wrong.
   for (const char c : text) {
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
       return std::unexpected("the text holds a control character that JSON does not allow");
     }
   }
-  // The SSE2 scan reads aligned 16-byte blocks, which may reach up to 15 bytes past
-  // the terminating NUL: the padding keeps those reads inside the buffer.
-  std::string buffer(text.size() + 16, '\0');
+  // Read under the rules of every JSON text from outside, member by member in the
+  // order of the text.
+  std::string buffer(text.size() + messages::JSON_PADDING, '\0');
   text.copy(buffer.data(), text.size());
-  rapidjson::InsituStringStream stream(buffer.data());
   Builder builder;
-  ReaderEvents events{builder};
-  rapidjson::Reader reader;
-  // Without kParseFullPrecisionFlag the reader never touches its own stack here; a
-  // number only appears in messages, where the last digit of a long fraction matters
-  // little.
-  const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseInsituFlag>(stream, events);
-  if (!builder.error.empty()) return std::unexpected(std::move(builder.error));
-  if (result.IsError()) {
+  TextEvents events(builder);
+  if (const auto read = messages::read_json_events(buffer.data(), text.size(), events); !read) {
+    using Reason = messages::JsonStop::Reason;
+    switch (read.error().reason) {
+      case Reason::Events: return std::unexpected(std::move(builder.error));
+      case Reason::InvalidUtf8: return std::unexpected(std::string(INVALID_UTF8_STRING));
+      case Reason::InvalidUtf8Key: return std::unexpected(std::string(INVALID_UTF8_KEY));
+      case Reason::Syntax:
+      case Reason::TooDeep: break;
+    }
     std::string message = "invalid JSON at byte ";
-    append_number(message, result.Offset());
-    return std::unexpected(message.append(": ").append(rapidjson::GetParseError_En(result.Code())));
+    append_number(message, read.error().offset);
+    return std::unexpected(message.append(": ").append(read.error().message));
   }
   return std::move(builder).take();
 }

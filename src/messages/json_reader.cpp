@@ -8,8 +8,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
+#include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -131,6 +134,32 @@ namespace {
 
 using nlohmann::json;
 
+/// A number read as text (RapidJSON has checked the grammar): integers that fit stay
+/// integers, non-negative ones unsigned and negative ones signed, the same types
+/// nlohmann's own parser would give; the rest become doubles. from_chars rounds
+/// correctly, so an id such as 0.9868011474609375 comes back exactly as it was sent.
+/// None when no double can hold it.
+std::optional<std::variant<json::number_unsigned_t, json::number_integer_t, double>> number_of(const char* s,
+                                                                                              std::size_t n) {
+  const char* end = s + n;
+  if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+    if (*s == '-') {
+      json::number_integer_t i;
+      if (const auto r = std::from_chars(s, end, i); r.ec == std::errc{} && r.ptr == end) return i;
+    } else {
+      json::number_unsigned_t u;
+      if (const auto r = std::from_chars(s, end, u); r.ec == std::errc{} && r.ptr == end) return u;
+    }
+  }
+  double d;
+  const auto r = std::from_chars(s, end, d);
+  if (r.ec != std::errc{} || r.ptr != end) return std::nullopt;
+  return d;
+}
+
+/// The flags of every reading: strings decoded in place, numbers handed over as text.
+constexpr unsigned PARSE_FLAGS = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
+
 /// Builds the value from RapidJSON's events. Returning false stops the reader.
 class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> {
  public:
@@ -145,31 +174,16 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
 
   bool Null() { return add(json(nullptr)); }
   bool Bool(bool b) { return add(json(b)); }
-  // Non-negative integers become unsigned values, negative ones signed: the same
-  // types nlohmann's own parser would give.
+  // Only RawNumber is called (PARSE_FLAGS); these complete the handler.
   bool Int(int i) { return add(json(static_cast<json::number_integer_t>(i))); }
   bool Uint(unsigned u) { return add(json(static_cast<json::number_unsigned_t>(u))); }
   bool Int64(std::int64_t i) { return add(json(static_cast<json::number_integer_t>(i))); }
   bool Uint64(std::uint64_t u) { return add(json(static_cast<json::number_unsigned_t>(u))); }
   bool Double(double d) { return add(json(d)); }
-  // Numbers arrive as their text (RapidJSON has checked the grammar) and are converted
-  // here: from_chars rounds correctly, so an id such as 0.9868011474609375 comes back
-  // exactly as it was sent.
   bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
-    const char* end = s + n;
-    if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
-      if (*s == '-') {
-        json::number_integer_t i;
-        if (const auto r = std::from_chars(s, end, i); r.ec == std::errc{} && r.ptr == end) return add(json(i));
-      } else {
-        json::number_unsigned_t u;
-        if (const auto r = std::from_chars(s, end, u); r.ec == std::errc{} && r.ptr == end) return add(json(u));
-      }
-    }
-    double d;
-    const auto r = std::from_chars(s, end, d);
-    if (r.ec != std::errc{} || r.ptr != end) return false;  // out of the range of a double
-    return add(json(d));
+    const auto number = number_of(s, n);
+    if (!number) return false;
+    return add(std::visit([](auto v) { return json(v); }, *number));
   }
   bool String(const char* s, rapidjson::SizeType n, bool) {
     const std::string_view text(s, n);
@@ -248,6 +262,68 @@ class Builder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Builder> 
   }
 };
 
+/// Hands RapidJSON's events to a `JsonEvents` under the rules the builder keeps: valid
+/// UTF-8, bounded nesting, numbers a double can hold. Records why it stopped.
+class EventsAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, EventsAdapter> {
+ public:
+  EventsAdapter(JsonEvents& events, bool& unusual, const char* text) : events_(events), unusual_(unusual), text_(text) {}
+
+  std::optional<JsonStop> stop;
+
+  bool Null() { return events_.null(); }
+  bool Bool(bool b) { return events_.boolean(b); }
+  bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+    const auto number = number_of(s, n);
+    if (!number) {
+      return refuse(JsonStop::Reason::Syntax, s, rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig));
+    }
+    return std::visit(
+        [&](auto v) {
+          if constexpr (std::is_same_v<decltype(v), double>)
+            return events_.float_number(v);
+          else if constexpr (std::is_same_v<decltype(v), json::number_integer_t>)
+            return events_.negative_number(v);
+          else
+            return events_.unsigned_number(v);
+        },
+        *number);
+  }
+  bool String(const char* s, rapidjson::SizeType n, bool) {
+    const std::string_view text(s, n);
+    if (!valid(text)) return refuse(JsonStop::Reason::InvalidUtf8, s);
+    return events_.string(text);
+  }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    const std::string_view text(s, n);
+    if (!valid(text)) return refuse(JsonStop::Reason::InvalidUtf8Key, s);
+    return events_.key(text);
+  }
+  bool StartObject() { return open() && events_.start_object(); }
+  bool EndObject(rapidjson::SizeType) { return --depth_, events_.end_object(); }
+  bool StartArray() { return open() && events_.start_array(); }
+  bool EndArray(rapidjson::SizeType) { return --depth_, events_.end_array(); }
+
+ private:
+  JsonEvents& events_;
+  bool& unusual_;
+  const char* text_;
+  std::size_t depth_ = 0;
+
+  bool valid(std::string_view text) {
+    const bool check = unusual_;
+    unusual_ = false;
+    return !check || text::is_valid_utf8(text);
+  }
+  /// A container one level deeper; the offset of a refusal is where the reader stopped.
+  bool open() {
+    return ++depth_ <= MAX_JSON_DEPTH || refuse(JsonStop::Reason::TooDeep, nullptr);
+  }
+  bool refuse(JsonStop::Reason reason, const char* at, std::string_view message = {}) {
+    stop = JsonStop{reason, at ? static_cast<std::size_t>(at - text_) : 0, message};
+    return false;
+  }
+};
+
 /// Parses `text[0, size)`; long strings go to `long_strings` unless it is null.
 std::optional<json> parse_in_situ(char* text, std::size_t size, std::vector<LongString>* long_strings) {
   if (size == 0) return std::nullopt;
@@ -259,7 +335,7 @@ std::optional<json> parse_in_situ(char* text, std::size_t size, std::vector<Long
     detail::ScannedStream stream(text, unusual);
     Builder builder(unusual, text, long_strings);
     rapidjson::Reader reader;
-    const auto ok = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, builder);
+    const auto ok = reader.Parse<PARSE_FLAGS>(stream, builder);
     if (ok.IsError() || stream.Tell() != size) return std::nullopt;
     return std::move(builder.root);
   } catch (const std::exception&) {
@@ -283,6 +359,30 @@ std::optional<json> read_json(std::string_view text) {
   const auto copy = std::make_unique_for_overwrite<char[]>(text.size() + JSON_PADDING);
   std::memcpy(copy.get(), text.data(), text.size());
   return read_json_in_situ(copy.get(), text.size());
+}
+
+std::expected<void, JsonStop> read_json_events(char* text, std::size_t size, JsonEvents& events) {
+  std::memset(text + size, 0, JSON_PADDING);
+  bool unusual = false;
+  detail::ScannedStream stream(text, unusual);
+  EventsAdapter adapter(events, unusual, text);
+  rapidjson::Reader reader;
+  const auto ok = reader.Parse<PARSE_FLAGS>(stream, adapter);
+  if (adapter.stop) {
+    JsonStop stop = *adapter.stop;
+    if (stop.reason == JsonStop::Reason::TooDeep) stop.offset = ok.Offset();
+    return std::unexpected(stop);
+  }
+  if (ok.IsError()) {
+    const auto reason = ok.Code() == rapidjson::kParseErrorTermination ? JsonStop::Reason::Events : JsonStop::Reason::Syntax;
+    return std::unexpected(JsonStop{reason, ok.Offset(), rapidjson::GetParseError_En(ok.Code())});
+  }
+  // A NUL byte ended the in-situ text early.
+  if (stream.Tell() != size) {
+    return std::unexpected(
+        JsonStop{JsonStop::Reason::Syntax, stream.Tell(), rapidjson::GetParseError_En(rapidjson::kParseErrorDocumentRootNotSingular)});
+  }
+  return {};
 }
 
 std::optional<json> read_json_file(std::string_view text) {

@@ -3,7 +3,10 @@
 /// builder of nlohmann::json values that enforces our limits.
 
 #include <cstddef>
+#include <cstdint>
+#include <expected>
 #include <optional>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -37,5 +40,48 @@ inline constexpr std::size_t JSON_PADDING = 64;
 /// policy file): one UTF-8 byte-order mark before the text is passed over, as those
 /// programs do.
 [[nodiscard]] std::optional<nlohmann::json> read_json_file(std::string_view text);
+
+/// The events of one JSON text in the order of the text, for a reader that builds its
+/// own record (the settings) instead of a json value. Numbers arrive converted as in a
+/// value: non-negative integers unsigned, negative ones signed, the rest as doubles.
+/// Each method returns false to stop the reading.
+class JsonEvents {
+ public:
+  virtual bool null() = 0;
+  virtual bool boolean(bool value) = 0;
+  virtual bool unsigned_number(std::uint64_t value) = 0;
+  virtual bool negative_number(std::int64_t value) = 0;
+  virtual bool float_number(double value) = 0;
+  virtual bool string(std::string_view text) = 0;
+  virtual bool key(std::string_view name) = 0;
+  virtual bool start_object() = 0;
+  virtual bool end_object() = 0;
+  virtual bool start_array() = 0;
+  virtual bool end_array() = 0;
+
+ protected:
+  ~JsonEvents() = default;
+};
+
+/// Why `read_json_events` stopped before the end of the text.
+struct JsonStop {
+  enum class Reason : std::uint8_t {
+    Events,          // a method of the events returned false
+    Syntax,          // the text is not JSON, or holds a number no double can hold
+    InvalidUtf8,     // a string is not valid UTF-8
+    InvalidUtf8Key,  // a member name is not valid UTF-8
+    TooDeep,         // deeper than MAX_JSON_DEPTH
+  };
+  Reason reason;
+  /// The byte of the text where the reader stopped.
+  std::size_t offset;
+  /// For `Syntax`: what is wrong, in English.
+  std::string_view message;
+};
+
+/// Reads `text[0, size)` under the rules of `read_json_in_situ`, handing each value to
+/// `events` as it is read; `text` is overwritten and needs JSON_PADDING writable bytes
+/// after `size`.
+[[nodiscard]] std::expected<void, JsonStop> read_json_events(char* text, std::size_t size, JsonEvents& events);
 
 }  // namespace tessiva::messages

@@ -135,6 +135,17 @@ TEST(ConfigParseTest, MalformedText) {
   EXPECT_EQ(text_error(R"({"version": 1, "theme": "\udc00"})"), "invalid UTF-8 in a string");
 }
 
+// config.json is read by the same reader as a request frame: its numbers are converted
+// as a request's are, and what no double holds is refused, not shown as infinity.
+TEST(ConfigParseTest, NumbersAreReadAsInARequest) {
+  EXPECT_EQ(text_error(R"({"version": 0.9868011474609375})"),
+            "invalid type: floating point `0.9868011474609375`, expected u32");
+  EXPECT_EQ(text_error(R"({"version": 2.2250738585072011e-308})"),
+            "invalid type: floating point `2.225073858507201e-308`, expected u32");
+  EXPECT_EQ(text_error(R"({"version": 9e308})"), "invalid JSON at byte 12: Number too big to be stored in double.");
+  EXPECT_EQ(text_error(R"({"version": 1e999})"), "invalid JSON at byte 12: Number too big to be stored in double.");
+}
+
 TEST(ConfigParseTest, WhiteSpaceAroundTheObject) {
   const auto result = parse_config_text(" \t\r\n{\"version\": 1}\r\n \t");
   ASSERT_TRUE(result.has_value()) << result.error();
