@@ -17,12 +17,10 @@ The native build has no such installation: nothing runs there.
 """
 
 import json
-import os
 import shutil
-import subprocess
 import sys
 
-from hostlib import main, run_to_end
+from hostlib import main, private_wine_prefix, run_to_end
 from test_install import HOST_KEYS, UNINSTALL_KEY, WinePrefix, install_paths, remove_installation
 
 HOST_NAME = "com.orbelle.tessiva"
@@ -50,10 +48,8 @@ def machine_manifest(per_user_text, per_user_exe):
 def all_users(target, tally):
     if not target.wine:
         return
-    shared_state = os.environ.get("TESSIVA_WINE_STATE")
-    os.environ["TESSIVA_WINE_STATE"] = str(target.root / "wine")
-    prefix = WinePrefix(target)
-    try:
+    with private_wine_prefix(target):
+        prefix = WinePrefix(target)
         def run(args, program=None, timeout=180.0):
             host = target.host(args=args, timeout=timeout, program=program)
             code, output = run_to_end(host, b"", timeout=timeout)
@@ -158,14 +154,6 @@ def all_users(target, tally):
         tally.equal("after the fix: exit 0, every browser at the copy for all users",
                     (code, [(browsers[b]["code"], browsers[b]["location"]) for b in BROWSERS]),
                     (0, [("ok", manifest) for manifest in machine_manifests]))
-    finally:
-        if shared_state is None:
-            os.environ.pop("TESSIVA_WINE_STATE", None)
-        else:
-            os.environ["TESSIVA_WINE_STATE"] = shared_state
-        # The private prefix's server goes with it.
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(prefix.prefix)),
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
 if __name__ == "__main__":
