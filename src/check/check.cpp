@@ -20,7 +20,7 @@ struct CodeInfo {
   MessageKey text;
 };
 
-constexpr std::array<CodeInfo, 25> CODES{{
+constexpr std::array<CodeInfo, 26> CODES{{
     {CheckCode::Ok, "ok", MessageKey::CheckOk},
     {CheckCode::NotRegistered, "not_registered", MessageKey::CheckNotRegistered},
     {CheckCode::ManifestMissing, "manifest_missing", MessageKey::CheckManifestMissing},
@@ -46,6 +46,7 @@ constexpr std::array<CodeInfo, 25> CODES{{
     {CheckCode::ProxyMissing, "proxy_missing", MessageKey::CheckProxyMissing},
     {CheckCode::ProxyNoPermission, "proxy_no_permission", MessageKey::CheckProxyNoPermission},
     {CheckCode::PortalMissing, "portal_missing", MessageKey::CheckPortalMissing},
+    {CheckCode::ShadowedByUserCopy, "shadowed_by_user_copy", MessageKey::CheckShadowedByUserCopy},
 }};
 
 const CodeInfo& info(CheckCode code) noexcept { return CODES[static_cast<std::size_t>(code)]; }
@@ -123,7 +124,7 @@ void set_check_test_hooks(CheckTestHooks hooks) { test_hooks() = std::move(hooks
 
 const CheckTestHooks& check_test_hooks() { return test_hooks(); }
 
-static_assert(CODES.size() == static_cast<std::size_t>(CheckCode::PortalMissing) + 1);
+static_assert(CODES.size() == static_cast<std::size_t>(CheckCode::ShadowedByUserCopy) + 1);
 
 std::string_view code_name(CheckCode code) noexcept { return info(code).name; }
 

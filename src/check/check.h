@@ -52,6 +52,9 @@ enum class CheckCode {
   ProxyMissing,
   ProxyNoPermission,
   PortalMissing,
+  /// Windows: the browser starts a per-user copy older than the installation for all
+  /// users, whose registration it would read next.
+  ShadowedByUserCopy,
 };
 
 /// The code as the JSON form writes it: "manifest_missing"...

@@ -16,6 +16,7 @@
 #include "i18n/messages.h"
 #include "install/browsers.h"
 #include "install/windows/installer.h"
+#include "install/windows/machine_install.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
 #include "platform/files.h"
@@ -23,6 +24,7 @@
 #include "platform/installation.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "text/windows_path.h"
 
 namespace tessiva::check {
 namespace {
@@ -63,6 +65,15 @@ std::optional<std::string> registered_manifest(const Place& place, const std::st
   if (!value) return std::nullopt;
   if (auto* text = std::get_if<std::string>(&*value)) return std::move(*text);
   return std::nullopt;
+}
+
+/// True when one of `keys` is registered in HKEY_LOCAL_MACHINE, in either view.
+bool machine_registration(const std::vector<std::string>& keys) {
+  return std::ranges::any_of(keys, [](const std::string& key) {
+    return std::ranges::any_of(PLACES, [&](const Place& place) {
+      return place.hive == RegistryHive::LocalMachine && registered_manifest(place, key).has_value();
+    });
+  });
 }
 
 /// The strings of a list policy: the values ("1", "2"...) of its subkey.
@@ -112,11 +123,31 @@ Policies read_policies(std::string_view key) {
   return found;
 }
 
-BrowserCheck check_browser(const HostBrowser& browser, bool installed, const CheckOptions& options) {
+/// The installations on this computer that the browsers' lookups are weighed against.
+struct Installs {
+  /// Installed for this user: the entry in the list of installed programs or the folder.
+  bool for_user = false;
+  std::optional<install::MachineInstall> machine;
+  /// The per-user installation's entry, for its version.
+  std::optional<install::UserInstall> user;
+
+  [[nodiscard]] bool any() const noexcept { return for_user || machine.has_value(); }
+};
+
+/// True when the per-user registration that a browser found names a manifest of the
+/// per-user installation, and that installation is older than the one for all users.
+bool older_user_copy(const Installs& installs, const std::string& manifest) {
+  if (!installs.machine || !installs.user) return false;
+  if (!text::path_is_inside(manifest, installs.user->folder, text::PathStyle::Windows)) return false;
+  const auto order = install::compare_versions(installs.user->version, installs.machine->version);
+  return order && *order < 0;
+}
+
+BrowserCheck check_browser(const HostBrowser& browser, const Installs& installs, const CheckOptions& options) {
   BrowserCheck check;
   check.name = browser.name;
   check.family = browser.family;
-  check.expected = installed;
+  check.expected = installs.any();
   const Policies policies = read_policies(browser.policies);
   const bool user_level_forbidden = !policies.user_level_forbidden_by.empty();
 
@@ -125,6 +156,7 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
     if (!fallback.empty()) keys.push_back(host_key(fallback));
   }
   std::optional<std::string> manifest;
+  RegistryHive found_in = RegistryHive::CurrentUser;
   bool forbidden_registration = false;
   for (const auto& key : keys) {
     for (const auto& place : PLACES) {
@@ -133,6 +165,7 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
         continue;
       }
       manifest = registered_manifest(place, key);
+      found_in = place.hive;
       if (manifest) break;
     }
     if (manifest) break;
@@ -144,8 +177,19 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
       check.location = policies.user_level_forbidden_by;
     } else if (check.expected) {
       check.code = CheckCode::ManifestMissing;
-      check.location = full_key(user_level_forbidden ? RegistryHive::LocalMachine : RegistryHive::CurrentUser, keys.front());
+      const bool machine_only = !installs.for_user;
+      check.location = full_key(user_level_forbidden || machine_only ? RegistryHive::LocalMachine
+                                                                     : RegistryHive::CurrentUser,
+                                keys.front());
     }
+    return check;
+  }
+  if (found_in == RegistryHive::CurrentUser && older_user_copy(installs, *manifest) &&
+      machine_registration(keys)) {
+    // The browser never gets to the newer copy for all users.
+    check.code = CheckCode::ShadowedByUserCopy;
+    check.location = *manifest;
+    check.subject = platform::join_path(installs.user->folder, install::EXECUTABLE_NAME);
     return check;
   }
   // The key found is the registration: the browser looks no further, even when the
@@ -161,7 +205,7 @@ BrowserCheck check_browser(const HostBrowser& browser, bool installed, const Che
 
 /// Tessiva is installed for this user: its entry in the list of installed programs or
 /// its install folder is there.
-bool is_installed() {
+bool installed_for_user() {
   if (platform::read_registry_values(RegistryHive::CurrentUser, RegistryView::Bits64, UNINSTALL_KEY)) return true;
   const auto programs = platform::user_programs_folder();
   return programs && is_folder(install_layout(*programs).install_folder);
@@ -190,8 +234,9 @@ std::optional<std::string> write_report_file(std::string_view text, bool json) {
 CheckReport run_check(const CheckOptions& options) {
   CheckReport report;
   report.caller = options.caller;
-  report.installed = is_installed();
-  for (const auto& browser : HOST_BROWSERS) report.browsers.push_back(check_browser(browser, report.installed, options));
+  const Installs installs{installed_for_user(), install::read_machine_install(), install::read_user_install()};
+  report.installed = installs.any();
+  for (const auto& browser : HOST_BROWSERS) report.browsers.push_back(check_browser(browser, installs, options));
   report.folders = folder_checks();
   return report;
 }

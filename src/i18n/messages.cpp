@@ -7,7 +7,7 @@ namespace tessiva::i18n {
 namespace {
 
 // One row per key in the order of MessageKey; columns en, es, pt-BR.
-constexpr std::array<std::array<std::string_view, 3>, 68> CATALOGUE{{
+constexpr std::array<std::array<std::string_view, 3>, 73> CATALOGUE{{
     // InstallPrompt
     {{"Install Tessiva on this computer? The browser extension uses this program to save files and open them in your applications.",
       "¿Instalar Tessiva en este equipo? La extensión del navegador usa este programa para guardar los archivos y abrirlos en tus aplicaciones.",
@@ -280,8 +280,28 @@ constexpr std::array<std::array<std::string_view, 3>, 68> CATALOGUE{{
     {{"Browse…",
       "Examinar…",
       "Procurar…"}},
+    // MachineInstallPrompt
+    {{"Tessiva is already installed for all users of this computer. A copy installed for you alone would take its place in your browsers, and it would not be updated with it. Install a copy for you alone anyway?",
+      "Tessiva ya está instalado para todos los usuarios de este equipo. Una copia instalada solo para ti ocuparía su lugar en tus navegadores y no se actualizaría con él. ¿Instalar de todos modos una copia solo para ti?",
+      "O Tessiva já está instalado para todos os usuários deste computador. Uma cópia instalada só para você tomaria o lugar dele nos seus navegadores e não seria atualizada com ele. Instalar mesmo assim uma cópia só para você?"}},
+    // MachineInstallRefused
+    {{"Tessiva is already installed for all users of this computer: nothing was installed for this user. To install a copy for this user anyway, which takes the place of the one for all users in this user's browsers, add --per-user.",
+      "Tessiva ya está instalado para todos los usuarios de este equipo: no se instaló nada para este usuario. Para instalar de todos modos una copia para este usuario, que ocupa el lugar de la de todos los usuarios en sus navegadores, añade --per-user.",
+      "O Tessiva já está instalado para todos os usuários deste computador: nada foi instalado para este usuário. Para instalar mesmo assim uma cópia para este usuário, que toma o lugar da de todos os usuários nos navegadores dele, adicione --per-user."}},
+    // RemoveSystemWide
+    {{"To remove it, open Settings > Apps > Installed apps, or run: msiexec /x tessiva-%1-x64.msi",
+      "Para quitarlo, abre Configuración > Aplicaciones > Aplicaciones instaladas, o ejecuta: msiexec /x tessiva-%1-x64.msi",
+      "Para removê-lo, abra Configurações > Aplicativos > Aplicativos instalados, ou execute: msiexec /x tessiva-%1-x64.msi"}},
+    // UninstallSystemWide
+    {{"This copy of Tessiva is installed for all users by its package, and only the package removes it: nothing was changed.",
+      "Esta copia de Tessiva está instalada para todos los usuarios por su paquete, y solo el paquete la quita: no se cambió nada.",
+      "Esta cópia do Tessiva está instalada para todos os usuários pelo seu pacote, e só o pacote a remove: nada foi alterado."}},
+    // CheckShadowedByUserCopy
+    {{"the copy of Tessiva installed for this user (%1) is older than the one installed for all users and is started in its place. Fix: run \"%1\" --uninstall.",
+      "la copia de Tessiva instalada para este usuario (%1) es más antigua que la instalada para todos los usuarios y se inicia en su lugar. Solución: ejecuta \"%1\" --uninstall.",
+      "a cópia do Tessiva instalada para este usuário (%1) é mais antiga que a instalada para todos os usuários e é iniciada no lugar dela. Solução: execute \"%1\" --uninstall."}},
 }};
-static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::BrowseButton) + 1);
+static_assert(CATALOGUE.size() == static_cast<std::size_t>(MessageKey::CheckShadowedByUserCopy) + 1);
 static_assert(static_cast<std::size_t>(Language::PtBr) == 2);
 
 }  // namespace

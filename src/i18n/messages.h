@@ -87,6 +87,14 @@ enum class MessageKey {
   // the application list to any program file.
   SelectButton,
   BrowseButton,
+  // Windows, beside an installation for all users: the per-user installer's question and
+  // refusal, the program installed for all users started by hand, and the self-check's
+  // problem with a per-user copy that takes a newer one's place.
+  MachineInstallPrompt,
+  MachineInstallRefused,
+  RemoveSystemWide,
+  UninstallSystemWide,
+  CheckShadowedByUserCopy,
 };
 
 /// The text of `key` in `language`, UTF-8.

@@ -25,8 +25,8 @@ std::optional<std::int64_t> parse_parent_window(std::string_view s) {
 namespace {
 
 /// The options of the program (beside a browser's arguments and the job after "--launch").
-constexpr std::string_view KNOWN_OPTIONS[] = {"--install", "--uninstall", "--quiet",   "--check",  "--json",
-                                              "--launch",  "--help",      "--version", "--sandbox"};
+constexpr std::string_view KNOWN_OPTIONS[] = {"--install", "--uninstall", "--quiet",   "--check",   "--json",
+                                              "--launch",  "--help",      "--version", "--sandbox", "--per-user"};
 
 /// With strict rules: help, version or a usage error, when the arguments ask for one.
 std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
@@ -51,7 +51,7 @@ std::optional<Mode> strict_mode(const std::vector<std::string>& args) {
 }  // namespace
 
 std::string usage_text() {
-  return "Usage: tessiva [--install | --uninstall] [--quiet] [--sandbox APP-ID]...\n"
+  return "Usage: tessiva [--install | --uninstall] [--quiet] [--sandbox APP-ID]... [--per-user]\n"
          "       tessiva --check [--json]\n"
          "Started by a browser, Tessiva is the extension's native messaging host.\n"
          "\n"
@@ -60,12 +60,15 @@ std::string usage_text() {
          "  --quiet       with --install or --uninstall: ask nothing, print nothing\n"
          "  --sandbox ID  with --install or --uninstall: set up (or remove) the way out of\n"
          "                the sandbox of a Flatpak browser, e.g. org.chromium.Chromium\n"
+         "  --per-user    with --install on Windows: install for the current user even where\n"
+         "                Tessiva is installed for all users (its copy then takes their place)\n"
          "  --check       check that each browser can start Tessiva (--json: as JSON)\n"
          "  --help        show this text\n"
          "  --version     show the version\n"
          "\n"
          "Exit codes: 0 done; 1 failed, or a browser cannot reach Tessiva (--check);\n"
-         "2 the question was declined, or an unknown option.\n"
+         "2 the question was declined, or an unknown option; 3 (Windows) installed for all\n"
+         "users, nothing installed for the current user (see --per-user).\n"
          "More in the manual page: man tessiva (installed with the Debian package).\n";
 }
 
@@ -92,7 +95,7 @@ Mode select_mode(const std::vector<std::string>& args, OptionRules rules) {
   if (std::find(args.begin(), args.end(), "--check") != args.end())
     return CheckMode{std::find(args.begin(), args.end(), "--json") != args.end()};
   if (std::find(args.begin(), args.end(), "--uninstall") != args.end()) return UninstallMode{quiet};
-  return InstallMode{quiet};
+  return InstallMode{quiet, std::find(args.begin(), args.end(), "--per-user") != args.end()};
 }
 
 std::vector<std::string> sandbox_ids(const std::vector<std::string>& args) {

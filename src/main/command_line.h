@@ -31,6 +31,8 @@ struct UninstallMode {
 };
 struct InstallMode {
   bool quiet = false;
+  /// "--per-user": install for the user even beside an installation for all users.
+  bool per_user = false;
   friend bool operator==(const InstallMode&, const InstallMode&) = default;
 };
 struct CheckMode {

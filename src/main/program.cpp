@@ -72,7 +72,7 @@ int run_program() {
                           return install::uninstall_for_user(mode.quiet, sandbox_ids(args));
                         },
                         [&](const InstallMode& mode) {
-                          return install::install_for_user(mode.quiet, sandbox_ids(args));
+                          return install::install_for_user(mode.quiet, sandbox_ids(args), mode.per_user);
                         },
                         [](const HelpMode&) {
                           platform::write_standard_output(usage_text());

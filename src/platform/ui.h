@@ -9,6 +9,7 @@ namespace tessiva::platform {
 /// What a message box asks or tells; every kind comes to the foreground.
 enum class MessageBoxKind {
   Question,     ///< Yes and No buttons, question icon
+  QuestionNo,   ///< the same with No as the default button
   Error,        ///< an OK button, error icon
   Information,  ///< an OK button, information icon
 };

@@ -289,6 +289,24 @@ def wine_environment(target, **extra):
     return env
 
 
+@contextlib.contextmanager
+def private_wine_prefix(target):
+    """Every program that the runner starts inside runs in a Wine prefix of its own, in
+    the test's folder (the runner's TESSIVA_WINE_STATE); its server is stopped at the end."""
+    shared_state = os.environ.get("TESSIVA_WINE_STATE")
+    state = target.root / "wine"
+    os.environ["TESSIVA_WINE_STATE"] = str(state)
+    try:
+        yield state
+    finally:
+        if shared_state is None:
+            os.environ.pop("TESSIVA_WINE_STATE", None)
+        else:
+            os.environ["TESSIVA_WINE_STATE"] = shared_state
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(state / "prefix")),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
 class Conversation:
     """Requests with running ids; replies parsed. With `ascii_only` (json.dumps's
     default) every character beyond ASCII of a request is sent as a \\u escape; without

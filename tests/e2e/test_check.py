@@ -20,7 +20,7 @@ import sys
 import time
 from pathlib import Path
 
-from hostlib import ORIGIN, linux_home, main, run_to_end
+from hostlib import ORIGIN, linux_home, main, private_wine_prefix, run_to_end
 
 HOST_NAME = "com.orbelle.tessiva"
 
@@ -222,10 +222,8 @@ def reachable_after_install_under_wine(target, tally):
         return
     from test_install import HOST_KEYS, WinePrefix, install_paths
 
-    shared_state = os.environ.get("TESSIVA_WINE_STATE")
-    os.environ["TESSIVA_WINE_STATE"] = str(target.root / "wine")
-    prefix = WinePrefix(target)
-    try:
+    with private_wine_prefix(target):
+        prefix = WinePrefix(target)
         def run(args):
             return run_to_end(target.host(args=args, timeout=120.0), b"", timeout=120.0)
 
@@ -319,14 +317,6 @@ def reachable_after_install_under_wine(target, tally):
                     (reply.get("ok"), result.get("caller_family"), result.get("installed"),
                      {b["name"]: b["code"] for b in result.get("browsers", [])}.get("Firefox"), took < 2),
                     (True, "chromium", True, "ok", True))
-    finally:
-        if shared_state is None:
-            os.environ.pop("TESSIVA_WINE_STATE", None)
-        else:
-            os.environ["TESSIVA_WINE_STATE"] = shared_state
-        # The private prefix's server goes with it.
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(prefix.prefix)),
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
 EXE = None

@@ -19,6 +19,7 @@ TEST(SystemValues, CreationOptionsGiveTheDocumentedFlags) {
 
 TEST(SystemValues, MessageBoxStylesAndAnswers) {
   EXPECT_EQ(message_box_style(MessageBoxKind::Question), 0x10024u);
+  EXPECT_EQ(message_box_style(MessageBoxKind::QuestionNo), 0x10124u);
   EXPECT_EQ(message_box_style(MessageBoxKind::Error), 0x10010u);
   EXPECT_EQ(message_box_style(MessageBoxKind::Information), 0x10040u);
   EXPECT_EQ(message_box_answer(0), MessageBoxAnswer::NotShown);

@@ -75,7 +75,7 @@ std::string current_command() {
   return running ? command_for_user(environment, *running) : std::string("tessiva");
 }
 
-int install_for_user(bool quiet, const std::vector<std::string>& sandboxes) {
+int install_for_user(bool quiet, const std::vector<std::string>& sandboxes, bool /*per_user*/) {
   LinuxHomeEnvironment environment;
   return run_home_installer(environment, quiet, sandboxes);
 }

@@ -11,6 +11,7 @@
 #include "config/config.h"
 #include "i18n/language.h"
 #include "install/system.h"
+#include "install/windows/machine_install.h"
 #include "platform/os_error.h"
 #include "platform/process_options.h"
 #include "platform/registry.h"
@@ -57,6 +58,15 @@ class InstallEnvironment {
   [[nodiscard]] virtual platform::Result<void> start_command_processor(const std::string& command,
                                                                        const std::string& working_folder,
                                                                        platform::CreationOptions options) = 0;
+
+  /// The installation for all users (`read_machine_install`), when its executable is
+  /// there too.
+  [[nodiscard]] virtual std::optional<MachineInstall> machine_install() = 0;
+  /// True when standard output leads somewhere: a console, a file or a pipe.
+  [[nodiscard]] virtual bool standard_output_open() = 0;
+  /// Text on standard output, and failures on standard error, as given.
+  virtual void print(std::string_view text) = 0;
+  virtual void print_error(std::string_view text) = 0;
 };
 
 /// The real system: the platform seam, and the settings for the language. Windows only
@@ -86,6 +96,10 @@ class SystemEnvironment : public InstallEnvironment {
                                          platform::MessageBoxKind kind) override;
   platform::Result<void> start_command_processor(const std::string& command, const std::string& working_folder,
                                                  platform::CreationOptions options) override;
+  std::optional<MachineInstall> machine_install() override;
+  bool standard_output_open() override;
+  void print(std::string_view text) override;
+  void print_error(std::string_view text) override;
 
  private:
   config::SettingsLoader settings_;

@@ -104,11 +104,18 @@ std::vector<RegistryValue> uninstall_entry(const InstallLayout& layout, std::opt
   };
 }
 
-int run_installer(InstallEnvironment& environment, bool quiet) {
+int run_installer(InstallEnvironment& environment, bool quiet, bool per_user) {
   const i18n::Language language = environment.language();
   const auto show = [&](std::string_view text, platform::MessageBoxKind kind) {
     return environment.message_box(text, messages::PRODUCT_NAME, kind);
   };
+
+  // The copy installed for all users is kept up to date by its package: a copy of it
+  // for one user would only take its place and grow old.
+  if (const auto machine = running_machine_install(environment)) {
+    if (!quiet) tell(environment, installed_for_all_users(language, *machine), platform::MessageBoxKind::Information);
+    return EXIT_DONE;
+  }
 
   const auto fail = [&](const platform::OsError& error) {
     if (!quiet) {
@@ -126,7 +133,17 @@ int run_installer(InstallEnvironment& environment, bool quiet) {
   if (!programs) return fail(programs.error());
   const InstallLayout layout = install_layout(*programs);
 
-  if (!quiet && !environment.file_exists(layout.executable)) {
+  if (!per_user && environment.machine_install()) {
+    // A per-user copy takes the place of the one for all users in every browser that
+    // reads the user's keys first: only on request.
+    if (quiet) {
+      environment.print_error(std::string(i18n::message_text(language, i18n::MessageKey::MachineInstallRefused)) + "\n");
+      return EXIT_INSTALLED_FOR_ALL_USERS;
+    }
+    const auto answer = show(i18n::message_text(language, i18n::MessageKey::MachineInstallPrompt),
+                             platform::MessageBoxKind::QuestionNo);
+    if (answer != platform::MessageBoxAnswer::Yes) return EXIT_DECLINED;
+  } else if (!quiet && !environment.file_exists(layout.executable)) {
     const auto answer = show(i18n::message_text(language, i18n::MessageKey::InstallPrompt),
                              platform::MessageBoxKind::Question);
     if (!is_yes(answer)) return EXIT_DECLINED;

@@ -71,6 +71,12 @@ struct HostRegistration {
 /// Installs or updates the program for the current user and returns the exit code:
 /// EXIT_DONE, EXIT_FAILED (also when there is no programs folder) or EXIT_DECLINED.
 /// `quiet` shows no message box; otherwise every failure is shown.
-[[nodiscard]] int run_installer(InstallEnvironment& environment, bool quiet);
+///
+/// Beside an installation for all users: the program installed for all users installs
+/// nothing, says so with how to remove it (`tell`, unless `quiet`) and returns
+/// EXIT_DONE. Any other copy installs for the user only with `per_user` or after a
+/// question whose default is No (EXIT_DECLINED); quiet, it refuses on standard error
+/// with EXIT_INSTALLED_FOR_ALL_USERS.
+[[nodiscard]] int run_installer(InstallEnvironment& environment, bool quiet, bool per_user = false);
 
 }  // namespace tessiva::install

@@ -80,10 +80,22 @@ platform::Result<void> SystemEnvironment::start_command_processor(const std::str
   return platform::start_command_processor(command, working_folder, options);
 }
 
+std::optional<MachineInstall> SystemEnvironment::machine_install() {
+  auto found = read_machine_install();
+  if (!found || !file_exists(platform::join_path(found->folder, EXECUTABLE_NAME))) return std::nullopt;
+  return found;
+}
+
+bool SystemEnvironment::standard_output_open() { return platform::standard_output_is_open(); }
+
+void SystemEnvironment::print(std::string_view text) { platform::write_standard_output(text); }
+
+void SystemEnvironment::print_error(std::string_view text) { platform::write_standard_error(text); }
+
 // Browsers on Windows run no sandbox that needs a way out: "--sandbox" has nothing to set up.
-int install_for_user(bool quiet, const std::vector<std::string>& /*sandboxes*/) {
+int install_for_user(bool quiet, const std::vector<std::string>& /*sandboxes*/, bool per_user) {
   SystemEnvironment environment;
-  return run_installer(environment, quiet);
+  return run_installer(environment, quiet, per_user);
 }
 
 int uninstall_for_user(bool quiet, const std::vector<std::string>& /*sandboxes*/) {

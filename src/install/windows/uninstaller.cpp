@@ -33,6 +33,17 @@ std::string removal_command(const std::vector<std::string>& files, std::string_v
 
 int run_uninstaller(InstallEnvironment& environment, bool quiet) {
   const i18n::Language language = environment.language();
+  // Only the package removes what it installed; the user's own copy is removed by
+  // that copy.
+  if (const auto machine = running_machine_install(environment)) {
+    const std::string text = uninstall_for_all_users(language, *machine);
+    if (quiet) {
+      environment.print_error(text + "\n");
+    } else {
+      tell(environment, text, platform::MessageBoxKind::Error);
+    }
+    return EXIT_FAILED;
+  }
   if (!quiet) {
     const auto answer = environment.message_box(i18n::message_text(language, i18n::MessageKey::UninstallPrompt),
                                                 messages::PRODUCT_NAME, platform::MessageBoxKind::Question);

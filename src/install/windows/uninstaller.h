@@ -39,7 +39,9 @@ inline constexpr int REMOVAL_RETRIES = 300;
 /// deleted by a command started in the background. Returns EXIT_DONE, or
 /// EXIT_DECLINED (nothing removed) when the user does not confirm. `quiet` shows no
 /// message box. Settings, saved files and partial transfers are not touched, nor any
-/// other file in the install folder.
+/// other file in the install folder. The program installed for all users removes
+/// nothing: it says how to remove it (on standard error when `quiet`) and returns
+/// EXIT_FAILED.
 [[nodiscard]] int run_uninstaller(InstallEnvironment& environment, bool quiet);
 
 }  // namespace tessiva::install

@@ -15,6 +15,8 @@ UINT message_box_style(MessageBoxKind kind) noexcept {
   switch (kind) {
     case MessageBoxKind::Question:
       return MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND;
+    case MessageBoxKind::QuestionNo:
+      return MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND;
     case MessageBoxKind::Error:
       return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     case MessageBoxKind::Information:

@@ -106,6 +106,9 @@ TEST(SelectMode, LaunchThenUninstallThenInstall) {
   EXPECT_EQ(select_mode({"t"}), Mode(InstallMode{false}));
   EXPECT_EQ(select_mode({"t", "--quiet"}), Mode(InstallMode{true}));
   EXPECT_EQ(select_mode({"t", "--QUIET", "--Uninstall"}), Mode(InstallMode{false}));
+  EXPECT_EQ(select_mode({"t", "--install", "--quiet", "--per-user"}), Mode(InstallMode{true, true}));
+  EXPECT_EQ(select_mode({"t", "--per-user", "--uninstall"}), Mode(UninstallMode{false}));
+  EXPECT_EQ(select_mode({"t", "--per-user"}, OptionRules::Strict), Mode(InstallMode{false, true}));
 }
 
 TEST(SelectMode, CheckAfterLaunchBeforeTheInstaller) {

@@ -47,6 +47,9 @@ class FakeEnvironment : public InstallEnvironment {
   std::map<std::string, std::string> aliases;
   std::map<std::string, std::map<std::string, platform::RegistryData>> registry;
   std::deque<platform::MessageBoxAnswer> answers;
+  /// The installation for all users, as `machine_install` finds it.
+  std::optional<MachineInstall> machine;
+  bool output_open = false;
 
   // Failures to inject.
   bool executable_path_fails = false;
@@ -61,6 +64,8 @@ class FakeEnvironment : public InstallEnvironment {
   std::vector<std::string> changes;
   std::vector<std::string> deleted_trees;
   std::vector<StartedCommand> commands;
+  std::string output;
+  std::string errors;
 
   static platform::OsError error(std::string message) { return {5, std::move(message)}; }
 
@@ -174,6 +179,11 @@ class FakeEnvironment : public InstallEnvironment {
     if (command_processor_fails) return std::unexpected(error("no command processor"));
     return {};
   }
+
+  std::optional<MachineInstall> machine_install() override { return machine; }
+  bool standard_output_open() override { return output_open; }
+  void print(std::string_view text) override { output += text; }
+  void print_error(std::string_view text) override { errors += text; }
 
  private:
   std::string resolve(const std::string& path) const {
