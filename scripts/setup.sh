@@ -15,7 +15,7 @@ packages=(
   hicolor-icon-theme librsvg2-common shared-mime-info desktop-file-utils
   python3 time
   dpkg-dev fakeroot lintian
-  openssl osslsigncode wixl
+  openssl osslsigncode wixl msitools
 )
 if [ "${TESSIVA_BROWSERS:-1}" = 1 ]; then
   packages+=(chromium firefox-esr)
