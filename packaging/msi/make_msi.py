@@ -9,8 +9,8 @@ wixl builds the package; then what wixl cannot express is set in its tables:
   command line reach the installation that runs with elevated rights;
 - the codes and dates that wixl makes up at random or from the clock: the product code
   is a name-based UUID of the upgrade code and the version, the package code one of
-  everything packaged, and the summary's dates are SOURCE_DATE_EPOCH when it is set (the
-  build's time otherwise). Two builds of the same inputs then give the same bytes.
+  everything packaged, and the summary's dates and the files' dates in the cabinet are
+  SOURCE_DATE_EPOCH when it is set (the build's and the files' times otherwise). Two builds of the same inputs then give the same bytes.
 
 Needs the GObject bindings of libmsi (Debian: gir1.2-libmsi-1.0, python3-gi).
 """
@@ -67,11 +67,16 @@ def main():
         shutil.copytree(source, stage)
         shutil.copyfile(options.executable, stage / "tessiva.exe")
         shutil.copyfile(options.icon, stage / "tessiva.ico")
+        epoch = os.environ.get("SOURCE_DATE_EPOCH")
+        if epoch:
+            # The cabinet records each file's modification time.
+            for path in stage.iterdir():
+                os.utime(path, (int(epoch), int(epoch)))
         built = Path(work) / output.name
         done = subprocess.run(["wixl", "-a", "x64", "-o", str(built),
                                "-D", f"Version={options.version}", "-D", f"ProductCode={product_code}",
                                "-D", f"UpgradeCode={{{str(upgrade).upper()}}}", "tessiva.wxs"],
-                              cwd=stage, stderr=subprocess.PIPE, text=True)
+                              cwd=stage, stderr=subprocess.PIPE, text=True, env=dict(os.environ, TZ="UTC"))
         if done.returncode != 0:
             # Without GLib's warnings about attributes that wixl does not know.
             sys.stderr.write("".join(line for line in done.stderr.splitlines(True)
@@ -93,8 +98,8 @@ def main():
 
         summary = Libmsi.SummaryInfo.new(database, 16)
         summary.set_string(Libmsi.Property.UUID, package_code)
-        if os.environ.get("SOURCE_DATE_EPOCH"):
-            filetime = (int(os.environ["SOURCE_DATE_EPOCH"]) + FILETIME_EPOCH_OFFSET) * 10_000_000
+        if epoch:
+            filetime = (int(epoch) + FILETIME_EPOCH_OFFSET) * 10_000_000
             summary.set_filetime(Libmsi.Property.CREATED_TM, filetime)
             summary.set_filetime(Libmsi.Property.LASTSAVED_TM, filetime)
         summary.persist()
