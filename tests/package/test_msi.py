@@ -96,8 +96,8 @@ class Machine:
         return {str(p.relative_to(root)): None if p.is_dir() else p.read_bytes()
                 for p in sorted(root.rglob("*"))} if root.exists() else {}
 
-    def installed(self, name):
-        path = self.drive / "Program Files" / "Tessiva" / name
+    def installed(self, name, folder=FOLDER):
+        path = self.drive / folder[3:].replace("\\", "/") / name
         return path.read_bytes() if path.is_file() else None
 
     def uninstall_entries(self):
@@ -120,22 +120,23 @@ def installer_container(line):
     return bool(match) and not re.search(r"[0-9A-Fa-f]{32}|\{", line)
 
 
-def check_installed(tally, machine, exe, package, browsers, step):
+def check_installed(tally, machine, exe, package, browsers, step, folder=FOLDER):
     """Files, keys and the entry in the installed programs of `package`, with the
-    browsers given."""
+    browsers given, in `folder`."""
     origins = admitted_origins(exe)
     want = {
         "chromium": expected_manifest("tessiva.exe", {"allowed_origins": origins}),
         "firefox": expected_manifest("tessiva.exe", {"allowed_extensions": ["tessiva@orbelle.software"]}),
     }
     for kind, name in MANIFESTS.items():
-        tally.equal(f"{step}: {name}, byte for byte", machine.installed(name), want[kind])
-    tally.equal(f"{step}: tessiva.exe is the build's", machine.installed("tessiva.exe"), Path(exe).read_bytes())
+        tally.equal(f"{step}: {name}, byte for byte", machine.installed(name, folder), want[kind])
+    tally.equal(f"{step}: tessiva.exe is the build's", machine.installed("tessiva.exe", folder),
+                Path(exe).read_bytes())
     for prop, (key, kind) in BROWSERS.items():
-        want_values = {"(Default)": ("REG_SZ", rf"{FOLDER}\{MANIFESTS[kind]}")} if prop in browsers else None
+        want_values = {"(Default)": ("REG_SZ", rf"{folder}\{MANIFESTS[kind]}")} if prop in browsers else None
         tally.equal(f"{step}: {key}", machine.prefix.values(key), want_values)
     tally.equal(f"{step}: {MACHINE_KEY}", machine.prefix.values(MACHINE_KEY),
-                {"InstallFolder": ("REG_SZ", FOLDER + "\\"), "Version": ("REG_SZ", package.version)})
+                {"InstallFolder": ("REG_SZ", folder + "\\"), "Version": ("REG_SZ", package.version)})
     entries = machine.uninstall_entries()
     tally.equal(f"{step}: one entry in the installed programs, the package's", sorted(entries),
                 [package.product_code])
@@ -193,16 +194,28 @@ def lifecycle(target, tally):
         (profile / relative).write_bytes(b"the user's")
     users_before = machine.tree("users")
 
+    def check_removed(step):
+        tally.equal(f"{step}: Program Files as before", machine.tree("Program Files"), programs_before)
+        for hive, before in registry_before.items():
+            after = machine.export(hive)
+            gone = set(before.splitlines()) - set(after.splitlines())
+            added = {line for line in set(after.splitlines()) - set(before.splitlines())
+                     if not installer_container(line)}
+            tally.equal(f"{step}: {hive} as before (lines added, lines gone)", (sorted(added), sorted(gone)),
+                        ([], []))
+        tally.equal(f"{step}: the user's files stay", machine.tree("users"), users_before)
+
     tally.equal("uninstall", machine.msiexec("/x", newer), SUCCESS)
-    tally.equal("uninstall: Program Files as before", machine.tree("Program Files"), programs_before)
-    for hive, before in registry_before.items():
-        after = machine.export(hive)
-        gone = set(before.splitlines()) - set(after.splitlines())
-        added = {line for line in set(after.splitlines()) - set(before.splitlines())
-                 if not installer_container(line)}
-        tally.equal(f"uninstall: {hive} as before (lines added, lines gone)", (sorted(added), sorted(gone)),
-                    ([], []))
-    tally.equal("uninstall: the user's files stay", machine.tree("users"), users_before)
+    check_removed("uninstall")
+
+    # Another folder, kept by an upgrade and removed with the package.
+    other = r"C:\Apps\Tessiva"
+    tally.equal("install into another folder", machine.msiexec("/i", older, f"INSTALLFOLDER={other}\\"), SUCCESS)
+    tally.equal("upgrade in another folder", machine.msiexec("/i", newer), SUCCESS)
+    check_installed(tally, machine, exe, newer, set(BROWSERS), "another folder", other)
+    tally.equal("uninstall from another folder", machine.msiexec("/x", newer), SUCCESS)
+    check_removed("uninstall from another folder")
+    tally.equal("uninstall from another folder: its files are gone", machine.tree("Apps/Tessiva"), {})
 
 
 def end_wine():
