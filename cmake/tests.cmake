@@ -110,6 +110,16 @@ foreach(script ${TESSIVA_FAULT_SCRIPTS})
   endif()
 endforeach()
 
+if(TARGET tessiva_msi)
+  # The Windows installer package, installed, upgraded, repaired and removed under Wine
+  # in a prefix of the test's own.
+  add_test(NAME package_msi COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/package/test_msi.py
+    ${TESSIVA_E2E_HOST})
+  set_property(TEST package_msi PROPERTY ENVIRONMENT
+    "TESSIVA_MSI=${TESSIVA_MSI};TESSIVA_MAKE_MSI=${CMAKE_BINARY_DIR}/make_msi.sh;PYTHONDONTWRITEBYTECODE=1")
+  set_property(TEST package_msi PROPERTY TIMEOUT 600)
+endif()
+
 if(NOT WIN32)
   # The Debian package, built and read back where dpkg-deb exists; from the release
   # build only, as it is shipped.

@@ -11,11 +11,11 @@ packages=(
   libpng-dev
   wine wine64 xvfb xauth x11-utils xdotool imagemagick openbox
   clang-19 libclang-rt-19-dev
-  libglib2.0-dev libgtk-3-dev dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
+  libglib2.0-dev libgtk-3-dev dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0 gir1.2-libmsi-1.0
   hicolor-icon-theme librsvg2-common shared-mime-info desktop-file-utils
   python3 time
   dpkg-dev fakeroot lintian
-  openssl osslsigncode wixl
+  openssl osslsigncode wixl msitools
 )
 if [ "${TESSIVA_BROWSERS:-1}" = 1 ]; then
   packages+=(chromium firefox-esr)
