@@ -98,6 +98,8 @@ int main() {
                   "              <RegistryValue Type=\"string\" Value=\"[INSTALLFOLDER]" + xml(manifest) +
                   "\" KeyPath=\"yes\"/>\n"
                   "            </RegistryKey>\n"
+                  "            <RegistryValue Root=\"HKLM\" Key=\"" + xml(install::MACHINE_BROWSERS_KEY) + "\" Name=\"" +
+                  xml(browser.name) + "\" Type=\"string\" Value=\"" + xml(key) + "\"/>\n"
                   "          </Component>\n";
     references += "      <ComponentRef Id=\"" + component + "\"/>\n";
     table += component + "\t" + property + "\t" + key + "\n";

@@ -147,7 +147,9 @@ BrowserCheck check_browser(const HostBrowser& browser, const Installs& installs,
   BrowserCheck check;
   check.name = browser.name;
   check.family = browser.family;
-  check.expected = installs.any();
+  // A browser that the administrator left out of the machine-wide install is expected
+  // only when there is a per-user install too.
+  check.expected = installs.for_user || (installs.machine && installs.machine->registers(browser.name));
   const Policies policies = read_policies(browser.policies);
   const bool user_level_forbidden = !policies.user_level_forbidden_by.empty();
 

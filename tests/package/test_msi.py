@@ -2,7 +2,8 @@
 creates and removes: msiexec installs it silently, and every file and HKEY_LOCAL_MACHINE
 key it writes is read back (the manifests byte for byte, as the per-user installer
 writes them but with the bare executable name as "path"); a property leaves its browser
-out; a host started from the installed folder answers "hello"; a newer package upgrades
+out; a host started from the installed folder answers "hello" and, with per-user hosts
+turned off by policy for Chrome and Edge, finds every browser reachable; a newer package upgrades
 an older one and an older one over a newer one is refused; a repair puts back what was
 deleted; the uninstall leaves the registry and Program Files as they were before, beside
 another host's key and the user's own files.
@@ -12,6 +13,7 @@ with TESSIVA_MSI (the build's package) and TESSIVA_MAKE_MSI (the build's make_ms
 which makes the newer package for the upgrade) in the environment.
 """
 
+import json
 import os
 import re
 import shutil
@@ -25,7 +27,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 STATE = Path(tempfile.mkdtemp(prefix="tessiva-msi-"))
 os.environ["TESSIVA_WINE_STATE"] = str(STATE)
 
-from hostlib import Conversation, main  # noqa: E402
+from hostlib import Conversation, main, run_to_end  # noqa: E402
 from test_install import WinePrefix, admitted_origins, expected_manifest  # noqa: E402
 
 HOST_NAME = "com.orbelle.tessiva"
@@ -38,6 +40,8 @@ BROWSERS = {
     "CHROMIUM": (rf"HKLM\Software\Chromium\NativeMessagingHosts\{HOST_NAME}", "chromium"),
     "FIREFOX": (rf"HKLM\Software\Mozilla\NativeMessagingHosts\{HOST_NAME}", "firefox"),
 }
+BROWSER_NAMES = {"CHROME": "Google Chrome", "EDGE": "Microsoft Edge", "CHROMIUM": "Chromium", "FIREFOX": "Firefox"}
+POLICY_KEYS = [r"HKLM\Software\Policies\Google\Chrome", r"HKLM\Software\Policies\Microsoft\Edge"]
 MACHINE_KEY = r"HKLM\Software\Tessiva"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 # Another host's key beside ours, which neither install nor uninstall may touch.
@@ -218,6 +222,46 @@ def lifecycle(target, tally):
     tally.equal("uninstall from another folder: its files are gone", machine.tree("Apps/Tessiva"), {})
 
 
+def managed_browsers(target, tally):
+    """With per-user hosts turned off by policy for Chrome and Edge, the self-check of the
+    installed program finds the package's registration for every browser but the one
+    left out, which it does not count as broken; a per-user copy older than the package
+    is reported where it is started in its place. Runs after the lifecycle, whose
+    before-and-after comparisons it would upset."""
+    machine = Machine(target)
+    tally.equal("install for managed browsers, without Chromium",
+                machine.msiexec("/i", Package(os.environ["TESSIVA_MSI"]), "CHROMIUM=0"), SUCCESS)
+    machine.prefix.add_key(MACHINE_KEY, "9.0.0", "Version")  # as a newer package would
+    installed_exe = rf"{FOLDER}\tessiva.exe"
+    manifests = {kind: rf"{FOLDER}\{name}" for kind, name in MANIFESTS.items()}
+    for key in POLICY_KEYS:
+        machine.prefix.add_key(key, "0", "NativeMessagingUserLevelHosts", "REG_DWORD")
+
+    def check(program):
+        host = target.host(args=["--check", "--json"], program=program, timeout=180.0)
+        code, out = run_to_end(host, b"", timeout=180.0)
+        report = json.loads(out)
+        return code, report["reachable"], [(b["name"], b["code"], b.get("location")) for b in report["browsers"]]
+
+    tally.equal("policies: --check --json from Program Files, every browser reachable at the package's manifests, "
+                "Chromium not registered",
+                check(installed_exe),
+                (0, True, [(name, "not_registered", None) if prop == "CHROMIUM" else (name, "ok", manifests[BROWSERS[prop][1]])
+                           for prop, name in BROWSER_NAMES.items()]))
+    # A per-user copy (this build, older than the installed version) beside it: Firefox,
+    # which no policy keeps from the user's registration, starts it instead.
+    host = target.host(args=["--install", "--quiet", "--per-user"])
+    tally.equal("a per-user install beside it, asked for", run_to_end(host, b"", timeout=180.0), (0, b""))
+    code, reachable, browsers = check(installed_exe)
+    tally.equal("policies and an older per-user copy: Firefox starts it in place of the package's copy, "
+                "Chromium has only the per-user copy",
+                (code, reachable, [b[1] for b in browsers]),
+                (1, False, ["ok", "ok", "ok", "shadowed_by_user_copy"]))
+    per_user = machine.prefix.profile() / "AppData" / "Local" / "Programs" / "Tessiva" / "tessiva.exe"
+    host = target.host(args=["--uninstall", "--quiet"], program=target.windows_path(per_user))
+    tally.equal("the per-user copy uninstalls itself", run_to_end(host, b"", timeout=180.0), (0, b""))
+
+
 def end_wine():
     """Stops this test's wineserver and removes its prefix."""
     env = dict(os.environ, WINEPREFIX=str(STATE / "prefix"))
@@ -229,7 +273,7 @@ def end_wine():
 
 if __name__ == "__main__":
     try:
-        status = main([lifecycle])
+        status = main([lifecycle, managed_browsers])
     finally:
         end_wine()
     sys.exit(status)

@@ -53,6 +53,10 @@ std::optional<std::strong_ordering> compare_versions(std::string_view a, std::st
   return std::strong_ordering::equal;
 }
 
+bool MachineInstall::registers(std::string_view name) const {
+  return !browsers || std::ranges::find(*browsers, name) != browsers->end();
+}
+
 bool runs_from_folder(std::string_view running, std::string_view folder) {
   const std::string_view parent = text::parent_folder(running, text::PathStyle::Windows);
   return !parent.empty() && same_folder(parent, folder);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "i18n/language.h"
 #include "platform/ui.h"
@@ -26,6 +27,12 @@ struct MachineInstall {
   std::string folder;
   /// Empty when the key holds none.
   std::string version;
+  /// The names of the browsers the package registered (`MACHINE_BROWSERS_KEY`); none
+  /// when it keeps no such list, as if it had registered every one.
+  std::optional<std::vector<std::string>> browsers;
+
+  /// Whether the installation registered the host with the browser named `name`.
+  [[nodiscard]] bool registers(std::string_view name) const;
 };
 
 /// The per-user installation as its entry in the list of installed programs describes it.

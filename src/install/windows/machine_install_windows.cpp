@@ -24,8 +24,13 @@ std::string text_value(RegistryHive hive, std::string_view key, std::string_view
 
 std::optional<MachineInstall> read_machine_install() {
   MachineInstall found{text_value(RegistryHive::LocalMachine, MACHINE_KEY, INSTALL_FOLDER_VALUE),
-                       text_value(RegistryHive::LocalMachine, MACHINE_KEY, VERSION_VALUE)};
+                       text_value(RegistryHive::LocalMachine, MACHINE_KEY, VERSION_VALUE), std::nullopt};
   if (found.folder.empty()) return std::nullopt;
+  if (const auto values = platform::read_registry_values(RegistryHive::LocalMachine, RegistryView::Bits64,
+                                                         MACHINE_BROWSERS_KEY)) {
+    found.browsers.emplace();
+    for (const auto& value : *values) found.browsers->push_back(value.name);
+  }
   return found;
 }
 

@@ -12,6 +12,9 @@
 /// - `MACHINE_KEY` (HKEY_LOCAL_MACHINE, 64-bit view) holds `INSTALL_FOLDER_VALUE`, the
 ///   folder as the package resolved it (it ends with a backslash), and
 ///   `VERSION_VALUE`, the installed version ("0.1.0"). The package removes both.
+/// - `MACHINE_BROWSERS_KEY` holds one value for each browser the package registered the
+///   host with, named after the browser (`HostBrowser::name`) and holding its host key,
+///   so that a browser an administrator left out is not taken for a broken one.
 
 #include <string_view>
 
@@ -20,6 +23,7 @@ namespace tessiva::install {
 inline constexpr std::string_view MACHINE_KEY = "Software\\Tessiva";
 inline constexpr std::string_view INSTALL_FOLDER_VALUE = "InstallFolder";
 inline constexpr std::string_view VERSION_VALUE = "Version";
+inline constexpr std::string_view MACHINE_BROWSERS_KEY = "Software\\Tessiva\\Browsers";
 
 /// The "path" of the manifests the package installs.
 inline constexpr std::string_view MACHINE_MANIFEST_PATH = "tessiva.exe";

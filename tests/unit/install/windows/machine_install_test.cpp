@@ -44,7 +44,7 @@ class BesideMachineInstall : public testing::Test {
     env.running_executable = "C:\\Users\\ana\\Downloads\\tessiva.exe";
     env.files[env.running_executable] = {"program"};
     env.files[std::string(MACHINE_EXE)] = {"program"};
-    env.machine = MachineInstall{std::string(MACHINE_FOLDER), "0.2.0"};
+    env.machine = MachineInstall{std::string(MACHINE_FOLDER), "0.2.0", std::nullopt};
     layout = install_layout(*env.programs);
   }
 
