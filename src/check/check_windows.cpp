@@ -13,7 +13,7 @@
 #include "check/check.h"
 #include "check/check_steps.h"
 #include "config/store.h"
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/browsers.h"
 #include "install/windows/installer.h"
 #include "messages/protocol.h"

@@ -13,7 +13,7 @@
 #include "platform/clock.h"
 #include "platform/installation.h"
 #include "platform/process.h"
-#include "text/overloaded.h"
+#include "text/visit.h"
 
 namespace tessiva::app {
 namespace {

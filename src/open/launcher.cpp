@@ -1,10 +1,10 @@
 #include "open/launcher.h"
 
 #include "platform/process.h"
-#include "platform/shell.h"
-#include "text/overloaded.h"
+#include "platform/launch.h"
+#include "text/visit.h"
 #include "text/quote.h"
-#include "text/shell_words.h"
+#include "text/argument_words.h"
 #include "text/unicode.h"
 
 namespace tessiva::open {
@@ -68,7 +68,7 @@ std::string app_command_line(std::string_view exe, std::string_view argument_tex
 }
 
 std::optional<std::vector<std::string>> app_argument_vector(std::string_view args, std::string_view file) {
-  auto words = text::split_shell_words(args);
+  auto words = text::split_argument_words(args);
   if (!words) return std::nullopt;
   bool placed = false;
   for (auto& word : *words) {
@@ -94,7 +94,7 @@ int run_launch_job(std::string_view job_hex, const LaunchReport& report) {
           [&](const Launch::Handler& handler) {
             return platform::invoke_handler(handler.ext, handler.handler_id, job->file);
           },
-          [&](const Launch::Reveal&) { return platform::reveal_in_explorer(job->file); },
+          [&](const Launch::Reveal&) { return platform::reveal_in_file_manager(job->file); },
       },
       static_cast<const Launch::variant&>(job->launch));
   if (report) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/os_error.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 

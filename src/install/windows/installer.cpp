@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/placing.h"
 #include "messages/protocol.h"
 #include "platform/files.h"

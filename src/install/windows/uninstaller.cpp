@@ -1,6 +1,6 @@
 #include "install/windows/uninstaller.h"
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"

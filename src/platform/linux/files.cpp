@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "platform/linux/posix_error.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 

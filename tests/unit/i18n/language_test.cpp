@@ -3,7 +3,7 @@
 #include <string>
 
 #include "i18n/language.h"
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 
 namespace tessiva::i18n {
 namespace {

@@ -9,7 +9,7 @@
 #include "config/validation.h"
 #include "platform/files.h"
 #include "temp_folder.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::open {
 namespace {

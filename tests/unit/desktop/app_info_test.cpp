@@ -1,4 +1,4 @@
-#include "shell/app_info.h"
+#include "desktop/app_info.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 #include "platform/files.h"
 #include "temp_folder.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using messages::HostError;
@@ -62,4 +62,4 @@ TEST(ShellAppInfo, ChecksThePathBeforeDescribingIt) {
 }
 
 }  // namespace
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

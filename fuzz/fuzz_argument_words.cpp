@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "open/launcher.h"
-#include "text/shell_words.h"
+#include "text/argument_words.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::string single_quoted(const std::string& word) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const auto words = tessiva::text::split_shell_words(text);
+  const auto words = tessiva::text::split_argument_words(text);
   if (!words) return 0;
 
   std::string again;
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!again.empty()) again += ' ';
     again += single_quoted(word);
   }
-  if (tessiva::text::split_shell_words(again) != words) std::abort();
+  if (tessiva::text::split_argument_words(again) != words) std::abort();
 
   // A path with every kind of character the splitter treats specially stays one
   // argument, byte for byte.

@@ -1,5 +1,5 @@
 #pragma once
-/// "list_handlers": the handlers that Windows has registered for a file type, with
+/// "list_handlers": the handlers that the system has registered for a file type, with
 /// their display names, the recommended flag and, on demand, their icons.
 
 #include <cstddef>
@@ -15,7 +15,7 @@
 #include "platform/handler_list.h"
 #include "text/file_type.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 
 /// The longest extension a request may name, in bytes.
 inline constexpr std::size_t MAX_EXT_BYTES = text::MAX_FILE_TYPE_BYTES;
@@ -44,4 +44,4 @@ using ListHandlerInfos = std::function<std::vector<platform::HandlerInfo>(std::s
 /// "list_handlers".
 [[nodiscard]] messages::HandlerResult handle_list_handlers(const nlohmann::json& request);
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -16,6 +16,6 @@ namespace tessiva::text {
 /// around them, and an empty pair is an empty word. No expansion of any kind: '$', '`',
 /// '*', '~' and the like are plain bytes. None when a quote is not closed or the text
 /// ends in an unquoted backslash.
-[[nodiscard]] std::optional<std::vector<std::string>> split_shell_words(std::string_view text);
+[[nodiscard]] std::optional<std::vector<std::string>> split_argument_words(std::string_view text);
 
 }  // namespace tessiva::text

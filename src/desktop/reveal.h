@@ -1,6 +1,6 @@
 #pragma once
 /// "open_save_folder" and "reveal": showing the save folder, or one file in it, in
-/// Explorer. Both hand a reveal job to the detached launcher and reply at once.
+/// the file manager. Both hand a reveal job to the detached launcher and reply at once.
 
 #include <expected>
 #include <functional>
@@ -14,7 +14,7 @@
 #include "messages/host_error.h"
 #include "open/launcher.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 
 /// "open_save_folder" for the effective save folder `save_folder` (none: "io_error"):
 /// creates it with its parents, then reveals it.
@@ -33,4 +33,4 @@ namespace tessiva::shell {
 [[nodiscard]] messages::HandlerResult handle_reveal(const nlohmann::json& request,
                                                     const config::SettingsLoader& settings);
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -10,7 +10,7 @@
 
 #include "messages/host_error.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 
 /// What the extension shows for an application.
 struct AppInfo {
@@ -34,4 +34,4 @@ struct AppInfo {
 /// file by an absolute path with a root ("not_found").
 [[nodiscard]] messages::HandlerResult handle_app_info(const nlohmann::json& request);
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

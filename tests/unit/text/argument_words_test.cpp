@@ -1,4 +1,4 @@
-#include "text/shell_words.h"
+#include "text/argument_words.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ TEST(SplitShellWords, BlanksSeparateAndQuotesJoin) {
       {"--opt=''", {"--opt="}},
       {"\"\xc3\xa9t\xc3\xa9 \xe2\x82\xac\"", {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac"}},
   };
-  for (const auto& [text, words] : cases) EXPECT_EQ(split_shell_words(text), words) << text;
+  for (const auto& [text, words] : cases) EXPECT_EQ(split_argument_words(text), words) << text;
 }
 
 TEST(SplitShellWords, BackslashesAndQuotesFollowTheShell) {
@@ -38,17 +38,17 @@ TEST(SplitShellWords, BackslashesAndQuotesFollowTheShell) {
       {"\"\\$x \\` \\\\ \\n\"", {"$x ` \\ \\n"}},
       {"\"it's\"", {"it's"}},
   };
-  for (const auto& [text, words] : cases) EXPECT_EQ(split_shell_words(text), words) << text;
+  for (const auto& [text, words] : cases) EXPECT_EQ(split_argument_words(text), words) << text;
 }
 
 TEST(SplitShellWords, ExpandsNothing) {
-  EXPECT_EQ(split_shell_words("$HOME ~ *.txt `id` $(id) a;b a|b {file} ${x}"),
+  EXPECT_EQ(split_argument_words("$HOME ~ *.txt `id` $(id) a;b a|b {file} ${x}"),
             (Words{"$HOME", "~", "*.txt", "`id`", "$(id)", "a;b", "a|b", "{file}", "${x}"}));
 }
 
 TEST(SplitShellWords, RefusesWhatCannotBeSplit) {
   for (const std::string_view text : {"'open", "\"open", "a 'b\" c", "\"a\\\"", "end\\", "x \"'\" 'y"}) {
-    EXPECT_EQ(split_shell_words(text), std::nullopt) << text;
+    EXPECT_EQ(split_argument_words(text), std::nullopt) << text;
   }
 }
 

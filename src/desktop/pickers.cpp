@@ -1,11 +1,11 @@
-#include "shell/pickers.h"
+#include "desktop/pickers.h"
 
 #include "i18n/language.h"
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "platform/pickers.h"
-#include "shell/app_info.h"
+#include "desktop/app_info.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using i18n::MessageKey;
@@ -42,4 +42,4 @@ HandlerResult handle_pick_application(std::optional<std::int64_t> owner, const c
   return app_info_json(app_info_for(*file));
 }
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

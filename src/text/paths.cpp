@@ -1,4 +1,4 @@
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::text {
 namespace {

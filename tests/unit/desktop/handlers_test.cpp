@@ -1,4 +1,4 @@
-#include "shell/handlers.h"
+#include "desktop/handlers.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include "messages/protocol.h"
 #include "messages/reply.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using nlohmann::json;
@@ -169,4 +169,4 @@ TEST(ShellListHandlers, EntriesGoFromTheEndWhenEvenTheTextsDoNotFit) {
 }
 
 }  // namespace
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -1,4 +1,4 @@
-#include "shell/explorer.h"
+#include "desktop/reveal.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "platform/files.h"
 #include "temp_folder.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using messages::HostError;
@@ -130,4 +130,4 @@ TEST(ShellOpenSaveFolder, CreatesTheFolderWithItsParentsThenRevealsIt) {
 }
 
 }  // namespace
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -1,4 +1,4 @@
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 #include <gtest/gtest.h>
 

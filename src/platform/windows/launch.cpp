@@ -1,4 +1,4 @@
-#include "platform/shell.h"
+#include "platform/launch.h"
 
 #include <shlobj.h>
 
@@ -9,7 +9,7 @@
 #include "platform/windows/win_error.h"
 #include "text/quote.h"
 #include "text/utf.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 namespace {
@@ -77,7 +77,7 @@ Result<void> invoke_handler(std::string_view ext, std::string_view id, const std
   return invoke_on_item(handler.Get(), item.Get());
 }
 
-Result<void> reveal_in_explorer(const std::string& path) {
+Result<void> reveal_in_file_manager(const std::string& path) {
   const auto wide_path = widen_strict(path);
   if (!wide_path) return std::unexpected(os_error(ERROR_NO_UNICODE_TRANSLATION));
   enter_com_apartment();

@@ -1,11 +1,11 @@
-#include "shell/explorer.h"
+#include "desktop/reveal.h"
 
 #include "config/save_folder.h"
 #include "messages/request.h"
 #include "open/launcher.h"
 #include "platform/files.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using messages::HandlerResult;
@@ -54,4 +54,4 @@ HandlerResult handle_reveal(const json& request, const config::SettingsLoader& s
   return reveal_with(request, config::effective_save_folder(settings()), open::spawn_launcher);
 }
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -1,10 +1,10 @@
-#include "platform/shell.h"
+#include "platform/launch.h"
 
 #include <cerrno>
 
 #include "platform/linux/posix_error.h"
 #include "platform/linux/posix_process.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "text/shell_words.h"
+#include "text/argument_words.h"
 
 namespace tessiva::text {
 namespace {
@@ -12,7 +12,7 @@ constexpr bool is_special_in_double_quotes(char c) noexcept {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> split_shell_words(std::string_view text) {
+std::optional<std::vector<std::string>> split_argument_words(std::string_view text) {
   std::vector<std::string> words;
   std::string word;
   // A word has begun even when it is still empty: '' and "" are words.

@@ -1,12 +1,12 @@
-#include "shell/app_info.h"
+#include "desktop/app_info.h"
 
 #include "codec/base64.h"
 #include "messages/request.h"
 #include "platform/application_info.h"
 #include "platform/files.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 
 using messages::HandlerResult;
 using messages::HostError;
@@ -39,4 +39,4 @@ HandlerResult handle_app_info(const json& request) {
   return app_info_json(app_info_for(*path));
 }
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

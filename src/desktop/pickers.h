@@ -1,5 +1,5 @@
 #pragma once
-/// "pick_folder" and "pick_application": the shell's dialogs, titled in the language
+/// "pick_folder" and "pick_application": the system's dialogs, titled in the language
 /// of the settings and owned by the browser's window when it named one.
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include "config/config.h"
 #include "messages/host_error.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 
 /// {"path": the chosen folder}, or {"cancelled": true} when the dialog was closed
 /// without a choice or could not be shown. Never an error.
@@ -19,4 +19,4 @@ namespace tessiva::shell {
 [[nodiscard]] messages::HandlerResult handle_pick_application(std::optional<std::int64_t> owner,
                                                               const config::SettingsLoader& settings);
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop

@@ -1,4 +1,4 @@
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "naming/leftovers.h"
+#include "naming/sweep.h"
 
 #include <map>
 

@@ -50,6 +50,6 @@ enum class ArgumentConvention {
 /// Opens the folder that holds `path` in Explorer with the item selected (for a folder,
 /// its parent with the folder selected). On Linux: the file manager's ShowItems over
 /// the session bus, else the folder opened with the default handler for folders.
-[[nodiscard]] Result<void> reveal_in_explorer(const std::string& path);
+[[nodiscard]] Result<void> reveal_in_file_manager(const std::string& path);
 
 }  // namespace tessiva::platform

@@ -1,4 +1,4 @@
-#include "shell/handlers.h"
+#include "desktop/handlers.h"
 
 #include <algorithm>
 #include <span>
@@ -9,7 +9,7 @@
 #include "messages/request.h"
 #include "text/file_type.h"
 
-namespace tessiva::shell {
+namespace tessiva::desktop {
 namespace {
 
 using messages::HandlerResult;
@@ -102,4 +102,4 @@ HandlerResult handle_list_handlers(const json& request) {
   return list_handlers_with(request, [](std::string_view ext, bool icons) { return platform::handler_infos(ext, icons); });
 }
 
-}  // namespace tessiva::shell
+}  // namespace tessiva::desktop
