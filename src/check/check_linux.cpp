@@ -15,8 +15,9 @@
 #include "install/linux/system_linux.h"
 #include "messages/json_reader.h"
 #include "messages/protocol.h"
+#include "platform/console.h"
 #include "platform/files.h"
-#include "platform/installation.h"
+#include "platform/linux/installation.h"
 #include "platform/process.h"
 #include "platform/session_bus.h"
 

@@ -18,11 +18,12 @@
 #include "install/windows/installer.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/folders.h"
-#include "platform/installation.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/windows/console.h"
+#include "platform/windows/message_box.h"
+#include "platform/windows/registry.h"
 
 namespace tessiva::check {
 namespace {

@@ -6,8 +6,8 @@
 #include "platform/files.h"
 #include "platform/launch.h"
 #include "text/argument_words.h"
-#include "text/unicode.h"
 #include "text/paths.h"
+#include "text/unicode.h"
 
 namespace tessiva::config {
 namespace {

@@ -1,9 +1,9 @@
 #include "desktop/pickers.h"
 
+#include "desktop/app_info.h"
 #include "i18n/language.h"
 #include "i18n/texts.h"
 #include "platform/pickers.h"
-#include "desktop/app_info.h"
 
 namespace tessiva::desktop {
 namespace {

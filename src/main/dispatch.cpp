@@ -5,14 +5,14 @@
 
 #include "check/check.h"
 #include "config/requests.h"
+#include "desktop/app_info.h"
+#include "desktop/handlers.h"
+#include "desktop/pickers.h"
+#include "desktop/reveal.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "open/save_and_open.h"
 #include "platform/process.h"
-#include "desktop/app_info.h"
-#include "desktop/reveal.h"
-#include "desktop/handlers.h"
-#include "desktop/pickers.h"
 #include "transfers/transfers.h"
 
 namespace tessiva::app {

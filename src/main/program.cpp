@@ -11,7 +11,7 @@
 #include "messages/version.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
-#include "platform/installation.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "text/visit.h"
 

@@ -17,6 +17,7 @@
 #include "platform/launch.h"
 #include "platform/windows/com.h"
 #include "platform/windows/dynamic_library.h"
+#include "platform/windows/launch.h"
 #include "platform/windows/win_error.h"
 #include "fake_assoc.h"
 #include "temp_folder.h"

@@ -2,7 +2,7 @@
 // version resource is replaced by one built here (UpdateResourceW), so that the
 // translation table, the fallback and the trimming can be tried.
 
-#include "platform/version_info.h"
+#include "platform/windows/version_info.h"
 
 #include <gtest/gtest.h>
 

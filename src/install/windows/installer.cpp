@@ -6,7 +6,7 @@
 #include "install/placing.h"
 #include "messages/protocol.h"
 #include "platform/files.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 namespace {

@@ -4,7 +4,7 @@
 #include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 

@@ -2,8 +2,9 @@
 
 #include <cerrno>
 
-#include "platform/linux/desktop_apps.h"
 #include "platform/launch.h"
+#include "platform/linux/desktop_apps.h"
+#include "platform/linux/launch.h"
 
 namespace tessiva::platform {
 namespace {

@@ -345,6 +345,13 @@ Result<void> delete_file(const std::string& path) {
   return {};
 }
 
+Result<void> remove_empty_folder(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
 Result<void> create_private_folders(const std::string& path, std::size_t private_levels) {
   auto p = c_path(path);
   if (!p) return std::unexpected(p.error());

@@ -1,8 +1,6 @@
 #include "platform/launch.h"
+#include "platform/linux/launch.h"
 
-#include <cerrno>
-
-#include "platform/linux/posix_error.h"
 #include "platform/linux/posix_process.h"
 #include "text/paths.h"
 
@@ -16,11 +14,6 @@ std::string parent_folder(const std::string& path) {
 }  // namespace
 
 ArgumentConvention native_argument_convention() noexcept { return ArgumentConvention::ArgumentVector; }
-
-Result<void> start_application(const std::string&, const std::string&) {
-  // A command line means nothing to a POSIX program: see start_application_with_arguments.
-  return std::unexpected(os_error(ENOTSUP));
-}
 
 Result<void> start_application_with_arguments(const std::string& program, const std::vector<std::string>& arguments) {
   std::vector<std::string> argv{program};

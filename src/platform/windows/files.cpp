@@ -263,6 +263,11 @@ Result<void> copy_file(const std::string& from, const std::string& to) {
   return {};
 }
 
+Result<void> remove_empty_folder(const std::string& path) {
+  if (!RemoveDirectoryW(widen(path).c_str())) return std::unexpected(last_os_error());
+  return {};
+}
+
 Result<void> delete_file(const std::string& path) {
   auto wide = wide_path(path);
   if (!wide) return std::unexpected(wide.error());

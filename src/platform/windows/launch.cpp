@@ -1,4 +1,5 @@
 #include "platform/launch.h"
+#include "platform/windows/launch.h"
 
 #include <shlobj.h>
 
@@ -7,8 +8,6 @@
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
-#include "text/quote.h"
-#include "text/utf.h"
 #include "text/paths.h"
 
 namespace tessiva::platform {
@@ -50,16 +49,6 @@ Result<void> start_application(const std::string& program, const std::string& co
 }
 
 ArgumentConvention native_argument_convention() noexcept { return ArgumentConvention::CommandLine; }
-
-Result<void> start_application_with_arguments(const std::string& program, const std::vector<std::string>& arguments) {
-  std::u16string line = text::utf8_to_utf16_lossy(text::quote_path(program));
-  for (const auto& argument : arguments) text::append_quoted_argument(line, text::utf8_to_utf16_lossy(argument));
-  return start_application(program, text::utf16_to_utf8_lossy(line));
-}
-
-Result<void> launch_desktop_entry(const std::string&, const std::string&) {
-  return std::unexpected(os_error(ERROR_NOT_SUPPORTED));
-}
 
 Result<void> invoke_handler(std::string_view ext, std::string_view id, const std::string& file) {
   const auto wide_file = widen_strict(file);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "native_paths.h"
 #include "config/validation.h"
+#include "native_paths.h"
 #include "platform/files.h"
 #include "temp_folder.h"
 #include "text/paths.h"

@@ -13,7 +13,7 @@ namespace tessiva::platform {
 /// Starts the command processor of the system folder ("cmd.exe") with the arguments
 /// "/d" and "/c" followed by `command` exactly as given (not quoted as a whole), in
 /// `working_folder` (none when empty: the caller's), with `options`, and never
-/// waits for it. Linux has no such command processor: it always fails (ENOSYS).
+/// waits for it.
 [[nodiscard]] Result<void> start_command_processor(std::string_view command, const std::string& working_folder,
                                                    CreationOptions options);
 

@@ -1,7 +1,8 @@
 #pragma once
-/// The user interface: message boxes and the language of the user's desktop.
+/// Message boxes, which the Windows installer, uninstaller and self-check show when
+/// the program was started without a console. (The Windows installer's environment
+/// names these types, so that its flows run natively against a fake.)
 
-#include <cstdint>
 #include <string_view>
 
 namespace tessiva::platform {
@@ -16,14 +17,8 @@ enum class MessageBoxKind {
 /// The answer of `message_box`.
 enum class MessageBoxAnswer { NotShown, Ok, Cancel, Yes, No };
 
-/// The language id (LANGID) of the user's interface language
-/// (`GetUserDefaultUILanguage`). On Linux the first that is set of LANGUAGE (its first
-/// entry), LC_ALL, LC_MESSAGES and LANG decides: Spanish (Spain) for "es...", Portuguese
-/// (Brazil) for "pt...", else English (United States).
-[[nodiscard]] std::uint16_t user_default_ui_language();
-
 /// Shows a message box without an owner window and returns the answer, `NotShown` when
-/// the box cannot be shown. Linux has no message boxes: it answers `Cancel`.
+/// the box cannot be shown.
 MessageBoxAnswer message_box(std::string_view text, std::string_view caption, MessageBoxKind kind);
 
 }  // namespace tessiva::platform

@@ -2,7 +2,8 @@
 /// The registry. Writing is to the current user's keys (HKEY_CURRENT_USER) only;
 /// reading is from that hive or the machine's, in either view. Key paths are relative
 /// to the hive's root and use backslashes ("Software\Vendor\Product"); text is UTF-8.
-/// Windows only: Linux has no registry, and nothing there calls these.
+/// Only Windows code calls these (and the Windows installer's environment names its
+/// types, so that its flows run natively against a fake).
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
-#include "platform/version_info.h"
+#include "text/version_resource.h"
 
 #include <gtest/gtest.h>
 
-namespace tessiva::platform {
+namespace tessiva::text {
 namespace {
 
 TEST(VersionText, QueryPathOfTheFirstTranslation) {
@@ -34,4 +34,4 @@ TEST(VersionText, UpToTheFirstNulDecodedAndTrimmed) {
 }
 
 }  // namespace
-}  // namespace tessiva::platform
+}  // namespace tessiva::text

@@ -1,11 +1,11 @@
-#include "platform/ui.h"
+#include "platform/locale.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace tessiva::platform {
 
-std::uint16_t user_default_ui_language() {
-  constexpr std::uint16_t ENGLISH_US = 0x0409, SPANISH_SPAIN = 0x0C0A, PORTUGUESE_BRAZIL = 0x0416;
+std::string user_interface_locale() {
   // The first of these that is set decides; of LANGUAGE, a list of languages in order
   // of preference separated by colons, its first entry.
   for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -14,13 +14,9 @@ std::uint16_t user_default_ui_language() {
     std::string_view locale(value);
     locale = locale.substr(0, locale.find(':'));
     if (locale.empty()) continue;
-    if (locale.starts_with("es")) return SPANISH_SPAIN;
-    if (locale.starts_with("pt")) return PORTUGUESE_BRAZIL;
-    return ENGLISH_US;
+    return std::string(locale);
   }
-  return ENGLISH_US;
+  return {};
 }
-
-MessageBoxAnswer message_box(std::string_view, std::string_view, MessageBoxKind) { return MessageBoxAnswer::Cancel; }
 
 }  // namespace tessiva::platform

@@ -1,9 +1,9 @@
-#include "platform/version_info.h"
+#include "text/version_resource.h"
 
 #include "text/unicode.h"
 #include "text/utf.h"
 
-namespace tessiva::platform {
+namespace tessiva::text {
 
 std::u16string description_query(std::uint16_t language, std::uint16_t code_page) {
   constexpr char16_t DIGITS[] = u"0123456789abcdef";
@@ -17,8 +17,8 @@ std::u16string description_query(std::uint16_t language, std::uint16_t code_page
 
 std::string description_text(std::u16string_view units) {
   if (const auto nul = units.find(u'\0'); nul != std::u16string_view::npos) units = units.substr(0, nul);
-  const std::string decoded = text::utf16_to_utf8_lossy(units);
-  return std::string(text::trim_white_space(decoded));
+  const std::string decoded = utf16_to_utf8_lossy(units);
+  return std::string(trim_white_space(decoded));
 }
 
-}  // namespace tessiva::platform
+}  // namespace tessiva::text

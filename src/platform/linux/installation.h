@@ -1,9 +1,7 @@
 #pragma once
-/// What the per-user installation on Linux asks of the system beyond files.h: the
-/// environment, the terminal it was started from, file modes and empty folders.
-/// Implemented on Linux only, except the standard output and error functions, which
-/// the command-line modes of both systems use, and the removal of an empty folder,
-/// which both uninstallers use.
+/// What the per-user installation and the self-check on Linux ask of the system beyond
+/// files.h: the environment, the terminal the program was started from, file modes,
+/// symbolic links and waiting for a program. Only Linux code includes it.
 
 #include <optional>
 #include <string>
@@ -24,19 +22,8 @@ namespace tessiva::platform {
 /// an error.
 [[nodiscard]] std::optional<std::string> read_standard_input_line();
 
-/// True when standard output leads somewhere: a file, a pipe or a terminal (console).
-/// A Windows program started from the desktop has none.
-[[nodiscard]] bool standard_output_is_open() noexcept;
-
-/// Writes `text` to standard output (or standard error) at once, unbuffered.
-void write_standard_output(std::string_view text) noexcept;
-void write_standard_error(std::string_view text) noexcept;
-
 /// Gives the file `path` the mode of an installed program: rwxr-xr-x.
 [[nodiscard]] Result<void> make_executable(const std::string& path);
-
-/// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
-[[nodiscard]] Result<void> remove_empty_folder(const std::string& path);
 
 /// What the symbolic link `path` holds, as written; fails for anything else.
 [[nodiscard]] Result<std::string> symbolic_link_target(const std::string& path);

@@ -2,7 +2,8 @@
 // console of its own: text goes to the standard handles it inherited, when there are
 // any (a redirection or a console), and is dropped otherwise.
 
-#include "platform/installation.h"
+#include "platform/console.h"
+#include "platform/windows/console.h"
 
 #include <algorithm>
 
@@ -35,10 +36,5 @@ bool standard_output_is_open() noexcept {
 void write_standard_output(std::string_view text) noexcept { write_handle(STD_OUTPUT_HANDLE, text); }
 
 void write_standard_error(std::string_view text) noexcept { write_handle(STD_ERROR_HANDLE, text); }
-
-Result<void> remove_empty_folder(const std::string& path) {
-  if (!RemoveDirectoryW(widen(path).c_str())) return std::unexpected(last_os_error());
-  return {};
-}
 
 }  // namespace tessiva::platform

@@ -1,18 +1,12 @@
 #pragma once
-/// The description that a file's version resource gives it.
+/// The texts of a version resource (the block of a Windows program file that names and
+/// describes it), as pure functions so that they are tested on every host.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
-namespace tessiva::platform {
-
-/// The FileDescription of the version resource of `path`: first in the language and
-/// code page of the resource's first translation, then in US English with the Unicode
-/// code page (040904b0). Texts that are empty after trimming are passed over. None when
-/// the file has no version resource or no usable description (Windows only).
-[[nodiscard]] std::optional<std::string> file_description(const std::string& path);
+namespace tessiva::text {
 
 /// The query path of the FileDescription for one translation:
 /// "\StringFileInfo\" + language and code page as 4 lower-case hex digits each +
@@ -23,4 +17,4 @@ namespace tessiva::platform {
 /// without one), decoded with U+FFFD for bad units, without white space at either end.
 [[nodiscard]] std::string description_text(std::u16string_view units);
 
-}  // namespace tessiva::platform
+}  // namespace tessiva::text
