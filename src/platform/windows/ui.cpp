@@ -13,7 +13,8 @@ std::string locale_of_language_id(std::uint16_t language_id) {
   // A language id without a language (LANG_NEUTRAL) would stand for the user's default.
   if (PRIMARYLANGID(language_id) == LANG_NEUTRAL) return {};
   wchar_t name[LOCALE_NAME_MAX_LENGTH];
-  for (const LANGID id : {LANGID{language_id}, MAKELANGID(PRIMARYLANGID(language_id), SUBLANG_NEUTRAL)}) {
+  const LANGID primary_only = MAKELANGID(PRIMARYLANGID(language_id), SUBLANG_NEUTRAL);
+  for (const LANGID id : {LANGID{language_id}, primary_only}) {
     if (::LCIDToLocaleName(MAKELCID(id, SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0) > 0) return narrow(name);
   }
   return {};
