@@ -18,8 +18,9 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/linux/installation.h"
+#include "platform/linux/posix_process.h"
+#include "platform/linux/session_bus.h"
 #include "platform/process.h"
-#include "platform/session_bus.h"
 
 namespace tessiva::check {
 namespace {

@@ -22,6 +22,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/windows/console.h"
+#include "platform/windows/known_folders.h"
 #include "platform/windows/message_box.h"
 #include "platform/windows/registry.h"
 

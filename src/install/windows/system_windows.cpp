@@ -8,9 +8,9 @@
 
 #include "config/store.h"
 #include "platform/files.h"
-#include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/windows/command_processor.h"
+#include "platform/windows/known_folders.h"
 #include "platform/windows/message_box.h"
 
 namespace tessiva::install {

@@ -1,6 +1,6 @@
 #pragma once
-/// Questions to the desktop's session bus, for the self-check. Implemented on Linux
-/// only, through GIO loaded on first use; a host that only answers "hello" never asks.
+/// Questions to the desktop's session bus, for the Linux self-check, through GIO loaded
+/// on first use; a host that only answers "hello" never asks.
 
 #include <string>
 
