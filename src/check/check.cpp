@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "messages/version.h"
 
 namespace tessiva::check {

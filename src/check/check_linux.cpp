@@ -15,10 +15,12 @@
 #include "install/linux/system_linux.h"
 #include "messages/json_reader.h"
 #include "messages/protocol.h"
+#include "platform/console.h"
 #include "platform/files.h"
-#include "platform/installation.h"
+#include "platform/linux/installation.h"
+#include "platform/linux/posix_process.h"
+#include "platform/linux/session_bus.h"
 #include "platform/process.h"
-#include "platform/session_bus.h"
 
 namespace tessiva::check {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::check {
 namespace {

@@ -5,11 +5,11 @@
 #include "config/validation.h"
 #include "config/writer.h"
 #include "messages/version.h"
-#include "naming/leftovers.h"
+#include "naming/sweep.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::config {
 

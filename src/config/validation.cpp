@@ -4,10 +4,10 @@
 
 #include "config/fields.h"
 #include "platform/files.h"
-#include "platform/shell.h"
-#include "text/shell_words.h"
+#include "platform/launch.h"
+#include "text/argument_words.h"
+#include "text/paths.h"
 #include "text/unicode.h"
-#include "text/windows_path.h"
 
 namespace tessiva::config {
 namespace {
@@ -79,7 +79,7 @@ std::expected<void, std::string_view> validate_config(const Config& config) {
     }
     // Where arguments are passed one by one they must split into words.
     if (platform::native_argument_convention() == platform::ArgumentConvention::ArgumentVector &&
-        !text::split_shell_words(app.args)) {
+        !text::split_argument_words(app.args)) {
       return std::unexpected("app_args"sv);
     }
     if (app.file_types.size() > MAX_FILE_TYPES) return std::unexpected(field_name(AppField::FileTypes));

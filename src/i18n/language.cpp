@@ -1,6 +1,6 @@
 #include "i18n/language.h"
 
-#include "platform/ui.h"
+#include "platform/locale.h"
 
 namespace tessiva::i18n {
 
@@ -20,18 +20,15 @@ std::optional<Language> language_from_setting(std::string_view setting) noexcept
   return std::nullopt;
 }
 
-Language language_for_langid(std::uint16_t langid) noexcept {
-  constexpr std::uint16_t PRIMARY_SPANISH = 0x0A, PRIMARY_PORTUGUESE = 0x16;
-  switch (langid & 0x3FF) {
-    case PRIMARY_SPANISH: return Language::Es;
-    case PRIMARY_PORTUGUESE: return Language::PtBr;
-    default: return Language::En;
-  }
+Language language_for_locale(std::string_view locale) noexcept {
+  if (locale.starts_with("es")) return Language::Es;
+  if (locale.starts_with("pt")) return Language::PtBr;
+  return Language::En;
 }
 
 Language ui_language(const std::string& setting) {
   if (auto chosen = language_from_setting(setting)) return *chosen;
-  return language_for_langid(platform::user_default_ui_language());
+  return language_for_locale(platform::user_interface_locale());
 }
 
 }  // namespace tessiva::i18n

@@ -1,7 +1,6 @@
 #pragma once
 /// The language of the texts the program shows.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,10 +16,9 @@ enum class Language { En, Es, PtBr };
 /// for "auto" and every other text.
 [[nodiscard]] std::optional<Language> language_from_setting(std::string_view setting) noexcept;
 
-/// The language for a Windows language id, by its primary language (the low 10 bits):
-/// Spanish of any country gives Es, Portuguese of any country (Portugal too) PtBr,
-/// everything else En.
-[[nodiscard]] Language language_for_langid(std::uint16_t langid) noexcept;
+/// The language for a locale tag, by its language code: Spanish of any country ("es...")
+/// gives Es, Portuguese of any country (Portugal too, "pt...") PtBr, everything else En.
+[[nodiscard]] Language language_for_locale(std::string_view locale) noexcept;
 
 /// The language to show texts in: the one `setting` (the `language` setting) names,
 /// else that of the user's desktop.

@@ -5,14 +5,14 @@
 
 #include "check/check.h"
 #include "config/requests.h"
+#include "desktop/app_info.h"
+#include "desktop/handlers.h"
+#include "desktop/pickers.h"
+#include "desktop/reveal.h"
 #include "messages/protocol.h"
 #include "messages/reply.h"
 #include "open/save_and_open.h"
 #include "platform/process.h"
-#include "shell/app_info.h"
-#include "shell/explorer.h"
-#include "shell/handlers.h"
-#include "shell/pickers.h"
 #include "transfers/transfers.h"
 
 namespace tessiva::app {
@@ -62,14 +62,14 @@ constexpr std::array ROUTES{
     Route{"cancel_transfer",
           [](HostState& s, Request& r) { return transfers::handle_cancel_transfer(s.transfers, r.with_long_strings()); }},
     Route{"open_file", [](HostState& s, Request& r) { return open::handle_open_file(r.with_long_strings(), s.settings); }},
-    Route{"list_handlers", [](HostState&, Request& r) { return shell::handle_list_handlers(r.with_long_strings()); }},
-    Route{"app_info", [](HostState&, Request& r) { return shell::handle_app_info(r.with_long_strings()); }},
-    Route{"pick_folder", [](HostState& s, Request&) { return shell::handle_pick_folder(s.parent_window, s.settings); }},
+    Route{"list_handlers", [](HostState&, Request& r) { return desktop::handle_list_handlers(r.with_long_strings()); }},
+    Route{"app_info", [](HostState&, Request& r) { return desktop::handle_app_info(r.with_long_strings()); }},
+    Route{"pick_folder", [](HostState& s, Request&) { return desktop::handle_pick_folder(s.parent_window, s.settings); }},
     Route{"pick_application",
-          [](HostState& s, Request&) { return shell::handle_pick_application(s.parent_window, s.settings); }},
-    Route{"open_save_folder", [](HostState& s, Request&) { return shell::handle_open_save_folder(s.settings); }},
+          [](HostState& s, Request&) { return desktop::handle_pick_application(s.parent_window, s.settings); }},
+    Route{"open_save_folder", [](HostState& s, Request&) { return desktop::handle_open_save_folder(s.settings); }},
     Route{"diagnose", diagnose},
-    Route{"reveal", [](HostState& s, Request& r) { return shell::handle_reveal(r.with_long_strings(), s.settings); }},
+    Route{"reveal", [](HostState& s, Request& r) { return desktop::handle_reveal(r.with_long_strings(), s.settings); }},
 };
 
 Handler find_handler(std::string_view type) {

@@ -11,9 +11,9 @@
 #include "messages/version.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
-#include "platform/installation.h"
+#include "platform/console.h"
 #include "platform/process.h"
-#include "text/overloaded.h"
+#include "text/visit.h"
 
 namespace tessiva::app {
 namespace {

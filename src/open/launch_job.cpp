@@ -6,7 +6,7 @@
 #include "messages/json_reader.h"
 #include "messages/reply.h"
 #include "messages/request.h"
-#include "text/overloaded.h"
+#include "text/visit.h"
 
 namespace tessiva::open {
 namespace {

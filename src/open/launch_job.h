@@ -25,7 +25,7 @@ struct Handler {
   std::string ext;
   friend bool operator==(const Handler&, const Handler&) = default;
 };
-/// Open the containing folder in Explorer with the item selected.
+/// Open the containing folder in the file manager with the item selected.
 struct Reveal {
   friend bool operator==(const Reveal&, const Reveal&) = default;
 };

@@ -1,11 +1,12 @@
 #include "open/launcher.h"
 
+#include "open/app_start.h"
+#include "platform/launch.h"
 #include "platform/process.h"
-#include "platform/shell.h"
-#include "text/overloaded.h"
+#include "text/argument_words.h"
 #include "text/quote.h"
-#include "text/shell_words.h"
 #include "text/unicode.h"
+#include "text/visit.h"
 
 namespace tessiva::open {
 namespace {
@@ -21,18 +22,6 @@ std::string replace_file_token(std::string_view text, std::string_view value) {
   }
   out.append(text.substr(from));
   return out;
-}
-
-/// Starts the application of `app` on `file` by the system's convention.
-platform::Result<void> start_app(const Launch::App& app, const std::string& file) {
-  if (platform::native_argument_convention() == platform::ArgumentConvention::CommandLine)
-    return platform::start_application(app.exe, app_command_line(app.exe, app_argument_text(app.args, file)));
-  if (is_desktop_entry(app.exe)) return platform::launch_desktop_entry(app.exe, file);
-  auto arguments = app_argument_vector(app.args, file);
-  // Settings are checked when they are stored and loaded, so only a job made by hand
-  // gets here with arguments that cannot be split.
-  if (!arguments) return std::unexpected(platform::OsError{0, "the application's arguments cannot be split"});
-  return platform::start_application_with_arguments(app.exe, *arguments);
 }
 
 }  // namespace
@@ -68,7 +57,7 @@ std::string app_command_line(std::string_view exe, std::string_view argument_tex
 }
 
 std::optional<std::vector<std::string>> app_argument_vector(std::string_view args, std::string_view file) {
-  auto words = text::split_shell_words(args);
+  auto words = text::split_argument_words(args);
   if (!words) return std::nullopt;
   bool placed = false;
   for (auto& word : *words) {
@@ -90,11 +79,11 @@ int run_launch_job(std::string_view job_hex, const LaunchReport& report) {
   }
   const platform::Result<void> outcome = std::visit(
       Overloaded{
-          [&](const Launch::App& app) { return start_app(app, job->file); },
+          [&](const Launch::App& app) { return start_application_on(app, job->file); },
           [&](const Launch::Handler& handler) {
             return platform::invoke_handler(handler.ext, handler.handler_id, job->file);
           },
-          [&](const Launch::Reveal&) { return platform::reveal_in_explorer(job->file); },
+          [&](const Launch::Reveal&) { return platform::reveal_in_file_manager(job->file); },
       },
       static_cast<const Launch::variant&>(job->launch));
   if (report) {

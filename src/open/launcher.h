@@ -1,7 +1,7 @@
 #pragma once
 /// The detached launcher: the host starts a copy of its own executable with "--launch"
 /// and a hex-encoded job and never waits for it; the copy carries out the one job and
-/// exits. Applications, shell handlers and Explorer windows are never started inside
+/// exits. Applications, shell handlers and file manager windows are never started inside
 /// the host itself.
 
 #include <expected>
@@ -66,7 +66,7 @@ using LaunchReport = std::function<void(std::string_view kind, const platform::R
 [[nodiscard]] std::string app_command_line(std::string_view exe, std::string_view argument_text);
 
 /// The argument vector an application gets for `file` where arguments are passed as a
-/// vector: `args` split by the shell's quoting (`text::split_shell_words`), then every
+/// vector: `args` split by the shell's quoting (`text::split_argument_words`), then every
 /// "{file}" inside an argument replaced by the path; without any "{file}", the path
 /// added as the last argument. The path is always exactly its own bytes. None when
 /// `args` cannot be split.

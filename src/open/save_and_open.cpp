@@ -4,14 +4,14 @@
 
 #include "config/save_folder.h"
 #include "messages/request.h"
-#include "naming/leftovers.h"
 #include "naming/naming.h"
+#include "naming/sweep.h"
 #include "open/launcher.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "text/overloaded.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
+#include "text/visit.h"
 
 namespace tessiva::open {
 namespace {

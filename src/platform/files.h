@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/os_error.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 
@@ -127,6 +127,8 @@ class File {
 /// Copies `from` onto `to`, replacing its contents.
 [[nodiscard]] Result<void> copy_file(const std::string& from, const std::string& to);
 [[nodiscard]] Result<void> delete_file(const std::string& path);
+/// Removes the folder `path` when it is empty; fails (and keeps it) otherwise.
+[[nodiscard]] Result<void> remove_empty_folder(const std::string& path);
 /// Creates `path` and every missing parent folder; an existing folder is fine.
 [[nodiscard]] Result<void> create_folders(const std::string& path);
 /// `create_folders` for a folder of the program's own: on Linux the last

@@ -33,11 +33,4 @@ enum class ProgramFolder {
 /// cannot be used).
 [[nodiscard]] std::optional<std::string> program_folder(ProgramFolder folder, std::string_view product);
 
-/// The per-user programs folder (FOLDERID_UserProgramFiles), looked up without checking
-/// that it exists: on a fresh profile it often does not yet, and the installer creates
-/// it. Where the system does not know that folder at all, its documented default,
-/// "Programs" inside the local application data folder. The error says why neither
-/// could be had. Linux has no such folder.
-[[nodiscard]] Result<std::string> user_programs_folder();
-
 }  // namespace tessiva::platform

@@ -1,5 +1,6 @@
 #pragma once
-/// The handlers that the shell has registered for a file type, as the host lists them.
+/// The handlers (default applications and the others) that the system has registered
+/// for a file type, as the host lists them.
 
 #include <cstddef>
 #include <optional>
@@ -14,23 +15,24 @@ inline constexpr std::size_t MAX_HANDLERS = 101;
 
 /// One listed handler.
 struct HandlerInfo {
-  /// The handler's identifier: its `IAssocHandler::GetName` text as UTF-8. Never empty.
+  /// The handler's identifier (Windows: the association handler's name; Linux: the
+  /// desktop file id), UTF-8. Never empty.
   std::string id;
-  /// The display name (`GetUIName`). Never empty.
+  /// The display name. Never empty.
   std::string name;
   /// The handler's icon as a PNG file; none when icons were not asked for or none
   /// could be had.
   std::optional<std::vector<std::byte>> icon_png;
-  /// `IsRecommended` returned S_OK.
+  /// The system recommends it for the type.
   bool recommended = false;
 
   friend bool operator==(const HandlerInfo&, const HandlerInfo&) = default;
 };
 
 /// The handlers registered for "." + `ext` (`ext` lower case, without the dot), in
-/// the shell's order, at most MAX_HANDLERS; handlers whose name or display name cannot be read
+/// the system's order, at most MAX_HANDLERS; handlers whose name or display name cannot be read
 /// are left out. With `icons`, each gets its icon where one can be had. Failures of the
-/// shell shorten the list; they are never errors. On Linux: the desktop entries of the
+/// system shorten the list; they are never errors. On Linux: the desktop entries of the
 /// extension's content type, the default first.
 [[nodiscard]] std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons);
 

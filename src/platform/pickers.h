@@ -1,5 +1,5 @@
 #pragma once
-/// The shell's modal dialogs for choosing a folder or a program.
+/// The system's modal dialogs for choosing a folder or a program.
 
 #include <cstdint>
 #include <optional>

@@ -79,10 +79,6 @@ enum class ProcessState {
 [[nodiscard]] Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,
                                                  std::string_view input, std::size_t limit, int timeout_ms);
 
-/// True when the process runs with the rights of the superuser (Linux: effective user
-/// id 0). Always false on Windows, which has no such rule.
-[[nodiscard]] bool runs_as_superuser() noexcept;
-
 /// Ends the process with `code`.
 [[noreturn]] void exit_process(int code);
 

@@ -8,7 +8,7 @@
 
 #include "config/store.h"
 #include "messages/version.h"
-#include "naming/leftovers.h"
+#include "naming/sweep.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 

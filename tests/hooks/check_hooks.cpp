@@ -6,7 +6,7 @@
 //   TESSIVA_CHECK_AS_ROOT  "1" or "0": taken instead of whether the process runs as root
 
 #include "check/check.h"
-#include "platform/installation.h"
+#include "platform/linux/installation.h"
 
 namespace {
 

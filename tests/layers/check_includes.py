@@ -11,6 +11,9 @@ An include, in quotes or angle brackets, whose path starts with one of the libra
 folders (or reaches one through "..") must name a folder in its library's list.
 Only src/platform/windows/ may include a Windows header (windows.h, shlobj.h and the
 other headers of the Win32 SDK), and only src/platform/linux/ a GLib, GIO or GTK header.
+The headers of platform/<system>/ declare what only that system's code calls: only code
+compiled for that system alone includes them (platform/<system>/, install/<system>/ and
+files named "<name>_<system>.cpp").
 Prints every include that breaks this and exits with 1; 0 when there is none.
 """
 
@@ -39,11 +42,24 @@ SYSTEM_HEADERS = (
 )
 
 
+SYSTEMS = ("windows", "linux")
+
+
+def system_only(relative, system):
+    """True when src/`relative` is compiled for `system` alone."""
+    return (relative.startswith(f"platform/{system}/") or relative.startswith(f"install/{system}/")
+            or relative.endswith(f"_{system}.cpp"))
+
+
 def system_header_fault(relative, include):
     """Why `include` may not appear in src/`relative`; None when it may."""
     for home, what, matches in SYSTEM_HEADERS:
         if matches(include) and not relative.startswith(home):
             return f"includes {what}, which only src/{home} may"
+    for system in SYSTEMS:
+        if include.startswith(f"platform/{system}/") and not system_only(relative, system):
+            return (f"includes a header of platform/{system}/, which only code compiled for {system} "
+                    f"alone may (platform/{system}/, install/{system}/, *_{system}.cpp)")
     return None
 
 

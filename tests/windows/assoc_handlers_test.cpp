@@ -14,9 +14,10 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/shell.h"
+#include "platform/launch.h"
 #include "platform/windows/com.h"
 #include "platform/windows/dynamic_library.h"
+#include "platform/windows/launch.h"
 #include "platform/windows/win_error.h"
 #include "fake_assoc.h"
 #include "temp_folder.h"
@@ -192,8 +193,8 @@ TEST(InvokeHandler, NoRegisteredHandlerMatchesAnUnknownId) {
 
 TEST(RevealInExplorer, APathThatCannotBeParsedFails) {
   test::TempFolder temp;
-  EXPECT_FALSE(reveal_in_explorer(join_path(temp.path(), "missing\\deeper\\file.txt")));
-  EXPECT_FALSE(reveal_in_explorer("C:\\a\xff.txt"));
+  EXPECT_FALSE(reveal_in_file_manager(join_path(temp.path(), "missing\\deeper\\file.txt")));
+  EXPECT_FALSE(reveal_in_file_manager("C:\\a\xff.txt"));
 }
 
 std::wstring system_folder() {

@@ -17,7 +17,7 @@
 #include "install/windows/uninstaller.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/registry.h"
+#include "platform/windows/registry.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"

@@ -2,13 +2,13 @@
 // version resource is replaced by one built here (UpdateResourceW), so that the
 // translation table, the fallback and the trimming can be tried.
 
-#include "platform/version_info.h"
+#include "platform/windows/version_info.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "shell/app_info.h"
+#include "desktop/app_info.h"
 #include "shell_files.h"
 #include "temp_folder.h"
 
@@ -136,7 +136,7 @@ TEST(FileDescription, TranslationFirstThenTheUsEnglishTable) {
     write_program_with(path, c.resource);
     EXPECT_EQ(file_description(path), c.want) << c.name;
     // "app_info" names a program without a usable description by its stem.
-    const auto info = shell::handle_app_info(nlohmann::json{{"path", path}});
+    const auto info = desktop::handle_app_info(nlohmann::json{{"path", path}});
     ASSERT_TRUE(info) << c.name;
     EXPECT_EQ((*info)["name"], c.want.value_or("program" + std::to_string(n))) << c.name;
   }

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/linux/sandbox.h"
 #include "install/manifests.h"
 #include "install/placing.h"
@@ -12,7 +12,7 @@
 #include "messages/json_reader.h"
 #include "messages/protocol.h"
 #include "messages/version.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::install {
 namespace {

@@ -6,8 +6,9 @@
 #include "config/store.h"
 #include "install/linux/home_install.h"
 #include "install/linux/system_linux.h"
+#include "platform/console.h"
 #include "platform/files.h"
-#include "platform/installation.h"
+#include "platform/linux/installation.h"
 #include "platform/process.h"
 
 namespace tessiva::install {

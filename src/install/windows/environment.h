@@ -14,8 +14,8 @@
 #include "install/windows/machine_install.h"
 #include "platform/os_error.h"
 #include "platform/process_options.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
+#include "platform/windows/registry.h"
 
 namespace tessiva::install {
 

@@ -2,11 +2,11 @@
 
 #include <limits>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/placing.h"
 #include "messages/protocol.h"
 #include "platform/files.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 namespace {

@@ -14,7 +14,7 @@
 #include "install/manifests.h"
 #include "install/windows/environment.h"
 #include "messages/version.h"
-#include "platform/registry.h"
+#include "platform/windows/registry.h"
 
 namespace tessiva::install {
 

@@ -4,11 +4,11 @@
 #include <charconv>
 #include <vector>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/windows/environment.h"
 #include "messages/version.h"
 #include "messages/protocol.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::install {
 namespace {

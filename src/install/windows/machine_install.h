@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "i18n/language.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 

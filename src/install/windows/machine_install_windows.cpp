@@ -4,7 +4,7 @@
 #include "install/windows/installer.h"
 #include "install/windows/machine_install.h"
 #include "install/windows/machine_wide.h"
-#include "platform/registry.h"
+#include "platform/windows/registry.h"
 
 namespace tessiva::install {
 namespace {

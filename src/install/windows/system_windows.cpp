@@ -7,12 +7,13 @@
 #include "install/windows/uninstaller.h"
 
 #include "config/store.h"
-#include "platform/command_processor.h"
+#include "platform/console.h"
 #include "platform/files.h"
-#include "platform/folders.h"
-#include "platform/installation.h"
 #include "platform/process.h"
-#include "platform/ui.h"
+#include "platform/windows/command_processor.h"
+#include "platform/windows/console.h"
+#include "platform/windows/known_folders.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 

@@ -1,10 +1,10 @@
 #include "install/windows/uninstaller.h"
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install {
 

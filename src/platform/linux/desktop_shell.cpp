@@ -2,8 +2,9 @@
 
 #include <cerrno>
 
+#include "platform/launch.h"
 #include "platform/linux/desktop_apps.h"
-#include "platform/shell.h"
+#include "platform/linux/launch.h"
 
 namespace tessiva::platform {
 namespace {
@@ -68,7 +69,7 @@ Result<void> launch_desktop_entry(const std::string& desktop_file, const std::st
   return launch_on_file(**gio, app.get(), file);
 }
 
-Result<void> reveal_in_explorer(const std::string& path) {
+Result<void> reveal_in_file_manager(const std::string& path) {
   const auto gio = desktop::gio();
   if (!gio) return std::unexpected(gio.error());
   const Object<GFile> item((*gio)->g_file_new_for_path(path.c_str()));

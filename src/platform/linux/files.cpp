@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "platform/linux/posix_error.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 
@@ -342,6 +342,13 @@ Result<void> delete_file(const std::string& path) {
   auto p = c_path(path);
   if (!p) return std::unexpected(p.error());
   if (::unlink(*p) != 0) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> remove_empty_folder(const std::string& path) {
+  auto p = c_path(path);
+  if (!p) return std::unexpected(p.error());
+  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
   return {};
 }
 

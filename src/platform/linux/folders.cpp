@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "platform/files.h"
-#include "platform/linux/posix_error.h"
 #include "platform/linux/user_dirs.h"
 
 namespace tessiva::platform {
@@ -116,7 +115,5 @@ std::optional<std::string> program_folder(ProgramFolder folder, std::string_view
   }
   return std::nullopt;
 }
-
-Result<std::string> user_programs_folder() { return std::unexpected(os_error(ENOTSUP)); }
 
 }  // namespace tessiva::platform

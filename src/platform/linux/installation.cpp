@@ -1,4 +1,4 @@
-#include "platform/installation.h"
+#include "platform/linux/installation.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,15 +12,6 @@
 
 namespace tessiva::platform {
 namespace {
-
-void write_all(int fd, std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
 
 Result<const char*> c_path(const std::string& path) {
   if (path.find('\0') != std::string::npos) return std::unexpected(os_error(EINVAL));
@@ -50,23 +41,10 @@ std::optional<std::string> read_standard_input_line() {
   }
 }
 
-bool standard_output_is_open() noexcept { return ::fcntl(STDOUT_FILENO, F_GETFD) != -1; }
-
-void write_standard_output(std::string_view text) noexcept { write_all(STDOUT_FILENO, text); }
-
-void write_standard_error(std::string_view text) noexcept { write_all(STDERR_FILENO, text); }
-
 Result<void> make_executable(const std::string& path) {
   auto p = c_path(path);
   if (!p) return std::unexpected(p.error());
   if (::chmod(*p, 0755) != 0) return std::unexpected(last_os_error());
-  return {};
-}
-
-Result<void> remove_empty_folder(const std::string& path) {
-  auto p = c_path(path);
-  if (!p) return std::unexpected(p.error());
-  if (::rmdir(*p) != 0) return std::unexpected(last_os_error());
   return {};
 }
 

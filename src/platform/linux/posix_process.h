@@ -1,6 +1,7 @@
 #pragma once
-/// What the POSIX entry point hands to the process module, and the detached start that
-/// the process and shell modules share.
+/// What the POSIX entry point hands to the process module, the detached start that
+/// the process and launch modules share, and whether the process runs as the superuser
+/// (which the self-check asks).
 
 #include <string>
 #include <vector>
@@ -27,5 +28,8 @@ struct DetachedStart {
 /// a close-on-exec pipe carries a failure of chdir or exec back.
 [[nodiscard]] Result<void> start_detached(const std::string& program, const std::vector<std::string>& argv,
                                           const DetachedStart& how);
+
+/// True when the process runs with the rights of the superuser (effective user id 0).
+[[nodiscard]] bool runs_as_superuser() noexcept;
 
 }  // namespace tessiva::platform

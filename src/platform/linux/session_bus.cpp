@@ -1,7 +1,7 @@
 // The session bus through GIO: whether a service is there, and whether it offers an
 // interface.
 
-#include "platform/session_bus.h"
+#include "platform/linux/session_bus.h"
 
 #include "platform/linux/desktop_objects.h"
 

@@ -1,19 +1,12 @@
-// Handlers and application descriptions from the desktop entries that GIO knows. Icons
-// and version resources of program files are Windows' own: Linux programs have none.
+// Handlers and application descriptions from the desktop entries that GIO knows.
 
 #include <algorithm>
 
 #include "platform/application_info.h"
 #include "platform/handler_list.h"
-#include "platform/icons.h"
 #include "platform/linux/desktop_apps.h"
-#include "platform/version_info.h"
 
 namespace tessiva::platform {
-
-std::optional<std::vector<std::byte>> extract_icon_png(const std::string&, int) { return std::nullopt; }
-
-std::optional<std::string> file_description(const std::string&) { return std::nullopt; }
 
 std::vector<HandlerInfo> handler_infos(std::string_view ext, bool icons) {
   const auto gio = desktop::gio();

@@ -1,7 +1,7 @@
 #include "platform/application_info.h"
 
-#include "platform/icons.h"
-#include "platform/version_info.h"
+#include "platform/windows/icons.h"
+#include "platform/windows/version_info.h"
 
 namespace tessiva::platform {
 

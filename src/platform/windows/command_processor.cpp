@@ -1,4 +1,4 @@
-#include "platform/command_processor.h"
+#include "platform/windows/command_processor.h"
 
 #include "platform/windows/system_values.h"
 #include "platform/windows/unique.h"

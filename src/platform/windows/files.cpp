@@ -8,7 +8,7 @@
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 #include "platform/windows/windows.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 
@@ -260,6 +260,11 @@ Result<void> copy_file(const std::string& from, const std::string& to) {
   auto wide_to = wide_path(to);
   if (!wide_to) return std::unexpected(wide_to.error());
   if (!::CopyFileW(wide_from->c_str(), wide_to->c_str(), FALSE)) return std::unexpected(last_os_error());
+  return {};
+}
+
+Result<void> remove_empty_folder(const std::string& path) {
+  if (!RemoveDirectoryW(widen(path).c_str())) return std::unexpected(last_os_error());
   return {};
 }
 

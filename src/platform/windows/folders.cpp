@@ -8,7 +8,7 @@
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::platform {
 namespace {

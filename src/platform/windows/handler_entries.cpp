@@ -5,8 +5,8 @@
 #include <array>
 
 #include "platform/files.h"
-#include "platform/icons.h"
 #include "platform/windows/dynamic_library.h"
+#include "platform/windows/icons.h"
 #include "platform/windows/unique.h"
 #include "platform/windows/win_error.h"
 

@@ -1,4 +1,4 @@
-#include "platform/icons.h"
+#include "platform/windows/icons.h"
 
 #include "platform/windows/windows.h"
 

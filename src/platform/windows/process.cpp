@@ -107,8 +107,6 @@ Result<void> spawn_self_detached(const std::vector<std::string>& arguments, Crea
   return spawn_detached(*path, arguments, options);
 }
 
-bool runs_as_superuser() noexcept { return false; }
-
 void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
 
 Result<std::string> run_with_pipes(const std::string& program, const std::vector<std::string>& argv,

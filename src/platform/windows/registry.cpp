@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/windows/registry.h"
 
 #include <cstring>
 #include <cwchar>

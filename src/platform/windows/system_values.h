@@ -4,7 +4,7 @@
 /// returns. Only the Windows implementation speaks in these numbers.
 
 #include "platform/process_options.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 #include "platform/windows/windows.h"
 
 namespace tessiva::platform {

@@ -1,4 +1,6 @@
-#include "platform/ui.h"
+#include "platform/locale.h"
+#include "platform/windows/language_id.h"
+#include "platform/windows/message_box.h"
 
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/system_values.h"
@@ -7,7 +9,18 @@
 
 namespace tessiva::platform {
 
-std::uint16_t user_default_ui_language() { return ::GetUserDefaultUILanguage(); }
+std::string locale_of_language_id(std::uint16_t language_id) {
+  // A language id without a language (LANG_NEUTRAL) would stand for the user's default.
+  if (PRIMARYLANGID(language_id) == LANG_NEUTRAL) return {};
+  wchar_t name[LOCALE_NAME_MAX_LENGTH];
+  const LANGID primary_only = MAKELANGID(PRIMARYLANGID(language_id), SUBLANG_NEUTRAL);
+  for (const LANGID id : {LANGID{language_id}, primary_only}) {
+    if (::LCIDToLocaleName(MAKELCID(id, SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0) > 0) return narrow(name);
+  }
+  return {};
+}
+
+std::string user_interface_locale() { return locale_of_language_id(::GetUserDefaultUILanguage()); }
 
 MessageBoxAnswer message_box(std::string_view text, std::string_view caption, MessageBoxKind kind) {
   static LazyFunction<decltype(::MessageBoxW)> message_box_w{user32, "MessageBoxW"};

@@ -1,4 +1,4 @@
-#include "platform/version_info.h"
+#include "platform/windows/version_info.h"
 
 #include "platform/windows/windows.h"
 
@@ -10,6 +10,7 @@
 
 #include "platform/windows/dynamic_library.h"
 #include "platform/windows/win_error.h"
+#include "text/version_resource.h"
 
 namespace tessiva::platform {
 namespace {
@@ -46,7 +47,7 @@ std::optional<std::string> file_description(const std::string& path) {
   UINT table_bytes = 0;
   if (query(resource.data(), L"\\VarFileInfo\\Translation", &table, &table_bytes) && table && table_bytes >= 4) {
     const auto* pair = static_cast<const WORD*>(table);
-    candidates.push_back(to_wide(description_query(pair[0], pair[1])));
+    candidates.push_back(to_wide(text::description_query(pair[0], pair[1])));
   }
   candidates.emplace_back(FALLBACK_QUERY);
 
@@ -61,7 +62,7 @@ std::optional<std::string> file_description(const std::string& path) {
     const std::size_t count = std::min<std::size_t>(units, available);
     std::u16string text(count, u'\0');
     std::memcpy(text.data(), first, count * sizeof(char16_t));
-    std::string description = description_text(text);
+    std::string description = text::description_text(text);
     if (!description.empty()) return description;
   }
   return std::nullopt;

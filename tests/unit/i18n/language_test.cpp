@@ -3,35 +3,22 @@
 #include <string>
 
 #include "i18n/language.h"
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 
 namespace tessiva::i18n {
 namespace {
 
-TEST(I18nLanguage, LanguageIdsMapByTheirPrimaryLanguage) {
+TEST(I18nLanguage, LocalesMapByTheirLanguageCode) {
   const struct {
-    std::uint16_t langid;
+    const char* locale;
     Language expected;
   } cases[] = {
-      {0x0C0A, Language::Es},    // Spanish (Spain, modern sort)
-      {0x080A, Language::Es},    // Spanish (Mexico)
-      {0x040A, Language::Es},    // Spanish (Spain, traditional sort)
-      {0x000A, Language::Es},    // Spanish, no country
-      {0x0416, Language::PtBr},  // Portuguese (Brazil)
-      {0x0816, Language::PtBr},  // Portuguese (Portugal)
-      {0x0409, Language::En},
-      {0x0809, Language::En},    // English (United Kingdom)
-      {0x040C, Language::En},    // French
-      {0x0407, Language::En},    // German
-      {0x0000, Language::En},
-      {0xFC0A, Language::Es},    // only the low 10 bits count
-      {0x040B, Language::En},    // Finnish: 0x0B, next to Spanish
-      {0x0415, Language::En},    // Polish: 0x15, next to Portuguese
-      {0x0417, Language::En},
+      {"es-ES", Language::Es},   {"es-MX", Language::Es}, {"es_ES.UTF-8", Language::Es}, {"es", Language::Es},
+      {"pt-BR", Language::PtBr}, {"pt-PT", Language::PtBr}, {"pt_PT.UTF-8", Language::PtBr},
+      {"en-US", Language::En},   {"en-GB", Language::En}, {"fr-FR", Language::En},     {"de_DE", Language::En},
+      {"C", Language::En},       {"", Language::En},      {"fi-FI", Language::En},     {"pl-PL", Language::En},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(language_for_langid(c.langid), c.expected) << std::hex << c.langid;
-  }
+  for (const auto& c : cases) EXPECT_EQ(language_for_locale(c.locale), c.expected) << c.locale;
 }
 
 TEST(I18nLanguage, OnlyTheThreeExactCodesNameALanguage) {

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "native_paths.h"
 #include "config/validation.h"
+#include "native_paths.h"
 #include "platform/files.h"
 #include "temp_folder.h"
-#include "text/windows_path.h"
+#include "text/paths.h"
 
 namespace tessiva::open {
 namespace {

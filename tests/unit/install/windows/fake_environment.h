@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "install/windows/environment.h"
-#include "platform/ui.h"
+#include "platform/windows/message_box.h"
 
 namespace tessiva::install::test {
 

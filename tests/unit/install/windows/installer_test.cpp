@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "platform/files.h"
 #include "unit/install/windows/fake_environment.h"
 

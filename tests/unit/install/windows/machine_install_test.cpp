@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/windows/installer.h"
 #include "install/windows/uninstaller.h"
 #include "unit/install/windows/fake_environment.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "i18n/messages.h"
+#include "i18n/texts.h"
 #include "install/windows/installer.h"
 #include "platform/files.h"
 #include "platform/process.h"
