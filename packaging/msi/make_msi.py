@@ -10,7 +10,8 @@ wixl builds the package; then what wixl cannot express is set in its tables:
 - the codes and dates that wixl makes up at random or from the clock: the product code
   is a name-based UUID of the upgrade code and the version, the package code one of
   everything packaged, and the summary's dates and the files' dates in the cabinet are
-  SOURCE_DATE_EPOCH when it is set (the build's and the files' times otherwise). Two builds of the same inputs then give the same bytes.
+  SOURCE_DATE_EPOCH when it is set (the build's and the files' times otherwise). Two
+  builds of the same inputs then give the same bytes.
 
 Needs the GObject bindings of libmsi (Debian: gir1.2-libmsi-1.0, python3-gi).
 """
