@@ -163,6 +163,13 @@ class Target:
             host.save_folder = profile / "Documents" / "Tessiva"
         return host
 
+    def settings_path(self, host):
+        """Where `host` keeps config.json; under Wine in the prefix's profile, which is
+        there once a host has run."""
+        if not self.wine:
+            return host.settings_file
+        return self.wine_profile() / "AppData" / "Roaming" / "Tessiva" / "config.json"
+
     def wine_profile(self):
         """The Windows profile folder that hosts under Wine use; None before the prefix exists."""
         users = self.wine_state / "prefix" / "drive_c" / "users"

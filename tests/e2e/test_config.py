@@ -3,9 +3,7 @@ config.json in the user's roaming application-data folder, refusals that leave t
 file as it was, files that read as the defaults, a failing store, and two hosts
 storing at the same moment."""
 
-import glob
 import json
-import os
 import threading
 from pathlib import Path
 
@@ -22,16 +20,6 @@ DEFAULT_TEXT = (
     '  "show_detected_apps": true,\n  "reveal_after_save": false\n}')
 
 
-def config_path(target, host):
-    """Where the host under test keeps config.json."""
-    if not target.wine:
-        return host.settings_file
-    prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
-    users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
-             if "/Public/" not in p]
-    return Path(users[0]) / "Tessiva" / "config.json"
-
-
 def ask(host, request):
     return json.loads(host.request(json.dumps(request).encode()))
 
@@ -44,7 +32,7 @@ class Settings:
     """config.json of one host, removed before the checks and put back afterwards."""
 
     def __init__(self, target, host):
-        self.path = config_path(target, host)
+        self.path = target.settings_path(host)
         self.saved = self.path.read_bytes() if self.path.exists() else None
         self.path.unlink(missing_ok=True)
         # The Wine prefix is shared by the build's tests and kept between runs: an empty

@@ -13,6 +13,7 @@ Keys and files that a check creates in the shared Wine prefix are removed again,
 config.json that was there before is put back as it was.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -247,19 +248,32 @@ def delayed_removals(prefix):
     return found
 
 
+@contextlib.contextmanager
+def fresh_installation(target):
+    """This build's prefix without an installation, and a target for the copy that an
+    install puts in place; the installation is removed afterwards."""
+    prefix = WinePrefix(target)
+    runner, _exe = target.launcher
+    # The installed copy runs in this build's prefix, not in one beside itself.
+    os.environ["TESSIVA_WINE_STATE"] = str(prefix.state)
+    paths = install_paths(prefix)
+    remove_installation(prefix)
+    installed = target.__class__(["--wine", runner, str(paths["exe"])])
+    try:
+        yield prefix, paths, installed
+    finally:
+        installed.cleanup()
+        remove_installation(prefix)
+
+
 def reinstall_right_after_uninstall(target, tally):
     """An uninstall from the installed copy, then at once an install from the download:
     once the uninstaller's delayed command has ended, the new install is whole and every
     key names it."""
     if not target.wine:
         return
-    prefix = WinePrefix(target)
-    runner, exe = target.launcher
-    os.environ["TESSIVA_WINE_STATE"] = str(prefix.state)
-    paths = install_paths(prefix)
-    remove_installation(prefix)
-    installed = target.__class__(["--wine", runner, str(paths["exe"])])
-    try:
+    exe = target.launcher[-1]
+    with fresh_installation(target) as (prefix, paths, installed):
         (code, output), _ = run(target, ["--quiet"])
         tally.equal("before the reinstall: install, exit code 0", (code, output), (0, b""))
         (code, output), _ = run(installed, ["--uninstall", "--quiet"])
@@ -273,23 +287,14 @@ def reinstall_right_after_uninstall(target, tally):
         check_installation(tally, prefix, paths, exe, "reinstall right after an uninstall")
         tally.equal("the uninstaller's own executable is gone", sorted(paths["programs"].glob("Tessiva-removed-*")),
                     [])
-    finally:
-        installed.cleanup()
-        remove_installation(prefix)
 
 
 def real_installation_under_wine(target, tally):
     """From the downloaded executable to an uninstalled one, as a user walks it."""
     if not target.wine:
         return
-    prefix = WinePrefix(target)
-    runner, exe = target.launcher
-    # The installed copy runs in this build's prefix, not in one beside itself.
-    os.environ["TESSIVA_WINE_STATE"] = str(prefix.state)
-    paths = install_paths(prefix)
-    remove_installation(prefix)
-    installed = target.__class__(["--wine", runner, str(paths["exe"])])
-    try:
+    exe = target.launcher[-1]
+    with fresh_installation(target) as (prefix, paths, installed):
         # A quiet first install from the download.
         (code, output), _ = run(target, ["--quiet"])
         tally.equal("first install: exit code 0", (code, output), (0, b""))
@@ -334,9 +339,6 @@ def real_installation_under_wine(target, tally):
         for key in HOST_KEYS + [UNINSTALL_KEY]:
             tally.equal(f"uninstall: {key} is gone at once", prefix.key_exists(key), False)
         tally.equal("uninstall: the install folder is gone within 30 s", wait_until_gone(paths["folder"]), True)
-    finally:
-        installed.cleanup()
-        remove_installation(prefix)
 
 
 def quiet_uninstall_removes_the_keys(target, tally):

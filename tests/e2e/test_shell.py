@@ -4,7 +4,6 @@ handlers, natively the machine's own are listed), "app_info" of our own executab
 cannot be shown without a display."""
 
 import base64
-import glob
 import json
 import os
 import struct
@@ -33,20 +32,11 @@ def host_path(target, path):
     return "Z:" + text.replace("/", "\\") if target.wine else text
 
 
-def config_path(target, host):
-    if not target.wine:
-        return host.settings_file
-    prefix = Path(os.environ["TESSIVA_WINE_STATE"]) / "prefix"
-    users = [p for p in glob.glob(str(prefix / "drive_c" / "users" / "*" / "AppData" / "Roaming"))
-             if "/Public/" not in p]
-    return Path(users[0]) / "Tessiva" / "config.json"
-
-
 class SavedConfig:
     """Keeps config.json of the host's profile and puts it back afterwards."""
 
     def __init__(self, target, host):
-        self.path = config_path(target, host)
+        self.path = target.settings_path(host)
         self.saved = self.path.read_bytes() if self.path.exists() else None
 
     def restore(self):

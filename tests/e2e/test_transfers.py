@@ -32,12 +32,6 @@ def transfers_folder(target, host):
     return user_folder(target, host, "Local") / "Tessiva" / "transfers"
 
 
-def config_path(target, host):
-    if not target.wine:
-        return host.settings_file
-    return user_folder(target, host, "Roaming") / "Tessiva" / "config.json"
-
-
 def partial_files(target, host):
     folder = transfers_folder(target, host)
     return set(p.name for p in folder.glob("*.part")) if folder.is_dir() else set()
@@ -58,7 +52,7 @@ class Settings:
     "Tessiva" in the documents folder that the private home's user-dirs names."""
 
     def __init__(self, target, host, talk, folder):
-        self.path = config_path(target, host)
+        self.path = target.settings_path(host)
         self.saved = self.path.read_bytes() if self.path.exists() else None
         config = {"version": 1, "name_pattern": "{name}", "reveal_after_save": False}
         if target.wine:
