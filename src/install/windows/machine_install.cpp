@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "i18n/texts.h"
 #include "install/windows/environment.h"
-#include "messages/version.h"
 #include "messages/protocol.h"
+#include "messages/version.h"
 #include "text/paths.h"
 
 namespace tessiva::install {
